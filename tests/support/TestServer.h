@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+
+// The real tosswick-server, started on a free loopback port with a throw-away database.
+// The binary comes from the TOSSWICK_SERVER environment variable that CTest sets.
+class TestServer
+{
+public:
+    static constexpr auto appKey = "desk-hoops-sample";
+    static constexpr auto appSecret = "test-secret-not-for-production";
+
+    TestServer();
+    ~TestServer();
+    TestServer(const TestServer &) = delete;
+    TestServer &operator=(const TestServer &) = delete;
+
+    // Starts the server and waits for the address it prints; false with errorText() on failure.
+    bool start(const QStringList &extraArguments = {});
+    // Stops it gracefully (SIGTERM) and returns whether it exited with status 0.
+    bool stop();
+    // Kills it without letting it clean up, as a crash would.
+    void kill();
+    bool isRunning() const;
+
+    QUrl httpUrl() const;
+    QUrl wsUrl() const;
+    QString databasePath() const;
+    // Everything the server wrote to stderr so far (its log).
+    QString log();
+    QString errorText() const { return m_error; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QByteArray m_log;
+    QString m_error;
+};
