@@ -1,0 +1,89 @@
+#include "RealtimeService.h"
+
+#include "ChannelAuth.h"
+#include "PusherFrame.h"
+#include "RealtimeConnection.h"
+
+#include <QRandomGenerator>
+#include <QUuid>
+
+using namespace Qt::StringLiterals;
+
+RealtimeService::RealtimeService(RealtimeConfig config, QObject *parent)
+    : QObject(parent)
+    , m_config(std::move(config))
+{
+}
+
+RealtimeService::~RealtimeService()
+{
+    // The connections are children and go with the service; none may report back meanwhile.
+    for (RealtimeConnection *connection : std::as_const(m_connections))
+        connection->disconnect(this);
+}
+
+void RealtimeService::accept(std::unique_ptr<QWebSocket> socket)
+{
+    const QString id = newSocketId();
+    auto *connection = new RealtimeConnection(std::move(socket), id, m_config, this);
+    m_connections.insert(id, connection);
+    connect(connection, &RealtimeConnection::subscribed, this,
+            [this, connection](qint64 room) { m_subscribers[room].insert(connection); });
+    connect(connection, &RealtimeConnection::unsubscribed, this, [this, connection](qint64 room) {
+        const auto found = m_subscribers.find(room);
+        if (found == m_subscribers.end())
+            return;
+        found->remove(connection);
+        if (found->isEmpty())
+            m_subscribers.erase(found);
+    });
+    connect(connection, &RealtimeConnection::finished, this,
+            [this, connection] { forget(connection); });
+    connection->start();
+}
+
+void RealtimeService::forget(RealtimeConnection *connection)
+{
+    m_connections.remove(connection->socketId());
+}
+
+QString RealtimeService::newSocketId() const
+{
+    // Two random decimal numbers, as the protocol's clients expect "A.B"; unique among the
+    // live connections.
+    auto *random = QRandomGenerator::system();
+    QString id;
+    do {
+        id = QString::number(random->bounded(1U, 2147483647U)) + u'.'
+            + QString::number(random->bounded(1U, 2147483647U));
+    } while (m_connections.contains(id));
+    return id;
+}
+
+bool RealtimeService::isLive(const QString &socketId) const
+{
+    const RealtimeConnection *connection = m_connections.value(socketId);
+    return connection != nullptr && connection->isOpen();
+}
+
+std::optional<QString> RealtimeService::authorise(const QString &socketId,
+                                                  const QString &channel) const
+{
+    if (!isLive(socketId) || !PusherFrame::roomOfChannel(channel))
+        return std::nullopt;
+    return ChannelAuth::authValue(m_config.appKey, m_config.appSecret, socketId, channel);
+}
+
+int RealtimeService::announceRoomChanged(qint64 roomId, const QString &reason)
+{
+    const auto subscribers = m_subscribers.value(roomId);
+    if (subscribers.isEmpty())
+        return 0;
+    const QString frame = PusherFrame::channelEvent(
+        u"room.changed"_s, PusherFrame::roomChannel(roomId),
+        { { u"event_id"_s, QUuid::createUuid().toString(QUuid::WithoutBraces) },
+          { u"reason"_s, reason } });
+    for (RealtimeConnection *connection : subscribers)
+        connection->send(frame);
+    return int(subscribers.size());
+}

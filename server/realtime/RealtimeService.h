@@ -1,0 +1,53 @@
+#pragma once
+
+#include "RealtimeConfig.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QWebSocket>
+
+#include <memory>
+#include <optional>
+
+class RealtimeConnection;
+
+// The server's side of the Pusher channel: it takes WebSockets handed to it (by the HTTP
+// server on the same port, or by a QWebSocketServer in tests), assigns socket ids, signs
+// channel authorisations and sends room events to the sockets subscribed to a room.
+class RealtimeService : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RealtimeService(RealtimeConfig config, QObject *parent = nullptr);
+    ~RealtimeService() override;
+
+    const RealtimeConfig &config() const { return m_config; }
+
+    // Takes the socket over; its handshake has been completed by whoever accepted it.
+    void accept(std::unique_ptr<QWebSocket> socket);
+
+    // Whether the socket id belongs to a greeted connection that is still open.
+    bool isLive(const QString &socketId) const;
+
+    // The subscription's auth value "KEY:SIGNATURE" for a live socket and a room channel;
+    // nothing otherwise. The caller has checked that the player may read that room.
+    std::optional<QString> authorise(const QString &socketId, const QString &channel) const;
+
+    // Sends one room.changed frame with a new event id to every subscriber of the room;
+    // returns how many were sent.
+    int announceRoomChanged(qint64 roomId, const QString &reason);
+
+    qsizetype connectionCount() const { return m_connections.size(); }
+    qsizetype subscriberCount(qint64 roomId) const { return m_subscribers.value(roomId).size(); }
+
+private:
+    QString newSocketId() const;
+    void forget(RealtimeConnection *connection);
+
+    RealtimeConfig m_config;
+    QHash<QString, RealtimeConnection *> m_connections;
+    QHash<qint64, QSet<RealtimeConnection *>> m_subscribers;
+};
