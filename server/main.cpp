@@ -70,6 +70,8 @@ int main(int argc, char *argv[])
     const QString publicUrl = options.publicUrl.isEmpty() ? u"http://"_s + address : options.publicUrl;
     Api api(store, events, publicUrl);
     api.registerRoutes(http);
+    // Realtime service wiring goes here: it gets `http` (routes, WebSocket upgrades), `store`
+    // (membership), `events` (room changes), options.appKey and `secret`.
 
     // SIGTERM and SIGINT end the event loop through a socket pair, so shutdown runs normally.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
