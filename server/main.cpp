@@ -1,4 +1,91 @@
-int main()
+#include "ServerOptions.h"
+#include "game/RoomEvents.h"
+#include "http/Api.h"
+#include "http/HttpServer.h"
+#include "store/Store.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
 {
-    return 0;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+QString randomSecret()
+{
+    QByteArray bytes(20, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), 5);
+    return QString::fromLatin1(bytes.toHex());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"tosswick-server"_s);
+    const ServerOptions options = ServerOptions::parse(QCoreApplication::arguments());
+
+    QDir().mkpath(QFileInfo(options.databasePath).absolutePath());
+    Store store;
+    if (!store.open(options.databasePath)) {
+        std::fprintf(stderr, "cannot open database %s: %s\n", qPrintable(options.databasePath),
+                     qPrintable(store.errorText()));
+        return 1;
+    }
+    QString secret = options.appSecret;
+    if (secret.isEmpty()) {
+        secret = store.setting(u"app_secret"_s);
+        if (secret.isEmpty()) {
+            secret = randomSecret();
+            store.setSetting(u"app_secret"_s, secret);
+        }
+    }
+
+    RoomEvents events;
+    HttpServer http(store);
+    const quint16 port = http.listen(options.address, options.port);
+    if (port == 0) {
+        std::fprintf(stderr, "cannot listen on %s:%u\n", qPrintable(options.address.toString()),
+                     unsigned(options.port));
+        return 1;
+    }
+    const QString address = options.address.toString() + u':' + QString::number(port);
+    const QString publicUrl = options.publicUrl.isEmpty() ? u"http://"_s + address : options.publicUrl;
+    Api api(store, events, publicUrl);
+    api.registerRoutes(http);
+    // Realtime service wiring goes here: it gets `http` (routes, WebSocket upgrades), `store`
+    // (membership), `events` (room changes), options.appKey and `secret`.
+
+    // SIGTERM and SIGINT end the event loop through a socket pair, so shutdown runs normally.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return 1;
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
+
+    std::printf("%s\n", qPrintable(address));
+    std::fflush(stdout);
+    std::fprintf(stderr, "started: listening on %s, database %s\n", qPrintable(address),
+                 qPrintable(options.databasePath));
+    const int status = app.exec();
+    std::fprintf(stderr, "stopped\n");
+    return status;
 }

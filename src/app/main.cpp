@@ -1,17 +1,44 @@
+#include "ApplicationShell.h"
+#include "SingleInstance.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tosswick"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tosswick"));
+    QApplication::setApplicationName(u"tosswick"_s);
+    QApplication::setApplicationDisplayName(u"Tosswick"_s);
     QApplication::setApplicationVersion(QStringLiteral(TOSSWICK_VERSION));
+    QApplication::setDesktopFileName(u"tosswick"_s);
+    // The program lives in the tray: closing the controls window must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Basketball across desktops"));
+    parser.setApplicationDescription(u"Basketball across desktops"_s);
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addPositionalArgument(u"links"_s, u"Join links (tosswick://join?...) to open."_s, u"[link...]"_s);
     parser.process(app);
-    return 0;
+    const QStringList links = parser.positionalArguments();
+
+    SingleInstance instance;
+    if (!instance.becomePrimary()) {
+        if (instance.handOver(links))
+            return 0;
+        std::fputs("tosswick: another instance holds the lock but does not answer\n", stderr);
+        return 1;
+    }
+
+    ApplicationShell shell;
+    QObject::connect(&instance, &SingleInstance::linksReceived, &shell, &ApplicationShell::openLinks);
+    if (links.isEmpty())
+        shell.launched();
+    else
+        shell.openLinks(links);
+    return QApplication::exec();
 }

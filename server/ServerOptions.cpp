@@ -1,0 +1,68 @@
+#include "ServerOptions.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+[[noreturn]] void fail(const QString &text)
+{
+    std::fprintf(stderr, "tosswick-server: %s\n", qPrintable(text));
+    std::exit(2);
+}
+
+QString defaultDatabasePath()
+{
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + u"/.local/share"_s;
+    return base + u"/tosswick-server/tosswick.sqlite"_s;
+}
+
+} // namespace
+
+ServerOptions ServerOptions::parse(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Tosswick game server: HTTP API and realtime events."_s);
+    parser.addHelpOption();
+    const QCommandLineOption listen(u"listen"_s,
+        u"Address and port to listen on; port 0 picks a free one and prints it first on stdout."_s,
+        u"host:port"_s, u"127.0.0.1:8088"_s);
+    const QCommandLineOption db(u"db"_s, u"SQLite database file (created when missing)."_s,
+                                u"path"_s, defaultDatabasePath());
+    const QCommandLineOption key(u"app-key"_s, u"Application key that realtime clients use."_s,
+                                 u"key"_s, u"desk-hoops-sample"_s);
+    const QCommandLineOption secret(u"app-secret"_s,
+        u"Application secret that signs channel authorisations; default: a random one kept in the database."_s,
+        u"secret"_s);
+    const QCommandLineOption publicUrl(u"public-url"_s,
+        u"Address players reach the server at (for invitation links); default: from --listen."_s,
+        u"url"_s);
+    parser.addOptions({listen, db, key, secret, publicUrl});
+    parser.process(arguments);
+
+    ServerOptions options;
+    const QString listenText = parser.value(listen);
+    const qsizetype colon = listenText.lastIndexOf(u':');
+    bool portOk = false;
+    const uint port = colon > 0 ? listenText.mid(colon + 1).toUInt(&portOk) : 0;
+    if (!portOk || port > 65535 || !options.address.setAddress(listenText.left(colon)))
+        fail(u"--listen needs host:port with a numeric IP address, got \"%1\""_s.arg(listenText));
+    options.port = quint16(port);
+    options.databasePath = parser.value(db);
+    options.appKey = parser.value(key);
+    if (options.appKey.isEmpty())
+        fail(u"--app-key must not be empty"_s);
+    options.appSecret = parser.value(secret);
+    options.publicUrl = parser.value(publicUrl);
+    while (options.publicUrl.endsWith(u'/'))
+        options.publicUrl.chop(1);
+    return options;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <QStringList>
+
+// The command line of tosswick-server, with its defaults filled in.
+struct ServerOptions
+{
+    QHostAddress address = QHostAddress::LocalHost;
+    quint16 port = 8088;
+    QString databasePath;
+    QString appKey;
+    QString appSecret; // empty: the one kept in the database (made on first start)
+    QString publicUrl; // empty: derived from the listen address once the port is known
+
+    // Parses arguments (argv including the program name). On --help prints the help and exits 0;
+    // on a bad value prints the error and exits 2.
+    static ServerOptions parse(const QStringList &arguments);
+};

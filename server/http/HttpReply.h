@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+// One HTTP answer: a status and a JSON body (an empty body when both are null).
+struct HttpReply
+{
+    int status = 200;
+    QByteArray body;
+
+    static HttpReply json(const QJsonObject &object, int status = 200);
+    static HttpReply json(const QJsonArray &array, int status = 200);
+    static HttpReply empty(int status = 204);
+    // {"message": text}
+    static HttpReply error(int status, const QString &message);
+    // 422 {"message": text, "errors": {field: [text]}}
+    static HttpReply invalid(const QString &field, const QString &message);
+    static HttpReply unauthenticated();
+};

@@ -1,0 +1,124 @@
+#include "HttpServer.h"
+
+#include "store/Store.h"
+
+#include <QCryptographicHash>
+#include <QHttpServerResponder>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QTcpSocket>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qsizetype maxBodySize = 64 * 1024;
+
+QString methodName(QHttpServerRequest::Method method)
+{
+    switch (method) {
+    case QHttpServerRequest::Method::Get: return u"GET"_s;
+    case QHttpServerRequest::Method::Post: return u"POST"_s;
+    case QHttpServerRequest::Method::Delete: return u"DELETE"_s;
+    case QHttpServerRequest::Method::Put: return u"PUT"_s;
+    default: return u"OTHER"_s;
+    }
+}
+
+} // namespace
+
+HttpServer::HttpServer(const Store &store, QObject *parent)
+    : QAbstractHttpServer(parent), m_store(store)
+{
+}
+
+void HttpServer::addRoute(QHttpServerRequest::Method method, const QString &pattern, Access access,
+                          Handler handler)
+{
+    m_routes.append({method, QRegularExpression(QRegularExpression::anchoredPattern(pattern)),
+                     access, std::move(handler)});
+}
+
+QByteArray HttpServer::tokenHash(const QByteArray &token)
+{
+    return QCryptographicHash::hash(token, QCryptographicHash::Sha256);
+}
+
+std::optional<qint64> HttpServer::authenticate(const QHttpServerRequest &request) const
+{
+    const QByteArray header = request.value("Authorization");
+    static const QByteArray prefix = "Bearer ";
+    if (!header.startsWith(prefix))
+        return std::nullopt;
+    const QByteArray token = header.mid(prefix.size()).trimmed();
+    if (token.isEmpty())
+        return std::nullopt;
+    const auto player = m_store.playerByTokenHash(tokenHash(token));
+    if (!player)
+        return std::nullopt;
+    return player->id;
+}
+
+bool HttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    // Upgrades to a WebSocket are taken by QAbstractHttpServer before this is called.
+    send(request, socket, dispatch(request));
+    return true;
+}
+
+void HttpServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    send(request, socket, HttpReply::error(404, u"Not found."_s));
+}
+
+HttpReply HttpServer::dispatch(const QHttpServerRequest &request)
+{
+    const QString path = request.url().path();
+    bool pathKnown = false;
+    for (const Route &route : std::as_const(m_routes)) {
+        const auto match = route.pattern.match(path);
+        if (!match.hasMatch())
+            continue;
+        pathKnown = true;
+        if (route.method != request.method())
+            continue;
+        ApiRequest api{request, match.capturedTexts().mid(1), {}, 0};
+        if (route.access == Access::Player) {
+            const auto player = authenticate(request);
+            if (!player)
+                return HttpReply::unauthenticated();
+            api.playerId = *player;
+        }
+        const QByteArray body = request.body();
+        if (body.size() > maxBodySize)
+            return HttpReply::error(413, u"The request is too large."_s);
+        if (!body.trimmed().isEmpty()) {
+            QJsonParseError parseError;
+            const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+            if (parseError.error != QJsonParseError::NoError || !document.isObject())
+                return HttpReply::error(400, u"The request body must be a JSON object."_s);
+            api.body = document.object();
+        }
+        return route.handler(api);
+    }
+    if (pathKnown)
+        return HttpReply::error(405, u"This method is not allowed here."_s);
+    return HttpReply::error(404, u"Not found."_s);
+}
+
+void HttpServer::send(const QHttpServerRequest &request, QTcpSocket *socket, const HttpReply &reply)
+{
+    if (reply.status >= 400 && reply.status != 401) {
+        // The path and status only: headers (tokens) and bodies stay out of the log.
+        std::fprintf(stderr, "request error: %s %s -> %d\n", qPrintable(methodName(request.method())),
+                     qPrintable(request.url().path()), reply.status);
+    }
+    QHttpServerResponder responder = makeResponder(request, socket);
+    const auto status = QHttpServerResponder::StatusCode(reply.status);
+    if (reply.body.isEmpty())
+        responder.write(status);
+    else
+        responder.write(reply.body, "application/json", status);
+}

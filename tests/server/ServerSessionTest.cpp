@@ -1,0 +1,106 @@
+#include "ApiClient.h"
+#include "TestServer.h"
+
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+// Guest sessions, bearer authentication, and the error shapes every endpoint shares.
+class ServerSessionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
+        m_api = std::make_unique<ApiClient>(m_server.httpUrl());
+    }
+
+    void guestCreatesDistinctPlayers()
+    {
+        const ApiClient::Reply first = m_api->post(u"guest"_s, {}, {});
+        const ApiClient::Reply second = m_api->post(u"guest"_s, {}, {});
+        QCOMPARE(first.status, 201);
+        const QJsonObject a = first.object();
+        const QJsonObject b = second.object();
+        QVERIFY(QRegularExpression(u"^[0-9a-f]{64}$"_s).match(a.value(u"token"_s).toString()).hasMatch());
+        QVERIFY(a.value(u"token"_s) != b.value(u"token"_s));
+        QVERIFY(a[u"user"_s][u"id"_s] != b[u"user"_s][u"id"_s]);
+        QVERIFY(!a[u"user"_s][u"name"_s].toString().isEmpty());
+    }
+
+    void meReturnsTheTokensPlayer()
+    {
+        qint64 id = 0;
+        const QByteArray token = m_api->guest(&id);
+        const ApiClient::Reply me = m_api->get(u"me"_s, token);
+        QCOMPARE(me.status, 200);
+        QCOMPARE(me.object().value(u"id"_s).toInteger(), id);
+        QVERIFY(!me.object().contains(u"active_room_id"_s));
+    }
+
+    void authRequired_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("token");
+        QTest::newRow("me without token") << QByteArray("GET") << u"me"_s << QByteArray();
+        QTest::newRow("me with unknown token") << QByteArray("GET") << u"me"_s << QByteArray(64, 'a');
+        QTest::newRow("connection without token") << QByteArray("GET") << u"connection"_s << QByteArray();
+    }
+
+    void authRequired()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, token);
+        const ApiClient::Reply reply = m_api->request(method, path, {}, token);
+        QCOMPARE(reply.status, 401);
+        QCOMPARE(reply.object(), (QJsonObject{{u"message"_s, u"Unauthenticated."_s}}));
+    }
+
+    void badBodies_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+        QTest::newRow("array") << QByteArray("[1,2]") << 400;
+        QTest::newRow("broken json") << QByteArray("{\"a\":") << 400;
+        QTest::newRow("over 64 KiB") << QByteArray("{\"a\":\"" + QByteArray(70000, 'x') + "\"}") << 413;
+    }
+
+    void badBodies()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        const ApiClient::Reply reply = m_api->request("POST", u"guest"_s, body);
+        QCOMPARE(reply.status, status);
+        QVERIFY(!reply.object().value(u"message"_s).toString().isEmpty());
+    }
+
+    void connectionNamesTheInvitePage()
+    {
+        const ApiClient::Reply reply = m_api->get(u"connection"_s, m_api->guest());
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(reply.object().value(u"invite_base"_s).toString(),
+                 m_server.httpUrl().toString() + u"/invite"_s);
+    }
+
+    void tokensStayOutOfTheLog()
+    {
+        const QByteArray token = m_api->guest();
+        m_api->request("GET", u"no-such-endpoint"_s, {}, token);
+        m_api->request("POST", u"me"_s, "[]", token);
+        QVERIFY(!m_server.log().isEmpty());
+        QVERIFY(!m_server.log().contains(QString::fromLatin1(token)));
+    }
+
+private:
+    TestServer m_server;
+    std::unique_ptr<ApiClient> m_api;
+};
+
+QTEST_GUILESS_MAIN(ServerSessionTest)
+#include "ServerSessionTest.moc"
