@@ -1,25 +1,13 @@
 #include "pomodoro/PomodoroState.h"
 
+#include "pomodoro/StoredTime.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimeZone>
-
-#include <cmath>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Stored deadlines count seconds from this instant.
-const QDateTime &referenceDate()
-{
-    static const QDateTime date(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
-    return date;
-}
-
-// Deadlines outside about ±3000 years are not times a pomodoro can have; refusing them also
-// keeps the conversion to milliseconds inside the integer range.
-constexpr double maxStoredSeconds = 1e11;
 
 QString phaseWord(PomodoroState::Phase phase)
 {
@@ -73,7 +61,7 @@ QByteArray PomodoroState::toJson() const
 {
     QJsonObject json{{u"enabled"_s, enabled}, {u"phase"_s, phaseWord(phase)}};
     if (deadline)
-        json.insert(u"deadline"_s, referenceDate().msecsTo(*deadline) / 1000.0);
+        json.insert(u"deadline"_s, StoredTime::toSeconds(*deadline));
     return QJsonDocument(json).toJson(QJsonDocument::Compact);
 }
 
@@ -100,9 +88,10 @@ std::optional<PomodoroState> PomodoroState::fromJson(const QByteArray &json)
     const QJsonValue deadline = object.value(u"deadline"_s);
     if (!deadline.isUndefined() && !deadline.isNull()) {
         // A present deadline that is not a usable number makes the whole value unreadable.
-        if (!deadline.isDouble() || std::abs(deadline.toDouble()) > maxStoredSeconds)
+        state.deadline = deadline.isDouble() ? StoredTime::fromSeconds(deadline.toDouble())
+                                             : std::nullopt;
+        if (!state.deadline)
             return std::nullopt;
-        state.deadline = referenceDate().addMSecs(qint64(std::llround(deadline.toDouble() * 1000)));
     }
     return state;
 }
