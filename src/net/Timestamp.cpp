@@ -42,6 +42,11 @@ std::optional<QDateTime> parse(const QString &text)
     return result.toUTC();
 }
 
+std::optional<QDateTime> parseIfPresent(const std::optional<QString> &text)
+{
+    return text ? parse(*text) : std::nullopt;
+}
+
 QString format(const QDateTime &time)
 {
     return time.toUTC().toString(Qt::ISODateWithMs);

@@ -11,6 +11,8 @@
 namespace Timestamp {
 
 std::optional<QDateTime> parse(const QString &text);
+// The same for a member that may be absent.
+std::optional<QDateTime> parseIfPresent(const std::optional<QString> &text);
 
 // The form the server writes: UTC with milliseconds, e.g. 2025-03-01T10:00:00.250Z.
 QString format(const QDateTime &time);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "net/Expected.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+// The signed-in guest player (the reply of GET me, and inside a new session).
+struct Player {
+    qint64 id = 0;
+    QString name;
+    std::optional<QString> email;
+    // The room the server considers the player's current one.
+    std::optional<qint64> activeRoomId;
+
+    static Expected<Player, QString> fromJson(const QJsonObject &object);
+    bool operator==(const Player &) const = default;
+};
