@@ -45,7 +45,10 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     const QCommandLineOption publicUrl(u"public-url"_s,
         u"Address players reach the server at (for invitation links); default: from --listen."_s,
         u"url"_s);
-    parser.addOptions({listen, db, key, secret, publicUrl});
+    QCommandLineOption testTimeout(u"test-realtime-timeout-ms"_s,
+        u"Test only: realtime ping and pong timeouts in milliseconds."_s, u"ms"_s, u"0"_s);
+    testTimeout.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({listen, db, key, secret, publicUrl, testTimeout});
     parser.process(arguments);
 
     ServerOptions options;
@@ -62,6 +65,10 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
         fail(u"--app-key must not be empty"_s);
     options.appSecret = parser.value(secret);
     options.publicUrl = parser.value(publicUrl);
+    bool timeoutOk = false;
+    options.testRealtimeTimeoutMs = parser.value(testTimeout).toInt(&timeoutOk);
+    if (!timeoutOk || options.testRealtimeTimeoutMs < 0)
+        fail(u"--test-realtime-timeout-ms needs a number of milliseconds"_s);
     while (options.publicUrl.endsWith(u'/'))
         options.publicUrl.chop(1);
     return options;

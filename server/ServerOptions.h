@@ -13,6 +13,9 @@ struct ServerOptions
     QString appKey;
     QString appSecret; // empty: the one kept in the database (made on first start)
     QString publicUrl; // empty: derived from the listen address once the port is known
+    // Test-only (hidden --test-realtime-timeout-ms): both the realtime silence before a ping
+    // and the wait for its answer, so idle closes happen within a test's time; 0 keeps 30 s.
+    int testRealtimeTimeoutMs = 0;
 
     // Parses arguments (argv including the program name). On --help prints the help and exits 0;
     // on a bad value prints the error and exits 2.

@@ -1,3 +1,4 @@
+#include "RealtimeGateway.h"
 #include "ServerOptions.h"
 #include "game/RoomEvents.h"
 #include "http/Api.h"
@@ -32,6 +33,18 @@ QString randomSecret()
     QByteArray bytes(20, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), 5);
     return QString::fromLatin1(bytes.toHex());
+}
+
+RealtimeConfig realtimeConfig(const ServerOptions &options, const QString &secret)
+{
+    RealtimeConfig config;
+    config.appKey = options.appKey;
+    config.appSecret = secret.toUtf8();
+    if (options.testRealtimeTimeoutMs > 0) {
+        config.activityTimeout = std::chrono::milliseconds(options.testRealtimeTimeoutMs);
+        config.pongTimeout = config.activityTimeout;
+    }
+    return config;
 }
 
 } // namespace
@@ -70,8 +83,7 @@ int main(int argc, char *argv[])
     const QString publicUrl = options.publicUrl.isEmpty() ? u"http://"_s + address : options.publicUrl;
     Api api(store, events, publicUrl);
     api.registerRoutes(http);
-    // Realtime service wiring goes here: it gets `http` (routes, WebSocket upgrades), `store`
-    // (membership), `events` (room changes), options.appKey and `secret`.
+    RealtimeGateway realtime(http, store, events, realtimeConfig(options, secret));
 
     // SIGTERM and SIGINT end the event loop through a socket pair, so shutdown runs normally.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QTcpSocket>
+#include <QUrlQuery>
 
 #include <cstdio>
 
@@ -27,6 +28,27 @@ QString methodName(QHttpServerRequest::Method method)
     }
 }
 
+bool isFormEncoded(const QHttpServerRequest &request)
+{
+    const QByteArray type = request.value("Content-Type").split(';').constFirst().trimmed();
+    return type.compare("application/x-www-form-urlencoded", Qt::CaseInsensitive) == 0;
+}
+
+// The fields of an application/x-www-form-urlencoded body as texts; the first of repeated
+// names counts.
+QJsonObject formFields(const QByteArray &body)
+{
+    QByteArray encoded = body;
+    encoded.replace('+', "%20");
+    QJsonObject fields;
+    const QUrlQuery query(QString::fromUtf8(encoded));
+    for (const auto &[name, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (!fields.contains(name))
+            fields.insert(name, value);
+    }
+    return fields;
+}
+
 } // namespace
 
 HttpServer::HttpServer(const Store &store, QObject *parent)
@@ -35,10 +57,10 @@ HttpServer::HttpServer(const Store &store, QObject *parent)
 }
 
 void HttpServer::addRoute(QHttpServerRequest::Method method, const QString &pattern, Access access,
-                          Handler handler)
+                          Handler handler, Body body)
 {
     m_routes.append({method, QRegularExpression(QRegularExpression::anchoredPattern(pattern)),
-                     access, std::move(handler)});
+                     access, std::move(handler), body});
 }
 
 QByteArray HttpServer::tokenHash(const QByteArray &token)
@@ -63,7 +85,10 @@ std::optional<qint64> HttpServer::authenticate(const QHttpServerRequest &request
 
 bool HttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    // Upgrades to a WebSocket are taken by QAbstractHttpServer before this is called.
+    // Qt 6.4 hands a WebSocket upgrade to newWebSocketConnection() only when this returns
+    // true for it without answering; the realtime service then checks the path.
+    if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
+        return true;
     send(request, socket, dispatch(request));
     return true;
 }
@@ -94,7 +119,9 @@ HttpReply HttpServer::dispatch(const QHttpServerRequest &request)
         const QByteArray body = request.body();
         if (body.size() > maxBodySize)
             return HttpReply::error(413, u"The request is too large."_s);
-        if (!body.trimmed().isEmpty()) {
+        if (route.body == Body::JsonOrForm && isFormEncoded(request)) {
+            api.body = formFields(body);
+        } else if (!body.trimmed().isEmpty()) {
             QJsonParseError parseError;
             const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
             if (parseError.error != QJsonParseError::NoError || !document.isObject())

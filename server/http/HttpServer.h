@@ -28,19 +28,21 @@ struct ApiRequest
 
 // The HTTP front: a small router over QAbstractHttpServer, so WebSocket upgrades on the same
 // port stay available (newWebSocketConnection()). Bodies over 64 KiB are 413, non-object
-// bodies 400, and routes marked authenticated get 401 without a valid bearer token.
+// bodies 400 (routes that also take forms read form-encoded bodies into text fields), and
+// routes marked authenticated get 401 without a valid bearer token.
 class HttpServer : public QAbstractHttpServer
 {
     Q_OBJECT
 public:
     using Handler = std::function<HttpReply(const ApiRequest &)>;
     enum class Access { Public, Player };
+    enum class Body { Json, JsonOrForm };
 
     HttpServer(const Store &store, QObject *parent = nullptr);
 
     // pattern is a full-path regular expression, e.g. "/api/rooms/(\\d+)/state".
     void addRoute(QHttpServerRequest::Method method, const QString &pattern, Access access,
-                  Handler handler);
+                  Handler handler, Body body = Body::Json);
 
     // The player whose bearer token the request carries, if any.
     std::optional<qint64> authenticate(const QHttpServerRequest &request) const;
@@ -58,6 +60,7 @@ private:
         QRegularExpression pattern;
         Access access;
         Handler handler;
+        Body body;
     };
 
     HttpReply dispatch(const QHttpServerRequest &request);

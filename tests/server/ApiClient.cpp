@@ -9,7 +9,8 @@
 using namespace Qt::StringLiterals;
 
 ApiClient::Reply ApiClient::request(const QByteArray &method, const QString &path,
-                                    const QByteArray &body, const QByteArray &token) const
+                                    const QByteArray &body, const QByteArray &token,
+                                    const QByteArray &contentType) const
 {
     QNetworkAccessManager manager;
     QUrl url = m_base;
@@ -17,7 +18,7 @@ ApiClient::Reply ApiClient::request(const QByteArray &method, const QString &pat
     QNetworkRequest request(url);
     request.setRawHeader("Accept", "application/json");
     if (!body.isNull())
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     if (!token.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + token);
     QNetworkReply *reply = manager.sendCustomRequest(request, method, body);

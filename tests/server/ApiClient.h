@@ -22,7 +22,8 @@ public:
 
     // method is "GET", "POST" or "DELETE"; token empty means no Authorization header.
     Reply request(const QByteArray &method, const QString &path, const QByteArray &body = {},
-                  const QByteArray &token = {}) const;
+                  const QByteArray &token = {},
+                  const QByteArray &contentType = QByteArrayLiteral("application/json")) const;
     Reply get(const QString &path, const QByteArray &token) const { return request("GET", path, {}, token); }
     Reply post(const QString &path, const QJsonObject &body, const QByteArray &token) const;
 

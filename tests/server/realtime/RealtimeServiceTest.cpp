@@ -1,4 +1,5 @@
 #include "WireClient.h"
+#include "WireFrames.h"
 #include "realtime/ChannelAuth.h"
 #include "realtime/PusherFrame.h"
 #include "realtime/RealtimeService.h"
@@ -12,6 +13,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+using namespace WireFrames;
 
 namespace {
 
@@ -47,55 +49,17 @@ public:
     QWebSocketServer server;
 };
 
-QJsonObject message(const QString &name, const QJsonObject &data = {})
-{
-    return { { u"event"_s, name }, { u"data"_s, data } };
-}
-
-QJsonObject subscribeFrame(const QString &channel, const QString &auth)
-{
-    return message(u"pusher:subscribe"_s, { { u"channel"_s, channel }, { u"auth"_s, auth } });
-}
-
 QString goodAuth(const QString &socketId, const QString &channel)
 {
     return ChannelAuth::authValue(appKey, appSecret, socketId, channel);
-}
-
-QJsonObject pongFrame()
-{
-    return { { u"event"_s, u"pusher:pong"_s }, { u"data"_s, u"{}"_s } };
-}
-
-QJsonObject succeededFrame(const QString &channel)
-{
-    return { { u"event"_s, u"pusher_internal:subscription_succeeded"_s },
-             { u"channel"_s, channel },
-             { u"data"_s, u"{}"_s } };
 }
 
 // Subscribes and reads the reply; true when it was the success frame.
 bool subscribe(WireClient &client, const QString &socketId, qint64 room)
 {
     const QString channel = PusherFrame::roomChannel(room);
-    client.send(subscribeFrame(channel, goodAuth(socketId, channel)));
-    return client.next() == succeededFrame(channel);
-}
-
-// A ping answered by a pong as the very next frame shows that nothing else was queued.
-bool nothingElseArrived(WireClient &client)
-{
-    client.send(message(u"pusher:ping"_s));
-    return client.next() == pongFrame();
-}
-
-bool isErrorFrame(const QJsonObject &frame, const QJsonValue &code)
-{
-    const QJsonObject data = frame.value(u"data"_s).toObject();
-    return frame.keys() == QStringList { u"data"_s, u"event"_s }
-        && frame.value(u"event"_s) == u"pusher:error"_s
-        && data.keys() == QStringList { u"code"_s, u"message"_s } && data.value(u"code"_s) == code
-        && !data.value(u"message"_s).toString().isEmpty();
+    client.send(WireFrames::subscribe(channel, goodAuth(socketId, channel)));
+    return client.next() == subscriptionSucceeded(channel);
 }
 
 } // namespace
@@ -112,15 +76,8 @@ private Q_SLOTS:
         QVERIFY(first.open(rig.url()));
         const auto greeting = first.next();
         QVERIFY(greeting);
-        QCOMPARE(greeting->keys(), (QStringList { u"data"_s, u"event"_s }));
-        QCOMPARE(greeting->value(u"event"_s), u"pusher:connection_established"_s);
-        QVERIFY(greeting->value(u"data"_s).isString());
-        const QJsonObject data = dataText(*greeting);
-        QCOMPARE(data.keys(), (QStringList { u"activity_timeout"_s, u"socket_id"_s }));
-        QCOMPARE(data.value(u"activity_timeout"_s), QJsonValue(30));
-        const QString id = data.value(u"socket_id"_s).toString();
-        QVERIFY2(QRegularExpression(u"\\A[1-9][0-9]*\\.[1-9][0-9]*\\z"_s).match(id).hasMatch(),
-                 qPrintable(id));
+        QVERIFY2(isGreeting(*greeting, 30), QJsonDocument(*greeting).toJson().constData());
+        const QString id = dataText(*greeting).value(u"socket_id"_s).toString();
         QVERIFY(rig.service.isLive(id));
 
         const QString otherId = second.connectAndGreet(rig.url());
@@ -161,13 +118,7 @@ private Q_SLOTS:
         url.setPath(path);
         url.setQuery(query);
         WireClient client;
-        QVERIFY(client.open(url));
-        const auto frame = client.next();
-        QVERIFY(frame);
-        QVERIFY2(isErrorFrame(*frame, code), QJsonDocument(*frame).toJson().constData());
-        QVERIFY(client.waitClosed());
-        QCOMPARE(client.closeCode(), code);
-        QCOMPARE(client.pending(), 0);
+        QVERIFY(isRefused(client, url, code));
         QTRY_COMPARE(rig.service.connectionCount(), 0);
     }
 
@@ -297,7 +248,7 @@ private Q_SLOTS:
         client.send(frame);
 
         if (accepted) {
-            QCOMPARE(client.next(), succeededFrame(channel));
+            QCOMPARE(client.next(), subscriptionSucceeded(channel));
             QCOMPARE(rig.service.subscriberCount(42), 1);
             QCOMPARE(rig.service.announceRoomChanged(42, u"test"_s), 1);
             const auto event = client.next();
@@ -316,7 +267,7 @@ private Q_SLOTS:
         QCOMPARE(why.value(u"status"_s), QJsonValue(401));
         const auto error = client.next();
         QVERIFY(error);
-        QVERIFY(isErrorFrame(*error, 4009));
+        QVERIFY(isError(*error, 4009));
         QCOMPARE(rig.service.subscriberCount(42), 0);
         QCOMPARE(rig.service.announceRoomChanged(42, u"test"_s), 0);
         QVERIFY(nothingElseArrived(client));
@@ -345,16 +296,7 @@ private Q_SLOTS:
         // Whole seconds on the wire; never zero.
         QCOMPARE(dataText(*greeting).value(u"activity_timeout"_s), QJsonValue(1));
         const QString socketId = dataText(*greeting).value(u"socket_id"_s).toString();
-
-        QCOMPARE(client.next(), (QJsonObject { { u"event"_s, u"pusher:ping"_s },
-                                               { u"data"_s, u"{}"_s } }));
-        QVERIFY(client.isConnected());
-        QVERIFY(client.waitClosed());
-        QCOMPARE(client.closeCode(), 4201);
-        const auto last = client.next(0ms);
-        QVERIFY(last);
-        QVERIFY(isErrorFrame(*last, 4201));
-        QCOMPARE(client.pending(), 0);
+        QVERIFY(closesWhenSilent(client));
         QVERIFY(!rig.service.isLive(socketId));
     }
 
@@ -443,7 +385,7 @@ private Q_SLOTS:
             a.send(frame);
             const auto reply = a.next();
             QVERIFY(reply);
-            QVERIFY(isErrorFrame(*reply, QJsonValue()));
+            QVERIFY(isError(*reply, QJsonValue()));
         }
         // Refused events are no bad frames: the connection stays, and nothing reached b.
         QVERIFY(nothingElseArrived(a));
@@ -481,13 +423,13 @@ private Q_SLOTS:
         sendBad();
         const auto first = client.next();
         QVERIFY(first);
-        QVERIFY2(isErrorFrame(*first, QJsonValue()), QJsonDocument(*first).toJson().constData());
+        QVERIFY2(isError(*first, QJsonValue()), QJsonDocument(*first).toJson().constData());
         QVERIFY(nothingElseArrived(client));
 
         sendBad();
         const auto second = client.next();
         QVERIFY(second);
-        QVERIFY(isErrorFrame(*second, 4100));
+        QVERIFY(isError(*second, 4100));
         QVERIFY(client.waitClosed());
         QCOMPARE(client.closeCode(), 4100);
     }
@@ -504,7 +446,7 @@ private Q_SLOTS:
             + tail;
         QCOMPARE(frame.toUtf8().size(), rig.service.config().maxFrameBytes);
         client.sendText(frame);
-        QCOMPARE(client.next(), pongFrame());
+        QCOMPARE(client.next(), pong());
     }
 
     void survivesOddFrames_data()
@@ -545,7 +487,7 @@ private Q_SLOTS:
             QCOMPARE(refusal->value(u"event"_s), u"pusher:subscription_error"_s);
             const auto error = client.next();
             QVERIFY(error);
-            QVERIFY(isErrorFrame(*error, 4009));
+            QVERIFY(isError(*error, 4009));
         }
         QVERIFY(nothingElseArrived(client));
         QVERIFY(client.isConnected());
@@ -575,8 +517,8 @@ private Q_SLOTS:
         QCOMPARE(rig.service.authorise(id, u"room.5"_s), std::nullopt);
         QCOMPARE(rig.service.authorise(u"1.1"_s, u"private-room.5"_s), std::nullopt);
         // What it signs is what the connection accepts.
-        client.send(subscribeFrame(u"private-room.5"_s, *rig.service.authorise(id, u"private-room.5"_s)));
-        QCOMPARE(client.next(), succeededFrame(u"private-room.5"_s));
+        client.send(WireFrames::subscribe(u"private-room.5"_s, *rig.service.authorise(id, u"private-room.5"_s)));
+        QCOMPARE(client.next(), subscriptionSucceeded(u"private-room.5"_s));
         client.socket().close();
         QTRY_COMPARE(rig.service.subscriberCount(5), 0);
         QCOMPARE(rig.service.authorise(id, u"private-room.5"_s), std::nullopt);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "http/HttpReply.h"
+#include "realtime/RealtimeService.h"
+
+#include <QObject>
+
+class HttpServer;
+class RoomEvents;
+class Store;
+struct ApiRequest;
+
+// Puts the realtime service on the HTTP server's port: it takes the sockets upgraded at
+// "/app/KEY", signs channel authorisations for members of the room, and turns every room
+// change into an event for the room's subscribers.
+class RealtimeGateway : public QObject
+{
+    Q_OBJECT
+
+public:
+    RealtimeGateway(HttpServer &http, const Store &store, RoomEvents &events,
+                    RealtimeConfig config, QObject *parent = nullptr);
+
+    const RealtimeService &service() const { return m_service; }
+
+private:
+    void takeUpgradedSockets();
+    HttpReply authorise(const ApiRequest &request) const;
+
+    HttpServer &m_http;
+    const Store &m_store;
+    RealtimeService m_service;
+};
