@@ -10,6 +10,11 @@ template <typename T, typename E> class Expected {
     static_assert(!std::is_same_v<T, E>, "the value and the error must be told apart by type");
 
 public:
+    // Holds E{}: only so that generic code (QCoro::waitFor) can make one before assigning it.
+    Expected()
+        : m_state(std::in_place_index<1>)
+    {
+    }
     Expected(T value)
         : m_state(std::in_place_index<0>, std::move(value))
     {

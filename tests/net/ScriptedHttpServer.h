@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// A loopback HTTP/1.1 server for tests that need replies the game server never gives: it records
+// every request and answers each with the scripted status and body, or never answers at all.
+class ScriptedHttpServer : public QObject {
+    Q_OBJECT
+
+public:
+    struct Request {
+        QByteArray method;
+        QByteArray target;
+        // Header names in lower case.
+        QHash<QByteArray, QByteArray> headers;
+        QByteArray body;
+    };
+
+    explicit ScriptedHttpServer(QObject *parent = nullptr);
+    ~ScriptedHttpServer() override;
+
+    bool listen();
+    // http://127.0.0.1:PORT, no trailing slash.
+    QString baseUrl() const;
+
+    void answer(int status, const QByteArray &body);
+    // Requests are read but left without an answer.
+    void stayQuiet() { m_quiet = true; }
+
+    const QList<Request> &requests() const { return m_requests; }
+    int connections() const { return m_connections; }
+
+private:
+    void read(QTcpSocket *socket);
+
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+    QList<Request> m_requests;
+    int m_connections = 0;
+    int m_status = 200;
+    QByteArray m_body;
+    bool m_quiet = false;
+};
