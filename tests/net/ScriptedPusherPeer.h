@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QUrl>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <memory>
+
+
+// A loopback WebSocket server that plays the realtime service frame by frame, for the frames
+// the real game server never sends (text data, duplicate ids, broken JSON). It keeps the
+// latest client connection and everything it received.
+class ScriptedPusherPeer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ScriptedPusherPeer(QObject *parent = nullptr);
+    bool listen();
+    // ws://127.0.0.1:PORT
+    QString baseUrl() const;
+
+    // The request URL of the latest connection; none before the first.
+    QUrl requestUrl() const { return m_requestUrl; }
+    int connections() const { return m_connections; }
+    bool clientConnected() const;
+    const QList<QJsonObject> &received() const { return m_received; }
+    // Frames received with this event name.
+    QList<QJsonObject> receivedEvents(const QString &event) const;
+
+    void send(const QJsonObject &frame);
+    void sendRaw(const QString &text);
+    void sendBinary(const QByteArray &bytes);
+    // Closes the latest connection from the server's side.
+    void disconnectClient();
+
+private:
+    QWebSocketServer m_server;
+    std::unique_ptr<QWebSocket> m_client;
+    QUrl m_requestUrl;
+    int m_connections = 0;
+    QList<QJsonObject> m_received;
+};
