@@ -7,8 +7,10 @@ namespace Timestamp {
 
 std::optional<QDateTime> parse(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        R"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(?:\.(\d+))?(?:(Z)|([+-])(\d{2}):(\d{2}))$)"));
+    // ASCII digits only (\d would take any script's digits), anchored at the very end (a plain
+    // "$" also matches before a final line break).
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral(
+        R"(([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:\.([0-9]+))?(?:(Z)|([+-])([0-9]{2}):([0-9]{2})))")));
     const auto match = pattern.match(text);
     if (!match.hasMatch())
         return std::nullopt;

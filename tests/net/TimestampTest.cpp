@@ -45,6 +45,8 @@ private Q_SLOTS:
         QTest::newRow("no such day") << u"2025-02-30T10:00:00Z"_qs;
         QTest::newRow("date only") << u"2025-03-01"_qs;
         QTest::newRow("trailing blank") << u"2025-03-01T10:00:00Z "_qs;
+        QTest::newRow("trailing line break") << u"2025-03-01T10:00:00Z\n"_qs;
+        QTest::newRow("non-ASCII digits") << u"2025-03-01T1\u0661:00:00Z"_qs;
         QTest::newRow("empty") << QString();
     }
     void rejectsLenientForms()
