@@ -1,0 +1,50 @@
+#include "model/CancelFlag.h"
+
+#include <QTest>
+#include <QTimer>
+
+using namespace std::chrono_literals;
+
+class CancelFlagTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sleepRunsToItsEnd()
+    {
+        CancelFlag flag;
+        QVERIFY(QCoro::waitFor(flag.sleep(1ms)));
+        QVERIFY(!flag.isCancelled());
+    }
+
+    void cancelEndsALongSleepAtOnce()
+    {
+        CancelFlag flag;
+        // A ten-minute sleep would outlast the test's time limit if the cancel did not end it.
+        QTimer::singleShot(0, &flag, [&flag] { flag.cancel(); });
+        QVERIFY(!QCoro::waitFor(flag.sleep(10min)));
+        QVERIFY(flag.isCancelled());
+    }
+
+    void sleepAfterCancelReturnsAtOnce()
+    {
+        CancelFlag flag;
+        flag.cancel();
+        flag.cancel();
+        QVERIFY(!QCoro::waitFor(flag.sleep(10min)));
+    }
+
+    void flagDestroyedDuringSleep()
+    {
+        auto *flag = new CancelFlag;
+        auto sleeping = flag->sleep(10min);
+        QTimer::singleShot(0, [flag] {
+            flag->cancel();
+            delete flag;
+        });
+        QVERIFY(!QCoro::waitFor(sleeping));
+    }
+};
+
+QTEST_GUILESS_MAIN(CancelFlagTest)
+#include "CancelFlagTest.moc"

@@ -1,0 +1,213 @@
+#include "pomodoro/PomodoroState.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace Qt::StringLiterals;
+using Phase = PomodoroState::Phase;
+
+namespace {
+const QDateTime D(QDate(2030, 5, 6), QTime(9, 0), QTimeZone::utc());
+}
+
+class PomodoroStateTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void advance_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<Phase>("phase");
+        QTest::addColumn<qint64>("nowMs"); // now relative to the deadline D
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<Phase>("expectedPhase");
+        QTest::addColumn<qint64>("expectedDeadlineMs"); // relative to D
+
+        const qint64 s = 1000;
+        QTest::newRow("one second before the deadline")
+            << true << Phase::Focus << -s << false << Phase::Focus << 0ll;
+        QTest::newRow("a millisecond before the deadline")
+            << true << Phase::Focus << -1ll << false << Phase::Focus << 0ll;
+        QTest::newRow("exactly at the deadline, focus ends")
+            << true << Phase::Focus << 0ll << true << Phase::Rest << 300 * s;
+        QTest::newRow("exactly at the deadline, break ends")
+            << true << Phase::Rest << 0ll << true << Phase::Focus << 1800 * s;
+        QTest::newRow("three cycles and ten seconds late")
+            << true << Phase::Focus << (2100 * 3 + 10) * s << true << Phase::Rest
+            << (2100 * 3 + 300) * s;
+        QTest::newRow("break, 400 s late")
+            << true << Phase::Rest << 400 * s << true << Phase::Focus << 1800 * s;
+        QTest::newRow("focus, 500 s late passes the whole break")
+            << true << Phase::Focus << 500 * s << true << Phase::Focus << 2100 * s;
+        QTest::newRow("two whole cycles exactly")
+            << true << Phase::Focus << 2100 * 2 * s << true << Phase::Rest << (2100 * 2 + 300) * s;
+        QTest::newRow("break, one cycle and 299.999 s late")
+            << true << Phase::Rest << (2100 + 299) * s + 999 << true << Phase::Focus
+            << (2100 + 1800) * s;
+        QTest::newRow("disabled never advances")
+            << false << Phase::Focus << 5000 * s << false << Phase::Focus << 0ll;
+    }
+    void advance()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(Phase, phase);
+        QFETCH(qint64, nowMs);
+        QFETCH(bool, changed);
+        QFETCH(Phase, expectedPhase);
+        QFETCH(qint64, expectedDeadlineMs);
+
+        PomodoroState state{enabled, phase, D};
+        QCOMPARE(state.advance(D.addMSecs(nowMs)), changed);
+        QCOMPARE(state.phase, expectedPhase);
+        QCOMPARE(state.enabled, enabled);
+        QVERIFY(state.deadline.has_value());
+        QCOMPARE(D.msecsTo(*state.deadline), expectedDeadlineMs);
+        // After a catch-up the state is settled: the same moment changes nothing more.
+        QVERIFY(!state.advance(D.addMSecs(nowMs)));
+    }
+
+    void advanceWithoutDeadlineDoesNothing()
+    {
+        PomodoroState state{true, Phase::Focus, std::nullopt};
+        QVERIFY(!state.advance(D));
+        QCOMPARE(state, (PomodoroState{true, Phase::Focus, std::nullopt}));
+    }
+
+    void focusBreakFocusAcrossDeadlines()
+    {
+        PomodoroState state = PomodoroState::focusUntil(D);
+        QVERIFY(!state.advance(D.addSecs(-1)));
+        QVERIFY(state.advance(D));
+        QCOMPARE(state, PomodoroState::restUntil(D.addSecs(300)));
+        QVERIFY(!state.advance(D.addSecs(299)));
+        QVERIFY(state.advance(D.addSecs(300)));
+        QCOMPARE(state, PomodoroState::focusUntil(D.addSecs(2100)));
+    }
+
+    void remaining_data()
+    {
+        QTest::addColumn<PomodoroState>("state");
+        QTest::addColumn<qint64>("nowMs"); // relative to D
+        QTest::addColumn<int>("expected");
+        QTest::newRow("59.2 s left") << PomodoroState::focusUntil(D) << -59200ll << 60;
+        QTest::newRow("0.4 s left") << PomodoroState::focusUntil(D) << -400ll << 1;
+        QTest::newRow("whole seconds left") << PomodoroState::restUntil(D) << -245000ll << 245;
+        QTest::newRow("at the deadline") << PomodoroState::focusUntil(D) << 0ll << 0;
+        QTest::newRow("after the deadline") << PomodoroState::focusUntil(D) << 3000ll << 0;
+        QTest::newRow("disabled with a deadline")
+            << PomodoroState{false, Phase::Focus, D} << -60000ll << 0;
+        QTest::newRow("enabled, no deadline")
+            << PomodoroState{true, Phase::Rest, std::nullopt} << 0ll << 0;
+    }
+    void remaining()
+    {
+        QFETCH(PomodoroState, state);
+        QFETCH(qint64, nowMs);
+        QFETCH(int, expected);
+        QCOMPARE(state.remaining(D.addMSecs(nowMs)), expected);
+    }
+
+    void clockText_data()
+    {
+        QTest::addColumn<PomodoroState>("state");
+        QTest::addColumn<int>("secondsLeft");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("1799 s of focus") << PomodoroState::focusUntil(D) << 1799 << u"Focus · 29:59"_s;
+        QTest::newRow("245 s of break")
+            << PomodoroState::restUntil(D) << 245 << u"Game break · 04:05"_s;
+        QTest::newRow("61 s of focus") << PomodoroState::focusUntil(D) << 61 << u"Focus · 01:01"_s;
+        QTest::newRow("3599 s of focus")
+            << PomodoroState::focusUntil(D) << 3599 << u"Focus · 59:59"_s;
+        QTest::newRow("disabled, break phase")
+            << PomodoroState{false, Phase::Rest, std::nullopt} << 100 << u"Game break · 00:00"_s;
+    }
+    void clockText()
+    {
+        QFETCH(PomodoroState, state);
+        QFETCH(int, secondsLeft);
+        QFETCH(QString, expected);
+        QCOMPARE(state.clockText(D.addSecs(-secondsLeft)), expected);
+    }
+
+    void storedFormRoundTrips_data()
+    {
+        QTest::addColumn<PomodoroState>("state");
+        QTest::newRow("off") << PomodoroState{};
+        QTest::newRow("off in the break phase") << PomodoroState{false, Phase::Rest, std::nullopt};
+        QTest::newRow("focus") << PomodoroState::focusUntil(D);
+        QTest::newRow("break with milliseconds") << PomodoroState::restUntil(D.addMSecs(250));
+        QTest::newRow("deadline before 2001")
+            << PomodoroState::focusUntil(QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 500),
+                                                   QTimeZone::utc()));
+    }
+    void storedFormRoundTrips()
+    {
+        QFETCH(PomodoroState, state);
+        const auto decoded = PomodoroState::fromJson(state.toJson());
+        QVERIFY(decoded.has_value());
+        QCOMPARE(*decoded, state);
+    }
+
+    void storedFormCountsFrom2001()
+    {
+        const QByteArray json = PomodoroState::focusUntil(D.addMSecs(500)).toJson();
+        const QJsonObject object = QJsonDocument::fromJson(json).object();
+        QCOMPARE(object.size(), 3);
+        QCOMPARE(object.value(u"enabled"_s), QJsonValue(true));
+        QCOMPARE(object.value(u"phase"_s), QJsonValue(u"focus"_s));
+        // 2030-05-06T09:00:00Z is 925 981 200 s after 2001-01-01T00:00:00Z.
+        QCOMPARE(object.value(u"deadline"_s).toDouble(), 925981200.5);
+
+        const QJsonObject off = QJsonDocument::fromJson(PomodoroState{}.toJson()).object();
+        QVERIFY(!off.contains(u"deadline"_s));
+        QCOMPARE(off.value(u"phase"_s), QJsonValue(u"focus"_s));
+    }
+
+    void readsStoredForms_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("decodes");
+        QTest::addColumn<PomodoroState>("expected");
+        QTest::newRow("without deadline")
+            << R"({"enabled":true,"phase":"rest"})"_ba << true
+            << PomodoroState{true, Phase::Rest, std::nullopt};
+        QTest::newRow("null deadline")
+            << R"({"enabled":false,"phase":"focus","deadline":null})"_ba << true << PomodoroState{};
+        QTest::newRow("whole seconds")
+            << R"({"phase":"focus","deadline":925981200,"enabled":true})"_ba << true
+            << PomodoroState::focusUntil(D);
+        QTest::newRow("phase pause") << R"({"enabled":true,"phase":"pause"})"_ba << false
+                                     << PomodoroState{};
+        QTest::newRow("phase upper case") << R"({"enabled":true,"phase":"Focus"})"_ba << false
+                                          << PomodoroState{};
+        QTest::newRow("no enabled") << R"({"phase":"focus"})"_ba << false << PomodoroState{};
+        QTest::newRow("no phase") << R"({"enabled":true})"_ba << false << PomodoroState{};
+        QTest::newRow("enabled as text") << R"({"enabled":"true","phase":"focus"})"_ba << false
+                                         << PomodoroState{};
+        QTest::newRow("deadline as text")
+            << R"({"enabled":true,"phase":"focus","deadline":"925981200"})"_ba << false
+            << PomodoroState{};
+        QTest::newRow("deadline far beyond any calendar")
+            << R"({"enabled":true,"phase":"focus","deadline":1e300})"_ba << false
+            << PomodoroState{};
+        QTest::newRow("array") << R"([true,"focus"])"_ba << false << PomodoroState{};
+        QTest::newRow("not JSON") << "enabled=true"_ba << false << PomodoroState{};
+        QTest::newRow("empty") << QByteArray() << false << PomodoroState{};
+    }
+    void readsStoredForms()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(bool, decodes);
+        QFETCH(PomodoroState, expected);
+        const auto decoded = PomodoroState::fromJson(json);
+        QCOMPARE(decoded.has_value(), decodes);
+        if (decodes)
+            QCOMPARE(*decoded, expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(PomodoroStateTest)
+#include "PomodoroStateTest.moc"
