@@ -3,6 +3,7 @@
 #include "game/RoomEvents.h"
 #include "http/Api.h"
 #include "http/HttpServer.h"
+#include "http/InvitePage.h"
 #include "store/Store.h"
 
 #include <QCoreApplication>
@@ -84,6 +85,8 @@ int main(int argc, char *argv[])
     Api api(store, events, publicUrl);
     api.registerRoutes(http);
     RealtimeGateway realtime(http, store, events, realtimeConfig(options, secret));
+    const InvitePage invitePage(publicUrl, InvitePage::webSocketUrlFor(publicUrl), options.appKey);
+    invitePage.registerRoute(http);
 
     // SIGTERM and SIGINT end the event loop through a socket pair, so shutdown runs normally.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)

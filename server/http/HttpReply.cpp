@@ -4,19 +4,31 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+HttpReply withBody(int status, QByteArray body)
+{
+    HttpReply reply;
+    reply.status = status;
+    reply.body = std::move(body);
+    return reply;
+}
+
+} // namespace
+
 HttpReply HttpReply::json(const QJsonObject &object, int status)
 {
-    return {status, QJsonDocument(object).toJson(QJsonDocument::Compact)};
+    return withBody(status, QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 HttpReply HttpReply::json(const QJsonArray &array, int status)
 {
-    return {status, QJsonDocument(array).toJson(QJsonDocument::Compact)};
+    return withBody(status, QJsonDocument(array).toJson(QJsonDocument::Compact));
 }
 
 HttpReply HttpReply::empty(int status)
 {
-    return {status, {}};
+    return withBody(status, {});
 }
 
 HttpReply HttpReply::error(int status, const QString &message)

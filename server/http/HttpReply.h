@@ -3,13 +3,19 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
-// One HTTP answer: a status and a JSON body (an empty body when both are null).
+#include <utility>
+
+// One HTTP answer: a status and a JSON body (an empty body when both are null), or another
+// content type with headers of its own (the invitation page).
 struct HttpReply
 {
     int status = 200;
     QByteArray body;
+    QByteArray contentType = "application/json";
+    QList<std::pair<QByteArray, QByteArray>> headers;
 
     static HttpReply json(const QJsonObject &object, int status = 200);
     static HttpReply json(const QJsonArray &array, int status = 200);

@@ -144,8 +144,16 @@ void HttpServer::send(const QHttpServerRequest &request, QTcpSocket *socket, con
     }
     QHttpServerResponder responder = makeResponder(request, socket);
     const auto status = QHttpServerResponder::StatusCode(reply.status);
-    if (reply.body.isEmpty())
+    if (reply.body.isEmpty()) {
         responder.write(status);
-    else
-        responder.write(reply.body, "application/json", status);
+    } else if (reply.headers.isEmpty()) {
+        responder.write(reply.body, reply.contentType, status);
+    } else {
+        responder.writeStatusLine(status);
+        for (const auto &[name, value] : reply.headers)
+            responder.writeHeader(name, value);
+        responder.writeHeader("Content-Type", reply.contentType);
+        responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
+        responder.writeBody(reply.body);
+    }
 }
