@@ -24,12 +24,19 @@ constexpr qint64 maxSessionFileSize = 64 * 1024;
 // Status codes in the save error: the Secret Service's failures are the negated QKeychain::Error
 // (-3 access denied by the user, -4 access denied), those of the session files -100 minus the
 // QFileDevice::FileError (-105 cannot open, -102 cannot write, -110 cannot rename into place).
-int secretServiceStatus(QKeychain::Error error) { return -int(error); }
-int fileStatus(QFileDevice::FileError error) { return -100 - int(error); }
+int secretServiceStatus(QKeychain::Error error)
+{
+    return -int(error);
+}
+int fileStatus(QFileDevice::FileError error)
+{
+    return -100 - int(error);
+}
 
 NetworkError saveFailure(int status)
 {
-    return { status, u"Could not save session in Keychain ("_s + QString::number(status) + u")."_s };
+    return { status,
+        u"Could not save session in Keychain ("_s + QString::number(status) + u")."_s };
 }
 
 // QtKeychain reaches the Secret Service through libsecret, whose replies are delivered by the GLib
@@ -100,8 +107,8 @@ std::optional<NetworkError> writeSessionFile(const QString &server, const QStrin
 {
     const QString directory = sessionDirectory();
     if (!QDir().mkpath(directory)
-        || !QFile::setPermissions(directory,
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+        || !QFile::setPermissions(
+            directory, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
         return saveFailure(fileStatus(QFileDevice::OpenError));
 
     const QJsonObject item { { u"service"_s, Keychain::service.toString() },
