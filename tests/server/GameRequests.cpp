@@ -1,6 +1,8 @@
 #include "GameRequests.h"
 
+#include <QDeadlineTimer>
 #include <QJsonArray>
+#include <QThread>
 #include <QUuid>
 
 using namespace Qt::StringLiterals;
@@ -93,6 +95,30 @@ QJsonObject GameRequests::activeRound(qint64 room, const Player &sender, const P
     if (ready(room, receiver, roundId).status != 200)
         return {};
     return round(room, receiver);
+}
+
+bool GameRequests::playHit(qint64 room, const Player &sender, const Player &receiver) const
+{
+    const QString requestId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QDeadlineTimer deadline(10000);
+    heartbeat(room, receiver);
+    while (send(room, sender, requestId, receiver.id).status == 409) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    const QJsonObject waiting = round(room, receiver);
+    if (waiting.isEmpty() || ready(room, receiver, waiting[u"id"_s].toString()).status != 200)
+        return false;
+    const QJsonObject active = round(room, receiver);
+    const qint64 sequence = active[u"last_sequence"_s].toInteger();
+    const QString shotId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QJsonObject release = throwRelease();
+    return shot(room, receiver, active, shotId, sequence + 1).status == 200
+        && result(room, receiver, active, shotId, sequence + 2, sampleAt(release, 2.2),
+                  sampleAt(release, 2.24))
+               .status
+        == 200;
 }
 
 ApiClient::Reply GameRequests::shot(qint64 room, const Player &receiver, const QJsonObject &round,

@@ -44,6 +44,10 @@ public:
     // the round as the receiver sees it, or an empty object on failure.
     QJsonObject activeRound(qint64 room, const Player &sender, const Player &receiver) const;
 
+    // Plays a round from sender to receiver that ends in a hit, waiting out a cooldown of up
+    // to 10 s first; false when any step fails.
+    bool playHit(qint64 room, const Player &sender, const Player &receiver) const;
+
     ApiClient::Reply shot(qint64 room, const Player &receiver, const QJsonObject &round,
                           const QString &shotId, qint64 sequence,
                           const QJsonObject &release = throwRelease()) const;
