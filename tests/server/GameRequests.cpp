@@ -87,30 +87,25 @@ ApiClient::Reply GameRequests::ready(qint64 room, const Player &receiver, const 
 
 QJsonObject GameRequests::activeRound(qint64 room, const Player &sender, const Player &receiver) const
 {
-    heartbeat(room, receiver);
     const QString requestId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    if (send(room, sender, requestId, receiver.id).status != 200)
-        return {};
-    const QString roundId = round(room, receiver)[u"id"_s].toString();
-    if (ready(room, receiver, roundId).status != 200)
+    const QDeadlineTimer deadline(10000);
+    heartbeat(room, receiver);
+    while (send(room, sender, requestId, receiver.id).status == 409) {
+        if (deadline.hasExpired())
+            return {};
+        QThread::msleep(100);
+    }
+    const QJsonObject waiting = round(room, receiver);
+    if (waiting.isEmpty() || ready(room, receiver, waiting[u"id"_s].toString()).status != 200)
         return {};
     return round(room, receiver);
 }
 
 bool GameRequests::playHit(qint64 room, const Player &sender, const Player &receiver) const
 {
-    const QString requestId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QDeadlineTimer deadline(10000);
-    heartbeat(room, receiver);
-    while (send(room, sender, requestId, receiver.id).status == 409) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(100);
-    }
-    const QJsonObject waiting = round(room, receiver);
-    if (waiting.isEmpty() || ready(room, receiver, waiting[u"id"_s].toString()).status != 200)
+    const QJsonObject active = activeRound(room, sender, receiver);
+    if (active.isEmpty())
         return false;
-    const QJsonObject active = round(room, receiver);
     const qint64 sequence = active[u"last_sequence"_s].toInteger();
     const QString shotId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QJsonObject release = throwRelease();

@@ -40,12 +40,13 @@ public:
     // The round in play as the player sees it (an empty object when there is none).
     QJsonObject round(qint64 room, const Player &player) const;
     ApiClient::Reply ready(qint64 room, const Player &receiver, const QString &roundId) const;
-    // Sends the ball from sender to receiver (both made online) and reports ready; answers
-    // the round as the receiver sees it, or an empty object on failure.
+    // Sends the ball from sender to receiver (made online), waiting out a cooldown or a
+    // round in play for up to 10 s, and reports ready; answers the round as the receiver
+    // sees it, or an empty object on failure.
     QJsonObject activeRound(qint64 room, const Player &sender, const Player &receiver) const;
 
-    // Plays a round from sender to receiver that ends in a hit, waiting out a cooldown of up
-    // to 10 s first; false when any step fails.
+    // Plays a round from sender to receiver (as activeRound) that ends in a hit; false when
+    // any step fails.
     bool playHit(qint64 room, const Player &sender, const Player &receiver) const;
 
     ApiClient::Reply shot(qint64 room, const Player &receiver, const QJsonObject &round,
