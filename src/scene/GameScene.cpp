@@ -701,8 +701,7 @@ void GameScene::updateFlight(double currentTime)
     }
 
     const bool scoring = m_active || m_practice;
-    if (scoring && inFlight && !m_dragging
-        && (p.y() < point(0, 0.08).y() || p.x() > point(1.02, 0).x()))
+    if (scoring && inFlight && (p.y() < point(0, 0.08).y() || p.x() > point(1.02, 0).x()))
         m_returnAt = currentTime + 0.4;
 
     if (m_shotID && m_shotStart && !m_dirtyFlight && scoring && m_hoop) {

@@ -381,6 +381,25 @@ private slots:
         }
     }
 
+    void releaseWithAnUnreadableEntryIsIgnored()
+    {
+        auto scene = presented();
+        ScoreLog log;
+        log.attach(*scene);
+        scene->configure(round(u"r1"_s), false, true, 0);
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        for (const Entry &entry :
+            { Entry { nan, 0.2, 0.5, 0.9 }, Entry { 0.18, 0.18, inf, 0.9 } }) {
+            scene->releaseBall(entry);
+            QVERIFY(scene->isWaitingForThrow());
+            QVERIFY(!scene->isBallDynamic());
+            QVERIFY(near(scene->ballPosition(), scene->point(0.18, 0.18)));
+        }
+        QVERIFY(log.shots.empty());
+        QVERIFY(!scene->latestRelease());
+    }
+
     void pressDragAndRelease()
     {
         auto scene = presented();
