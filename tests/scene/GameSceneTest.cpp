@@ -813,6 +813,39 @@ private slots:
         QVERIFY(near(pathStart(*rim), scene.point(0.76 - 0.12, 0.42)));
     }
 
+    void newViewDropsTheThrowInFlight()
+    {
+        auto scene = presented();
+        scene->configure(round(u"r1"_s), false, true, 0);
+        FrameClock clock(*scene);
+        scene->releaseBall({ 0.18, 0.18, 0.5, 0.9 });
+        clock.run(10);
+        QVERIFY(scene->shotID());
+        scene->willMoveFromView();
+        scene->didMoveToView();
+        QVERIFY(!scene->shotID());
+        QVERIFY(scene->isWaitingForThrow());
+        QVERIFY(!scene->isBallDynamic());
+        QVERIFY(near(scene->ballPosition(), scene->point(0.18, 0.18)));
+        QCOMPARE(scene->hint().text(), u"Легко! Потяни мяч ↗ и отпусти · Мы поможем попасть"_s);
+    }
+
+    void aBallAtRestTouchesNothing()
+    {
+        auto scene = presented();
+        scene->configure(std::nullopt, true, false, 0);
+        FrameClock clock(*scene);
+        // Parked right on a rim end, and then on the floor: nothing moves, nothing is touched.
+        QVERIFY(!scene->isBallDynamic());
+        for (const QPointF at : { QPointF(0.64, 0.42), QPointF(0.5, 0) }) {
+            const QPointF p = scene->point(at.x(), at.y()) / GameScene::pointsPerMetre;
+            scene->ballBody()->SetTransform(b2Vec2(float(p.x()), float(p.y())), 0);
+            clock.run(30);
+            QVERIFY(near(scene->normalized(scene->ballPosition()), at, 1e-6));
+            QVERIFY(!scene->isDirtyFlight());
+        }
+    }
+
     void idleSceneNeedsNoFramesAndRepaintsNothing()
     {
         auto scene = presented();
