@@ -1,0 +1,24 @@
+#pragma once
+
+#include "ControlSection.h"
+
+#include <QPointer>
+
+class QMessageBox;
+
+// "Leave room", and "Delete room" behind a confirmation dialog.
+class LeaveSection : public ControlSection
+{
+    Q_OBJECT
+public:
+    LeaveSection(AppModel &model, QWidget *parent);
+    void refresh() override;
+
+    // The open delete confirmation, if any.
+    QMessageBox *deleteConfirmation() const { return m_confirmDelete; }
+
+private:
+    void confirmDelete();
+
+    QPointer<QMessageBox> m_confirmDelete;
+};
