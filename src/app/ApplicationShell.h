@@ -5,12 +5,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QWidget>
 
 #include <memory>
 
 class QMenu;
 class QSystemTrayIcon;
-class QWidget;
 
 // The program's permanent parts: the one coordinator, the tray entry with its popup, and the
 // controls window that comes and goes (closing it only hides it). Without a system tray the

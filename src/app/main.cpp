@@ -1,4 +1,5 @@
 #include "ApplicationShell.h"
+#include "OverlayDisplay.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
@@ -34,7 +35,9 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    ApplicationShell shell;
+    AppModel::Setup setup;
+    setup.display = std::make_unique<OverlayDisplay>();
+    ApplicationShell shell(std::move(setup));
     QObject::connect(&instance, &SingleInstance::linksReceived, &shell, &ApplicationShell::openLinks);
     if (links.isEmpty())
         shell.launched();

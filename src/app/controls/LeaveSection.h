@@ -2,9 +2,9 @@
 
 #include "ControlSection.h"
 
+#include <QMessageBox>
 #include <QPointer>
 
-class QMessageBox;
 
 // "Leave room", and "Delete room" behind a confirmation dialog.
 class LeaveSection : public ControlSection

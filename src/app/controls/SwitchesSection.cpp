@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalBlocker>
