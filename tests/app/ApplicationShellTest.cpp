@@ -1,44 +1,199 @@
+// The application shell as the program runs it, under a real X display: the one coordinator,
+// the controls window, links handed to it, and the end of the program.
+
+#include "ClientSetup.h"
+#include "WaitUntil.h"
+#include "RecordingDisplay.h"
+#include "TestServer.h"
 #include "app/ApplicationShell.h"
+#include "app/SingleInstance.h"
+#include "app/controls/ControlView.h"
+#include "net/API.h"
+#include "net/Keychain.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QProcess>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
-// The controls window as the shell shows it, under a real X display.
 class ApplicationShellTest : public QObject
 {
     Q_OBJECT
-private slots:
+
+    QTemporaryDir m_dir;
+    RecordingDisplay *m_display = nullptr;
+    int m_shells = 0;
+
+    // A shell whose coordinator reaches no server (nothing listens at port 1), once its
+    // session restore has failed and the message is cleared again.
+    std::unique_ptr<ApplicationShell> offlineShell()
+    {
+        auto shell = std::make_unique<ApplicationShell>(
+            clientSetup(m_dir.filePath(u"shell%1.conf"_s.arg(++m_shells)),
+                        QUrl(u"http://127.0.0.1:1"_s), QUrl(u"ws://127.0.0.1:1"_s), &m_display));
+        AppModel &model = shell->model();
+        if (!waitUntil([&] { return !model.working() && !model.message().isEmpty(); }))
+            qWarning("the failing session restore did not finish");
+        model.setMessage(QString());
+        return shell;
+    }
+
+    static QString labelText(QWidget *window, const QString &name)
+    {
+        auto *label = window->findChild<QLabel *>(name);
+        return label && label->isVisibleTo(window) ? label->text() : QString();
+    }
+
+private Q_SLOTS:
     void launchShowsCentredControls()
     {
-        ApplicationShell shell;
-        QVERIFY(!shell.controls());
-        shell.launched();
-        QWidget *window = shell.controls();
-        QVERIFY(window);
+        auto shell = offlineShell();
+        QVERIFY(!shell->controls());
+        shell->launched();
+        QWidget *window = shell->controls();
+        QVERIFY(qobject_cast<ControlView *>(window));
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(window->windowTitle(), u"TOSSWICK"_s);
         QCOMPARE(window->size(), QSize(380, 700));
+        QCOMPARE(window->minimumSize(), window->maximumSize()); // not resizable
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY(qAbs(window->geometry().center().x() - screen.center().x()) <= 1);
         QVERIFY(qAbs(window->geometry().center().y() - screen.center().y()) <= 1);
     }
 
-    void closingOnlyHidesAndLinksBringItBack()
+    void closingOnlyHidesAndKeepsTheOverlay()
     {
-        ApplicationShell shell;
-        shell.launched();
-        QWidget *window = shell.controls();
+        auto shell = offlineShell();
+        shell->launched();
+        QWidget *window = shell->controls();
         QVERIFY(QTest::qWaitForWindowExposed(window));
+        m_display->calls.clear();
         QVERIFY(window->close());
         QVERIFY(!window->isVisible());
-        QCOMPARE(shell.controls(), window); // kept, not destroyed
+        QCOMPARE(shell->controls(), window); // kept, not destroyed
+        // The overlay was not touched, and the program goes on without any window.
+        QVERIFY(m_display->calls.isEmpty());
+        QVERIFY(!QApplication::quitOnLastWindowClosed());
 
-        shell.openLinks({u"tosswick://join?room=ABCDEFGH"_s});
-        QCOMPARE(shell.controls(), window); // the same window comes back
+        shell->showControls();
+        QCOMPARE(shell->controls(), window); // the same window comes back
         QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    void showingTheControlsBringsTheGameBack()
+    {
+        auto shell = offlineShell();
+        shell->model().setGameplayDismissed(true);
+        m_display->calls.clear();
+        shell->showControls();
+        QVERIFY(!shell->model().gameplayDismissed());
+        // The overlay was asked again whether to show (no room: it stays hidden).
+        QCOMPARE(m_display->calls, QList<QString>{u"show false"_s});
+    }
+
+    void linksBecomeInvitationsOrAMessage_data()
+    {
+        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<QString>("invitedRoom");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a join link")
+            << QStringList{u"tosswick://join?room=ABCDEFGH&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s}
+            << u"ABCDEFGH"_s << QString();
+        QTest::newRow("not a join link") << QStringList{u"https://example.com/"_s} << QString()
+                                         << u"Invalid room invitation"_s;
+        QTest::newRow("the last valid one stays")
+            << QStringList{u"tosswick://join?room=AAAAAAAA&api=http://a.example&ws=ws://a.example&key=k"_s, u"tosswick://join?room=BBBBBBBB&api=http://b.example&ws=ws://b.example&key=k"_s,
+                           u"tosswick://join?room=bad!"_s}
+            << u"BBBBBBBB"_s << u"Invalid room invitation"_s;
+    }
+    void linksBecomeInvitationsOrAMessage()
+    {
+        QFETCH(QStringList, links);
+        QFETCH(QString, invitedRoom);
+        QFETCH(QString, message);
+        auto shell = offlineShell();
+        shell->model().setMessage(QString());
+        shell->openLinks(links);
+        QWidget *window = shell->controls();
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const auto &invitation = shell->model().pendingInvitation();
+        QCOMPARE(invitation ? invitation->room : QString(), invitedRoom);
+        QCOMPARE(labelText(window, u"message"_s), message);
+    }
+
+    // The program's own wiring of a second start: the real executable hands its link over.
+    void secondStartHandsItsLinkToTheWindow_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("banner");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("join link") << u"tosswick://join?room=ABCDEFGH2345&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s
+                                   << u"Server: http://games.example:8088"_s << QString();
+        QTest::newRow("invalid link") << u"tosswick://join?room=no"_s << QString()
+                                      << u"Invalid room invitation"_s;
+    }
+    void secondStartHandsItsLinkToTheWindow()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, banner);
+        QFETCH(QString, message);
+        QTemporaryDir runtime;
+        SingleInstance instance(runtime.path());
+        QVERIFY(instance.becomePrimary());
+        auto shell = offlineShell();
+        connect(&instance, &SingleInstance::linksReceived, shell.get(), &ApplicationShell::openLinks);
+
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+        second.setProcessEnvironment(environment);
+        second.start(qEnvironmentVariable("TOSSWICK_CLIENT"), {link});
+        QVERIFY(second.waitForStarted(10000));
+        QVERIFY(waitUntil([&] { return shell->controls() && shell->controls()->isVisible(); }, 15000));
+        // The hand-over needs this process's event loop until the second one has gone.
+        QVERIFY(waitUntil([&] { return second.state() == QProcess::NotRunning; }));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(labelText(shell->controls(), u"invitationServer"_s), banner);
+        QCOMPARE(labelText(shell->controls(), u"message"_s), message);
+    }
+
+    void quittingWithARoomTellsTheServer()
+    {
+        TestServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        ApplicationShell shell(clientSetup(m_dir.filePath(u"quit.conf"_s), server.httpUrl(),
+                                           server.wsUrl(), &m_display));
+        AppModel &model = shell.model();
+        QVERIFY(waitUntil([&] { return model.user() && !model.working(); }, 15000));
+        QCoro::waitFor(model.createRoom(u"Leaving soon"_s));
+        QVERIFY(model.roomID());
+        QVERIFY(waitUntil([&] {
+            return model.snapshot() && model.snapshot()->members.size() == 1
+                && model.snapshot()->members[0].isOnline();
+        }));
+        shell.launched();
+
+        QTimer::singleShot(0, &shell, &ApplicationShell::quit);
+        QApplication::exec(); // returns once the shell has left the event loop
+        QVERIFY(!model.connected());
+        QVERIFY(!shell.controls()->isVisible());
+        // The server heard the notice: the player, online a moment ago, is offline now.
+        QNetworkAccessManager network;
+        API api(network, server.httpUrl().toString(QUrl::StripTrailingSlash));
+        api.setToken(QCoro::waitFor(Keychain::read(api.base())));
+        const auto state = QCoro::waitFor(
+            api.get<Snapshot>(u"rooms/%1/state"_s.arg(*model.roomID())));
+        QVERIFY2(state, qPrintable(state ? QString() : state.error().description()));
+        const auto me = std::find_if(state->members.cbegin(), state->members.cend(),
+                                     [&](const Member &member) { return member.id == model.user()->id; });
+        QVERIFY(me != state->members.cend());
+        QCOMPARE(me->status, u"OFFLINE"_s);
     }
 };
 

@@ -26,7 +26,7 @@ LeaveSection::LeaveSection(AppModel &model, QWidget *parent)
 
 void LeaveSection::confirmDelete()
 {
-    if (m_confirmDelete) {
+    if (m_confirmDelete && m_confirmDelete->isVisible()) {
         m_confirmDelete->raise();
         return;
     }

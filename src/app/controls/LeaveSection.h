@@ -14,7 +14,7 @@ public:
     LeaveSection(AppModel &model, QWidget *parent);
     void refresh() override;
 
-    // The open delete confirmation, if any.
+    // The delete confirmation last opened, until it is gone.
     QMessageBox *deleteConfirmation() const { return m_confirmDelete; }
 
 private:

@@ -1,0 +1,509 @@
+// The controls window over a coordinator that talks to the real game server: what each
+// section shows in which state, and which operations its controls start.
+
+#include "ClientSetup.h"
+#include "WaitUntil.h"
+#include "RecordingDisplay.h"
+#include "TestServer.h"
+#include "app/controls/ContactsSection.h"
+#include "app/controls/ControlView.h"
+#include "app/controls/HistorySection.h"
+#include "app/controls/LeaveSection.h"
+#include "app/controls/ScoresSection.h"
+#include "model/AppModel.h"
+#include "model/Preferences.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Every part of the column that comes and goes, in order.
+const QStringList allSections{u"header"_s,   u"invitation"_s, u"history"_s,  u"player"_s,
+                              u"roomChooser"_s, u"welcome"_s, u"room"_s,     u"contacts"_s,
+                              u"send"_s,     u"scores"_s,     u"leave"_s,    u"pomodoro"_s,
+                              u"switches"_s, u"message"_s,    u"serverSettings"_s, u"footer"_s};
+
+Member member(qint64 id, const QString &name, const QString &status)
+{
+    return Member{id, name, status};
+}
+
+} // namespace
+
+class ControlViewTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<TestServer> m_server;
+    RecordingDisplay *m_display = nullptr;
+    int m_clients = 0;
+
+    // A coordinator whose session restore against the test's server has finished.
+    std::unique_ptr<AppModel> signedInModel()
+    {
+        auto model = std::make_unique<AppModel>(clientSetup(
+            m_dir.filePath(u"client%1.conf"_s.arg(++m_clients)), m_server->httpUrl(),
+            m_server->wsUrl(), &m_display));
+        if (!waitUntil([&] { return model->user() && !model->working(); }, 15000)) {
+            qWarning("the session restore did not finish: %s", qPrintable(model->message()));
+        }
+        return model;
+    }
+
+    // A coordinator that cannot reach any server (nothing listens at port 1).
+    std::unique_ptr<AppModel> offlineModel(const QString &name)
+    {
+        auto model = std::make_unique<AppModel>(
+            clientSetup(m_dir.filePath(name + u".conf"_s), QUrl(u"http://127.0.0.1:1"_s),
+                        QUrl(u"ws://127.0.0.1:1"_s), &m_display));
+        if (!waitUntil([&] { return !model->working() && !model->message().isEmpty(); },
+                             15000))
+            qWarning("the failing session restore did not finish");
+        return model;
+    }
+
+    static std::unique_ptr<ControlView> shownView(AppModel &model)
+    {
+        auto view = std::make_unique<ControlView>(model);
+        view->resize(380, 700);
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()))
+            qWarning("the controls view was not exposed");
+        return view;
+    }
+
+    static QStringList visibleSections(const ControlView &view)
+    {
+        QStringList shown;
+        for (const QString &name : allSections) {
+            const auto *section = view.findChild<QWidget *>(name);
+            if (section && section->isVisibleTo(view.widget()))
+                shown.append(name);
+        }
+        return shown;
+    }
+
+    template <typename T>
+    static T *child(const QObject &parent, const QString &name)
+    {
+        T *found = parent.findChild<T *>(name);
+        if (!found)
+            qWarning("no child named %s", qPrintable(name));
+        return found;
+    }
+
+    // On its box: the widget may be wider than its text, and a click beside that misses.
+    static void clickCheckBox(QCheckBox *box)
+    {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    }
+
+    // A room state of the signed-in player with these other members.
+    static Snapshot roomWith(const AppModel &model, const QList<Member> &others)
+    {
+        Snapshot snapshot;
+        snapshot.room.id = 41;
+        snapshot.room.name = u"Lobby"_s;
+        snapshot.room.inviteCode = u"ABCDEFGH2345"_s;
+        if (model.user())
+            snapshot.members.append(member(model.user()->id, model.user()->name, u"ONLINE"_s));
+        snapshot.members += others;
+        return snapshot;
+    }
+
+    // Creates a room through the window and waits until its state is shown.
+    static void createRoomThroughWindow(AppModel &model, ControlView &view, const QString &name)
+    {
+        QTest::keyClicks(child<QLineEdit>(view, u"roomName"_s), name);
+        QTest::mouseClick(child<QPushButton>(view, u"createRoom"_s), Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return model.snapshot().has_value(); }, 15000));
+        QCOMPARE(model.snapshot()->room.name, name);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_server = std::make_unique<TestServer>();
+        QVERIFY2(m_server->start(), qPrintable(m_server->errorText()));
+    }
+
+    void cleanup() { m_server.reset(); }
+
+    void withoutRoomsOnlyTheWelcomeShows()
+    {
+        auto model = signedInModel();
+        QVERIFY(model->user());
+        QVERIFY(model->rooms().isEmpty());
+        auto view = shownView(*model);
+        QCOMPARE(visibleSections(*view),
+                 (QStringList{u"header"_s, u"player"_s, u"roomChooser"_s, u"welcome"_s,
+                              u"message"_s, u"serverSettings"_s, u"footer"_s}));
+        auto *rooms = child<QComboBox>(*view, u"roomPicker"_s);
+        QCOMPARE(rooms->count(), 1);
+        QCOMPARE(rooms->currentText(), u"Choose room"_s);
+        QCOMPARE(child<QLabel>(*view, u"message"_s)->text(),
+                 u"Create a room or enter a secret Room ID to join."_s);
+        QCOMPARE(child<QLabel>(*view, u"playerNumber"_s)->text(),
+                 u"Player #"_s + QString::number(model->user()->id));
+        QVERIFY(!child<QWidget>(*view, u"restoreProgress"_s)->isVisibleTo(view.get()));
+    }
+
+    void theRoomIdFieldHidesWhatIsTyped()
+    {
+        auto model = offlineModel(u"secure"_s);
+        auto view = shownView(*model);
+        auto *invite = child<QLineEdit>(*view, u"invite"_s);
+        QTest::keyClicks(invite, u"SECRET123"_s);
+        QCOMPARE(invite->echoMode(), QLineEdit::Password);
+        QCOMPARE(invite->text(), u"SECRET123"_s);
+        QVERIFY(invite->displayText() != invite->text());
+    }
+
+    void creatingARoomShowsTheRoomSections()
+    {
+        auto model = signedInModel();
+        auto view = shownView(*model);
+        createRoomThroughWindow(*model, *view, u"Team table"_s);
+        QCOMPARE(visibleSections(*view),
+                     (QStringList{u"header"_s, u"player"_s, u"roomChooser"_s, u"room"_s,
+                                  u"contacts"_s, u"send"_s, u"scores"_s, u"leave"_s,
+                                  u"pomodoro"_s, u"switches"_s, u"message"_s,
+                                  u"serverSettings"_s, u"footer"_s}));
+        QCOMPARE(child<QLabel>(*view, u"roomTitle"_s)->text(), u"Team table"_s);
+        auto *rooms = child<QComboBox>(*view, u"roomPicker"_s);
+        QCOMPARE(rooms->count(), 2);
+        QCOMPARE(rooms->currentText(), u"Team table"_s);
+        // Alone in the room: nobody can receive the ball.
+        QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(), u"0 available"_s);
+        QVERIFY(child<QLabel>(*view, u"noContacts"_s)->isVisibleTo(view.get()));
+        QVERIFY(!view->findChild<QLabel *>(u"currentlyUnavailable"_s));
+        // The channel subscribes and the header turns green.
+        QVERIFY(waitUntil([&] { return model->connected(); }, 15000));
+        QCOMPARE(child<QLabel>(*view, u"connectionStatus"_s)->toolTip(), u"Connected"_s);
+
+        QTest::mouseClick(child<QPushButton>(*view, u"copyRoomId"_s), Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(), model->snapshot()->room.inviteCode);
+    }
+
+    void contactRowsFollowTheMembersStatus_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("holdsBall");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<bool>("available");
+        QTest::newRow("online") << u"ONLINE"_s << false << u"Available"_s << QColor(0x34, 0xC7, 0x59) << true;
+        QTest::newRow("online with the ball")
+            << u"ONLINE"_s << true << u"Available · Has the ball"_s << QColor(0x34, 0xC7, 0x59) << true;
+        QTest::newRow("busy") << u"BUSY"_s << false << u"Busy · playing a round"_s
+                              << QColor(0xFF, 0x95, 0x00) << false;
+        QTest::newRow("do not disturb") << u"DO_NOT_DISTURB"_s << false << u"Do not disturb"_s
+                                        << QColor(0xFF, 0x3B, 0x30) << false;
+        QTest::newRow("offline") << u"OFFLINE"_s << false << u"Offline"_s << QColor(0x8E, 0x8E, 0x93) << false;
+        QTest::newRow("unknown word") << u"online"_s << false << u"Offline"_s << QColor(0x8E, 0x8E, 0x93) << false;
+    }
+    void contactRowsFollowTheMembersStatus()
+    {
+        QFETCH(QString, status);
+        QFETCH(bool, holdsBall);
+        QFETCH(QString, text);
+        QFETCH(QColor, colour);
+        QFETCH(bool, available);
+        auto model = signedInModel();
+        auto view = shownView(*model);
+        Snapshot snapshot = roomWith(*model, {member(900, u"Grace"_s, status)});
+        if (holdsBall)
+            snapshot.room.ballOwnerId = 900;
+        QCoro::waitFor(model->apply(snapshot));
+
+        auto *row = child<QWidget>(*view, u"contact-900"_s);
+        QVERIFY(row);
+        QCOMPARE(child<QLabel>(*row, u"contactName"_s)->text(), u"Grace"_s);
+        auto *statusLabel = child<QLabel>(*row, u"contactStatus"_s);
+        QCOMPARE(statusLabel->text(), text);
+        QCOMPARE(statusLabel->palette().color(QPalette::WindowText), colour);
+        auto *send = row->findChild<QToolButton *>(u"sendBall"_s);
+        QCOMPARE(send != nullptr, available);
+        if (send)
+            QCOMPARE(send->toolTip(), u"Send the ball to Grace"_s);
+        QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(),
+                 available ? u"1 available"_s : u"0 available"_s);
+        // The player is never a contact of their own.
+        QVERIFY(!view->findChild<QWidget *>(u"contact-"_s + QString::number(model->user()->id)));
+    }
+
+    void availableContactsComeFirst()
+    {
+        auto model = signedInModel();
+        auto view = shownView(*model);
+        QCoro::waitFor(model->apply(roomWith(
+            *model, {member(901, u"Busy Bee"_s, u"BUSY"_s), member(902, u"Ada"_s, u"ONLINE"_s),
+                     member(903, u"Dee"_s, u"DO_NOT_DISTURB"_s), member(904, u"Bob"_s, u"ONLINE"_s)})));
+        QStringList order;
+        auto *column = child<QWidget>(*view, u"contacts"_s);
+        const QList<QWidget *> rows = column->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget *row : rows) {
+            if (row->objectName().startsWith(u"contact-"_s) || row->objectName() == u"currentlyUnavailable"_s)
+                order.append(row->objectName());
+        }
+        QCOMPARE(order, (QStringList{u"contact-902"_s, u"contact-904"_s, u"currentlyUnavailable"_s,
+                                     u"contact-901"_s, u"contact-903"_s}));
+        QVERIFY(!view->findChild<QLabel *>(u"noContacts"_s));
+        QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(), u"2 available"_s);
+    }
+
+    void sendButtonIsDisabledWithTheBlockReason()
+    {
+        // A room state but no session: the send gate says why.
+        auto model = offlineModel(u"blocked"_s);
+        auto view = shownView(*model);
+        QCoro::waitFor(model->apply(roomWith(*model, {member(905, u"Ada"_s, u"ONLINE"_s)})));
+        auto *send = child<QPushButton>(*view, u"sendButton"_s);
+        QVERIFY(send->isVisibleTo(view.get()));
+        QVERIFY(!send->isEnabled());
+        QCOMPARE(send->text(), u"Send to random player"_s);
+        auto *reason = child<QLabel>(*view, u"sendBlockReason"_s);
+        QVERIFY(reason->isVisibleTo(view.get()));
+        QCOMPARE(reason->text(), u"Choose a room first"_s);
+        // The contact's own send button is held back for the same reason.
+        QVERIFY(!child<QToolButton>(*child<QWidget>(*view, u"contact-905"_s), u"sendBall"_s)->isEnabled());
+    }
+
+    void receiverPickerSetsTheReceiver()
+    {
+        auto model = signedInModel();
+        auto view = shownView(*model);
+        QCoro::waitFor(model->apply(roomWith(*model, {member(906, u"Ada"_s, u"ONLINE"_s)})));
+        auto *receivers = child<QComboBox>(*view, u"receiverPicker"_s);
+        QCOMPARE(receivers->itemText(0), u"Random online player"_s);
+        const int ada = receivers->findData(qint64(906));
+        QVERIFY(ada > 0);
+        QCOMPARE(receivers->itemText(ada), u"Ada #906"_s);
+        receivers->setCurrentIndex(ada);
+        emit receivers->activated(ada);
+        QCOMPARE(model->selectedReceiver(), 906);
+        // Set elsewhere, the picker follows.
+        model->setSelectedReceiver(0);
+        QCOMPARE(receivers->currentIndex(), 0);
+    }
+
+    void deleteRoomWaitsForTheDestructiveAction()
+    {
+        auto model = signedInModel();
+        auto view = shownView(*model);
+        createRoomThroughWindow(*model, *view, u"Short lived"_s);
+        auto *leave = child<LeaveSection>(*view, u"leave"_s);
+
+        QTest::mouseClick(child<QPushButton>(*view, u"deleteRoom"_s), Qt::LeftButton);
+        QMessageBox *dialog = leave->deleteConfirmation();
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->windowTitle(), u"Delete this room for all players?"_s);
+        // Nothing was sent: the server still lists the room.
+        QCOMPARE(QCoro::waitFor(model->loadRooms()), std::nullopt);
+        QCOMPARE(model->rooms().size(), 1);
+        QTest::mouseClick(child<QPushButton>(*dialog, u"cancelDelete"_s), Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return !dialog->isVisible(); }));
+        QCOMPARE(QCoro::waitFor(model->loadRooms()), std::nullopt);
+        QCOMPARE(model->rooms().size(), 1);
+        QVERIFY(model->snapshot());
+
+        QTest::mouseClick(child<QPushButton>(*view, u"deleteRoom"_s), Qt::LeftButton);
+        dialog = leave->deleteConfirmation();
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QTest::mouseClick(child<QPushButton>(*dialog, u"confirmDelete"_s), Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return !model->snapshot() && model->rooms().isEmpty(); }, 15000));
+        QCOMPARE(QCoro::waitFor(model->loadRooms()), std::nullopt);
+        QVERIFY(model->rooms().isEmpty());
+        QVERIFY(waitUntil([&] { return visibleSections(*view).contains(u"welcome"_s); }));
+    }
+
+    void historyListsTheSavedHits()
+    {
+        const QDateTime when(QDate(2030, 5, 6), QTime(9, 30), QTimeZone::utc());
+        const QList<SavedBasketResult> hits{
+            {QUuid::createUuid(), when, u"http://h"_s, u"Lobby"_s, false},
+            {QUuid::createUuid(), when, u"http://h"_s, u""_s, true}};
+        const QString path = m_dir.filePath(u"history.conf"_s);
+        Preferences preferences(path);
+        preferences.setBasketResults(SavedBasketResult::listToJson(hits));
+        preferences.setLastBasketResult(u"Попадание · +1"_s);
+        AppModel model(clientSetup(path, QUrl(u"http://127.0.0.1:1"_s), QUrl(u"ws://127.0.0.1:1"_s)));
+        auto view = shownView(model);
+
+        QVERIFY(visibleSections(*view).contains(u"history"_s));
+        QCOMPARE(child<QLabel>(*view, u"lastResult"_s)->text(), u"Последний результат: Попадание · +1"_s);
+        auto *toggle = child<QToolButton>(*child<QWidget>(*view, u"hitHistory"_s), u"disclosure"_s);
+        QCOMPARE(toggle->text(), u"История попаданий (2)"_s);
+        QVERIFY(HistorySection::line(hits[0]).startsWith(u"+1 · Lobby · "_s));
+        QVERIFY(HistorySection::line(hits[1]).startsWith(u"+1 · Тренировка · "_s));
+        QVERIFY(HistorySection::line(hits[0]).contains(u"2030"_s));
+    }
+
+    void scoreLines_data()
+    {
+        QTest::addColumn<QList<Score>>("scores");
+        QTest::addColumn<std::optional<Totals>>("totals");
+        QTest::addColumn<std::optional<QString>>("room");
+        QTest::addColumn<std::optional<QString>>("all");
+        const Score mine{7, 3, 4, 1, 2};
+        const Score theirs{8, 9, 9, 0, 9};
+        QTest::newRow("neither") << QList<Score>{theirs} << std::optional<Totals>()
+                                 << std::optional<QString>() << std::optional<QString>();
+        QTest::newRow("both, the player's own score picked")
+            << QList<Score>{theirs, mine} << std::optional<Totals>(Totals{10, 5, 5, 3})
+            << std::optional<QString>(u"Room: received 4 · Scored 3 · Timed out 1\nSuccess 75% · Best streak 2"_s)
+            << std::optional<QString>(u"All rooms: received 10 · 5 points · 5 timeouts · 50% · best 3"_s);
+    }
+    void scoreLines()
+    {
+        QFETCH(QList<Score>, scores);
+        QFETCH(std::optional<Totals>, totals);
+        QFETCH(std::optional<QString>, room);
+        QFETCH(std::optional<QString>, all);
+        Snapshot snapshot;
+        snapshot.scores = scores;
+        snapshot.totals = totals;
+        QCOMPARE(ScoresSection::roomLine(snapshot, 7), room);
+        QCOMPARE(ScoresSection::totalsLine(snapshot), all);
+    }
+
+    void pomodoroControls()
+    {
+        auto model = signedInModel();
+        auto view = shownView(*model);
+        QCoro::waitFor(model->apply(roomWith(*model, {})));
+        auto *toggle = child<QCheckBox>(*view, u"pomodoroSwitch"_s);
+        QCOMPARE(toggle->text(), u"Pomodoro · 30 min work / 5 min play"_s);
+        QVERIFY(!child<QWidget>(*view, u"pomodoroClock"_s)->isVisibleTo(view.get()));
+
+        clickCheckBox(toggle);
+        QVERIFY(model->pomodoro().enabled);
+        QVERIFY(model->focusActive());
+        auto *clock = child<QLabel>(*view, u"pomodoroClock"_s);
+        QVERIFY(clock->isVisibleTo(view.get()));
+        QCOMPARE(clock->text(), model->pomodoroClockText());
+        QCOMPARE(child<QLabel>(*view, u"pomodoroPhase"_s)->text(), u"Focus mode · incoming balls blocked"_s);
+        auto *takeBreak = child<QPushButton>(*view, u"takeBreak"_s);
+        QVERIFY(takeBreak->isVisibleTo(view.get()));
+        QVERIFY(!child<QPushButton>(*view, u"backToFocus"_s)->isVisibleTo(view.get()));
+
+        QTest::mouseClick(takeBreak, Qt::LeftButton);
+        QVERIFY(!model->focusActive());
+        QCOMPARE(child<QLabel>(*view, u"pomodoroPhase"_s)->text(), u"Game break · send to an available contact"_s);
+        auto *backToFocus = child<QPushButton>(*view, u"backToFocus"_s);
+        QVERIFY(backToFocus->isVisibleTo(view.get()));
+        QTest::mouseClick(backToFocus, Qt::LeftButton);
+        QVERIFY(model->focusActive());
+
+        clickCheckBox(toggle);
+        QVERIFY(!model->pomodoro().enabled);
+        QVERIFY(!clock->isVisibleTo(view.get()));
+    }
+
+    void switchesAreBoundBothWays_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("pause") << u"pausedSwitch"_s;
+        QTest::newRow("hide overlay") << u"hiddenSwitch"_s;
+        QTest::newRow("sounds") << u"soundSwitch"_s;
+    }
+    void switchesAreBoundBothWays()
+    {
+        QFETCH(QString, name);
+        auto model = signedInModel();
+        auto view = shownView(*model);
+        QCoro::waitFor(model->apply(roomWith(*model, {})));
+        const auto value = [&] {
+            if (name == u"pausedSwitch"_s)
+                return model->paused();
+            if (name == u"hiddenSwitch"_s)
+                return model->hidden();
+            return model->sound();
+        };
+        auto *box = child<QCheckBox>(*view, name);
+        const bool before = value();
+        QCOMPARE(box->isChecked(), before);
+        clickCheckBox(box);
+        QCOMPARE(value(), !before);
+        if (name == u"pausedSwitch"_s)
+            model->setPaused(before);
+        else if (name == u"hiddenSwitch"_s)
+            model->setHidden(before);
+        else
+            model->setSound(before);
+        QCOMPARE(box->isChecked(), before);
+    }
+
+    void invitationWaitsForConsent()
+    {
+        auto model = offlineModel(u"invitation"_s);
+        auto view = shownView(*model);
+        QVERIFY(!visibleSections(*view).contains(u"invitation"_s));
+        model->handleInvitation(u"tosswick://join?room=ABCDEFGH&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s);
+        QVERIFY(visibleSections(*view).contains(u"invitation"_s));
+        QCOMPARE(child<QLabel>(*view, u"invitationServer"_s)->text(), u"Server: http://games.example:8088"_s);
+        QPushButton *cancel = nullptr;
+        for (auto *button : child<QWidget>(*view, u"invitation"_s)->findChildren<QPushButton *>()) {
+            if (button->text() == u"Cancel"_s)
+                cancel = button;
+        }
+        QVERIFY(cancel);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QVERIFY(!model->pendingInvitation());
+        QVERIFY(!visibleSections(*view).contains(u"invitation"_s));
+    }
+
+    void serverSettingsEditTheCoordinator()
+    {
+        auto model = offlineModel(u"settings"_s);
+        auto view = shownView(*model);
+        auto *server = child<QLineEdit>(*view, u"serverUrl"_s);
+        QVERIFY(!server->isVisibleTo(view.get()));
+        QCOMPARE(server->text(), u"http://127.0.0.1:1"_s);
+        QTest::mouseClick(child<QToolButton>(*child<QWidget>(*view, u"serverSettings"_s), u"disclosure"_s),
+                          Qt::LeftButton);
+        QVERIFY(server->isVisibleTo(view.get()));
+        server->selectAll();
+        QTest::keyClicks(server, u"http://other.example"_s);
+        QCOMPARE(model->server(), u"http://other.example"_s);
+        model->setAppKey(u"k2"_s);
+        QCOMPARE(child<QLineEdit>(*view, u"appKey"_s)->text(), u"k2"_s);
+    }
+
+    void quitStopsTheNetworkFirst()
+    {
+        auto model = offlineModel(u"quit"_s);
+        auto view = shownView(*model);
+        QSignalSpy quit(view.get(), &ControlView::quitRequested);
+        m_display->calls.clear();
+        QTest::mouseClick(child<QPushButton>(*view, u"quit"_s), Qt::LeftButton);
+        QCOMPARE(quit.size(), 1);
+        // stopNetwork hides the overlay.
+        QCOMPARE(m_display->calls, QList<QString>{u"show false"_s});
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    ControlViewTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "ControlViewTest.moc"
