@@ -117,7 +117,6 @@ private Q_SLOTS:
         QFETCH(QString, invitedRoom);
         QFETCH(QString, message);
         auto shell = offlineShell();
-        shell->model().setMessage(QString());
         shell->openLinks(links);
         QWidget *window = shell->controls();
         QVERIFY(window);
