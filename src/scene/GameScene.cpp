@@ -254,7 +254,8 @@ void GameScene::build()
     m_physicsBacklog = 0;
 
     m_root.addChild(std::make_unique<Node>(u"edge"_s));
-    if (width > 0 && height > 0) {
+    // Corners closer than Box2D's linear slop would fail its checks; a real screen is far larger.
+    if (width >= 1 && height >= 1) {
         const std::array<b2Vec2, 4> corners { toMetres({ 0, 0 }), toMetres({ width, 0 }),
             toMetres({ width, height }), toMetres({ 0, height }) };
         b2ChainShape loop;

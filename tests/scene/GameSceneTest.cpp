@@ -135,6 +135,26 @@ private slots:
         QVERIFY(near(scene->ball().localBounds().width(), 2 * ballRadius + 4, 1e-6));
     }
 
+    void degenerateSizesStillRun_data()
+    {
+        QTest::addColumn<QSizeF>("size");
+        QTest::newRow("none") << QSizeF(0, 0);
+        QTest::newRow("half a point") << QSizeF(0.5, 0.5);
+        QTest::newRow("one point") << QSizeF(1, 1);
+        QTest::newRow("a line") << QSizeF(1920, 0.2);
+    }
+    void degenerateSizesStillRun()
+    {
+        QFETCH(QSizeF, size);
+        auto scene = presented(size);
+        scene->configure(std::nullopt, true, false, 0);
+        FrameClock clock(*scene);
+        scene->releaseBall({ 0.18, 0.18, 0.5, 0.9 });
+        clock.run(30);
+        QCOMPARE(scene->fieldSide(), 400.0);
+        QVERIFY(std::isfinite(scene->ballPosition().x()));
+    }
+
     void modesFollowRoundAndHolder_data()
     {
         QTest::addColumn<bool>("withRound");
