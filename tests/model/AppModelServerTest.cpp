@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -178,6 +179,24 @@ private Q_SLOTS:
         const auto stored = QCoro::waitFor(Keychain::read(base(m_server)));
         QVERIFY(stored && *stored != u"no-such-session"_s);
         QCOMPARE(model->api().token(), stored);
+    }
+
+    void aCoordinatorGoneMidRequestIsLeftAlone()
+    {
+        auto model = startedModel();
+        QCoro::waitFor(model->createRoom(u"Brief"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
+        // Requests of every kind under way: a restore, a room change, a heartbeat.
+        model->restore();
+        model->createRoom(u"Second"_s);
+        model->beat();
+        QPointer<AppModel> watched(model.get());
+        model.reset();
+        QVERIFY(!watched);
+        // Their replies arrive and find nobody to apply them to.
+        QTest::qWait(1000);
+        auto next = startedModel();
+        QVERIFY(next->user());
     }
 
     void createJoinActivateLeaveDelete()
