@@ -181,6 +181,50 @@ private Q_SLOTS:
         QCOMPARE(model->api().token(), stored);
     }
 
+    void anExpiredSessionIsReplacedByANewGuest()
+    {
+        auto model = startedModel();
+        QCoro::waitFor(model->createRoom(u"Old"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
+        const qint64 oldGuest = model->user()->id;
+        const auto oldToken = model->api().token();
+
+        QSignalSpy working(model.get(), &AppModel::workingChanged);
+        model->expireSession();
+        QVERIFY(!model->connected());
+        QVERIFY(!m_display->visible);
+        QVERIFY(!model->user());
+        QVERIFY(model->rooms().isEmpty());
+        QCOMPARE(model->roomID(), std::nullopt);
+        QCOMPARE(model->api().token(), std::nullopt);
+        QCOMPARE(model->message(), u"Restoring guest session…"_s);
+
+        QTRY_COMPARE_WITH_TIMEOUT(working.size(), 2, restoreTimeoutMs);
+        QVERIFY(model->user());
+        QVERIFY(model->user()->id != oldGuest);
+        const auto stored = QCoro::waitFor(Keychain::read(base(m_server)));
+        QVERIFY(stored && stored != oldToken);
+        QCOMPARE(model->api().token(), stored);
+    }
+
+    void stopNetworkClosesTheChannel()
+    {
+        auto model = startedModel();
+        QCoro::waitFor(model->createRoom(u"Quiet"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
+        QSignalSpy connected(model.get(), &AppModel::connectedChanged);
+        model->stopNetwork();
+        QCOMPARE(connected.size(), 1);
+        QVERIFY(!model->connected());
+        QVERIFY(!model->realtime().subscribed());
+        QVERIFY(!model->realtime().socketID());
+        QVERIFY(!m_display->visible);
+        // The room stays current; a wake connects again.
+        QVERIFY(model->roomID());
+        model->connectChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
+    }
+
     void aCoordinatorGoneMidRequestIsLeftAlone()
     {
         auto model = startedModel();
