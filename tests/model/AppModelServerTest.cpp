@@ -2,6 +2,7 @@
 // channel and invitations, with a temporary settings file and the session's Secret Service.
 
 #include "RecordingDisplay.h"
+#include "ScriptedHttpServer.h"
 #include "TestServer.h"
 #include "model/AppModel.h"
 #include "model/Preferences.h"
@@ -223,6 +224,35 @@ private Q_SLOTS:
         QVERIFY(model->roomID());
         model->connectChannel();
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
+    }
+
+    void settingsSavedDuringARestoreRestoreTheNewServer()
+    {
+        // The configured server takes the guest request and never answers it.
+        auto silent = std::make_unique<ScriptedHttpServer>();
+        QVERIFY(silent->listen());
+        silent->stayQuiet();
+        const QString silentBase = silent->baseUrl();
+        Preferences(m_preferencesPath).setConnection(silentBase, wsBase(m_server),
+                                                      QString::fromLatin1(TestServer::appKey));
+        auto model = makeModel();
+        QSignalSpy working(model.get(), &AppModel::workingChanged);
+        QTRY_COMPARE(silent->requests().size(), 1);
+
+        model->setServer(base(m_server));
+        QCoro::waitFor(model->saveConnection());
+        QVERIFY(model->working());
+        // The old server's reply fails at last; what it was for no longer matters.
+        silent.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(working.size(), 2, restoreTimeoutMs);
+
+        QVERIFY(model->user());
+        QCOMPARE(model->api().base(), base(m_server));
+        const auto stored = QCoro::waitFor(Keychain::read(base(m_server)));
+        QVERIFY(stored);
+        QCOMPARE(model->api().token(), stored);
+        QCOMPARE(QCoro::waitFor(Keychain::read(silentBase)), std::nullopt);
+        QCOMPARE(model->message(), u"Create a room or enter a secret Room ID to join."_s);
     }
 
     void aCoordinatorGoneMidRequestIsLeftAlone()
