@@ -62,8 +62,7 @@ QJsonObject nameBody(const QString &name)
 
 } // namespace
 
-class AppModelServerTest : public QObject
-{
+class AppModelServerTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -91,7 +90,7 @@ class AppModelServerTest : public QObject
         if (!working.wait(restoreTimeoutMs)
             || !QTest::qWaitFor([&] { return !model->working(); }, restoreTimeoutMs))
             qFatal("the restore did not finish: working %d, message %s, log %s", model->working(),
-                   qPrintable(model->message()), qPrintable(m_server.log()));
+                qPrintable(model->message()), qPrintable(m_server.log()));
         return model;
     }
 
@@ -123,18 +122,15 @@ class AppModelServerTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
-    }
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
 
     void init()
     {
-        m_preferencesPath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())
-                                           + u".conf"_s);
+        m_preferencesPath
+            = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".conf"_s);
         Preferences(m_preferencesPath)
-            .setConnection(base(m_server), wsBase(m_server),
-                           QString::fromLatin1(TestServer::appKey));
+            .setConnection(
+                base(m_server), wsBase(m_server), QString::fromLatin1(TestServer::appKey));
     }
 
     void cleanup()
@@ -162,7 +158,7 @@ private Q_SLOTS:
             QVERIFY(!settings.readAll().contains(stored->toUtf8()));
 
             QCoro::waitFor(model->createRoom(u"Lobby"_s));
-            QCOMPARE(roomNames(*model), QStringList{u"Lobby"_s});
+            QCOMPARE(roomNames(*model), QStringList { u"Lobby"_s });
         }
         // The second start signs in as the same guest and goes back to the active room.
         auto model = startedModel();
@@ -233,8 +229,8 @@ private Q_SLOTS:
         QVERIFY(silent->listen());
         silent->stayQuiet();
         const QString silentBase = silent->baseUrl();
-        Preferences(m_preferencesPath).setConnection(silentBase, wsBase(m_server),
-                                                      QString::fromLatin1(TestServer::appKey));
+        Preferences(m_preferencesPath)
+            .setConnection(silentBase, wsBase(m_server), QString::fromLatin1(TestServer::appKey));
         auto model = makeModel();
         QSignalSpy working(model.get(), &AppModel::workingChanged);
         QTRY_COMPARE(silent->requests().size(), 1);
@@ -277,7 +273,7 @@ private Q_SLOTS:
     {
         auto model = startedModel();
         QCoro::waitFor(model->createRoom(u"Lobby"_s));
-        QCOMPARE(roomNames(*model), QStringList{u"Lobby"_s});
+        QCOMPARE(roomNames(*model), QStringList { u"Lobby"_s });
         const qint64 lobby = model->rooms().first().id;
         QCOMPARE(model->roomID(), lobby);
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
@@ -298,14 +294,14 @@ private Q_SLOTS:
         QCOMPARE(model->snapshot()->room.id, studio.id);
         model->copyInvitation();
         QCOMPARE(QGuiApplication::clipboard()->text(),
-                 base(m_server) + u"/invite#"_s + studio.inviteCode);
+            base(m_server) + u"/invite#"_s + studio.inviteCode);
         QCOMPARE(model->message(), u"Invitation link copied · send it privately to your friend"_s);
 
         QCoro::waitFor(model->leave(false));
         QCOMPARE(model->roomID(), std::nullopt);
         QCOMPARE(model->snapshot(), std::nullopt);
         QVERIFY(!model->connected());
-        QCOMPARE(roomNames(*model), QStringList{u"Lobby"_s});
+        QCOMPARE(roomNames(*model), QStringList { u"Lobby"_s });
 
         QCoro::waitFor(model->activate(lobby));
         QCOMPARE(model->roomID(), lobby);
@@ -352,15 +348,14 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
 
         auto sleep = QDBusMessage::createSignal(u"/org/freedesktop/login1"_s,
-                                                u"org.freedesktop.login1.Manager"_s,
-                                                u"PrepareForSleep"_s);
-        sleep.setArguments({true});
+            u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s);
+        sleep.setArguments({ true });
         QVERIFY(bus.send(sleep));
         QTRY_VERIFY(!model->connected());
         QVERIFY(model->paused());
         QVERIFY(!model->realtime().subscribed());
 
-        sleep.setArguments({false});
+        sleep.setArguments({ false });
         QVERIFY(bus.send(sleep));
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
         QVERIFY(model->paused());
@@ -377,8 +372,8 @@ private Q_SLOTS:
         }();
 
         // Pasted into the join field, a link becomes a pending invitation and sends nothing.
-        QCoro::waitFor(model->joinRoom(
-            joinLink(room.inviteCode.toLower(), base(m_server), wsBase(m_server))));
+        QCoro::waitFor(
+            model->joinRoom(joinLink(room.inviteCode.toLower(), base(m_server), wsBase(m_server))));
         QVERIFY(model->pendingInvitation());
         QCOMPARE(model->pendingInvitation()->room, room.inviteCode);
         QVERIFY(model->rooms().isEmpty());
@@ -419,7 +414,7 @@ private Q_SLOTS:
         QCOMPARE(QCoro::waitFor(Keychain::read(base(m_server))), firstToken);
         QVERIFY(model->user());
         QCOMPARE(model->roomID(), room.id);
-        QCOMPARE(roomNames(*model), QStringList{u"Elsewhere"_s});
+        QCOMPARE(roomNames(*model), QStringList { u"Elsewhere"_s });
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
 
         QCoro::waitFor(Keychain::save(std::nullopt, base(second)));
@@ -430,7 +425,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("websocket");
         QTest::addColumn<QString>("key");
-        QTest::newRow("server scheme in capitals") << u"HTTP://a.example"_s << u"ws://a"_s << u"k"_s;
+        QTest::newRow("server scheme in capitals")
+            << u"HTTP://a.example"_s << u"ws://a"_s << u"k"_s;
         QTest::newRow("server without host") << u"http://"_s << u"ws://a"_s << u"k"_s;
         QTest::newRow("websocket with an http scheme")
             << u"http://a.example"_s << u"http://a.example"_s << u"k"_s;
@@ -474,8 +470,8 @@ private Q_SLOTS:
         QCoro::waitFor(model->createRoom(u"Bye"_s));
         const Room room = model->rooms().first();
         const auto other = otherPlayer(m_server);
-        QVERIFY(QCoro::waitFor(
-            other->data(u"rooms/join"_s, u"POST"_s, QJsonObject{{u"code"_s, room.inviteCode}})));
+        QVERIFY(QCoro::waitFor(other->data(
+            u"rooms/join"_s, u"POST"_s, QJsonObject { { u"code"_s, room.inviteCode } })));
         const qint64 me = model->user()->id;
         const auto statusSeenByOther = [&] {
             const auto state = QCoro::waitFor(
