@@ -46,8 +46,7 @@ class Realtime;
 // (AppModel.cpp), rooms and invitations (AppModelRooms.cpp), heartbeat, sync and snapshots
 // (AppModelSync.cpp), ball transfer and scoring (AppModelTransfer.cpp), and the pomodoro
 // operations (AppModelPomodoro.cpp, over the PomodoroCycle of src/pomodoro).
-class AppModel : public QObject
-{
+class AppModel : public QObject {
     Q_OBJECT
 
     Q_PROPERTY(std::optional<Player> user READ user NOTIFY userChanged)
@@ -59,10 +58,10 @@ class AppModel : public QObject
     Q_PROPERTY(bool connected READ connected NOTIFY connectedChanged)
     Q_PROPERTY(bool working READ working NOTIFY workingChanged)
     Q_PROPERTY(std::optional<RoomInvitation> pendingInvitation READ pendingInvitation WRITE
-                   setPendingInvitation NOTIFY pendingInvitationChanged)
+            setPendingInvitation NOTIFY pendingInvitationChanged)
     Q_PROPERTY(std::optional<QString> inviteBase READ inviteBase NOTIFY inviteBaseChanged)
     Q_PROPERTY(qint64 selectedReceiver READ selectedReceiver WRITE setSelectedReceiver NOTIFY
-                   selectedReceiverChanged)
+            selectedReceiverChanged)
     Q_PROPERTY(bool paused READ paused WRITE setPaused NOTIFY pausedChanged)
     Q_PROPERTY(bool hidden READ hidden WRITE setHidden NOTIFY hiddenChanged)
     Q_PROPERTY(bool sound READ sound WRITE setSound NOTIFY soundChanged)
@@ -79,8 +78,7 @@ class AppModel : public QObject
 
 public:
     // What the program's environment gives the coordinator; tests replace each part.
-    struct Setup
-    {
+    struct Setup {
         QString preferencesPath = Preferences::defaultPath();
         // Wall-clock time for the pomodoro, hit dates and the server clock offset.
         PomodoroCycle::Clock now = [] { return QDateTime::currentDateTimeUtc(); };

@@ -58,8 +58,8 @@ QCoro::Task<> AppModel::activate(qint64 roomID)
 
     QPointer self(this);
     const auto api = m_api;
-    const auto reply = co_await api->data(roomPath(roomID, u"/activate"_s), u"POST"_s,
-                                          QJsonObject());
+    const auto reply
+        = co_await api->data(roomPath(roomID, u"/activate"_s), u"POST"_s, QJsonObject());
     if (!self || self->m_api != api)
         co_return;
     if (!reply) {
@@ -82,8 +82,8 @@ QCoro::Task<> AppModel::activate(qint64 roomID)
 
 QCoro::Task<> AppModel::saveConnection()
 {
-    if (!hasServerScheme(m_server, {u"http"_s, u"https"_s})
-        || !hasServerScheme(m_websocket, {u"ws"_s, u"wss"_s}) || m_appKey.isEmpty()) {
+    if (!hasServerScheme(m_server, { u"http"_s, u"https"_s })
+        || !hasServerScheme(m_websocket, { u"ws"_s, u"wss"_s }) || m_appKey.isEmpty()) {
         setMessage(u"Enter valid HTTP(S), WS(S) URLs and app key"_s);
         co_return;
     }
@@ -130,7 +130,7 @@ QCoro::Task<> AppModel::acceptInvitation()
     if (!self)
         co_return;
     if (std::any_of(m_rooms.cbegin(), m_rooms.cend(),
-                    [&](const Room &room) { return room.inviteCode == invitation.room; }))
+            [&](const Room &room) { return room.inviteCode == invitation.room; }))
         setPendingInvitation(std::nullopt);
 }
 
@@ -189,9 +189,9 @@ QCoro::Task<> AppModel::leave(bool deleteRoom)
     const qint64 room = *m_roomID;
     QPointer self(this);
     const auto api = m_api;
-    const auto reply = deleteRoom
-        ? co_await api->data(roomPath(room, QString()), u"DELETE"_s, QJsonObject())
-        : co_await api->data(roomPath(room, u"/leave"_s), u"POST"_s, QJsonObject());
+    // (One co_await, not one in each branch of a conditional: GCC 12 mishandles those.)
+    const auto reply = co_await api->data(roomPath(room, deleteRoom ? QString() : u"/leave"_s),
+        deleteRoom ? u"DELETE"_s : u"POST"_s, QJsonObject());
     if (!self || self->m_api != api)
         co_return;
     if (!reply) {
