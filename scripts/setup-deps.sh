@@ -10,7 +10,7 @@ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-websockets-dev qt6-httpser
 qcoro-qt6-dev libbox2d-dev qtkeychain-qt6-dev libqt6keychain1 libsecret-1-0
 libcanberra-dev libxcb1-dev libxcb-shape0-dev libgl-dev libxkbcommon-dev
 libbenchmark-dev
-curl chromium
+curl chromium sqlite3
 xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox
 dbus dbus-x11 gnome-keyring
 fonts-dejavu-core

@@ -13,7 +13,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"tosswick"_s);
-    QApplication::setApplicationDisplayName(u"Tosswick"_s);
+    // No display name: Qt would append it to every window title, and the controls window is
+    // titled "TOSSWICK" alone.
     QApplication::setApplicationVersion(QStringLiteral(TOSSWICK_VERSION));
     QApplication::setDesktopFileName(u"tosswick"_s);
     // The program lives in the tray: closing the controls window must not end it.

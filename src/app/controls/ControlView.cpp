@@ -43,6 +43,7 @@ ControlView::ControlView(AppModel &model, QWidget *parent)
     layout->setContentsMargins(14, 12, 14, 12);
     layout->setSpacing(10);
 
+    auto *chooser = new RoomChooserSection(model, column);
     auto *contacts = new ContactsSection(model, column);
     auto *send = new SendSection(model, column);
     m_timely = {contacts, send};
@@ -50,7 +51,7 @@ ControlView::ControlView(AppModel &model, QWidget *parent)
                   new InvitationSection(model, column),
                   new HistorySection(model, column),
                   new PlayerSection(model, column),
-                  new RoomChooserSection(model, column),
+                  chooser,
                   new WelcomeSection(model, column),
                   new RoomSection(model, column),
                   contacts,
@@ -87,6 +88,7 @@ ControlView::ControlView(AppModel &model, QWidget *parent)
     layout->addWidget(footer);
     layout->addStretch();
     setWidget(column);
+    chooser->focusRoomName();
 
     // Every observable property of the coordinator announces its changes: redraw on each.
     const QMetaMethod redraw = metaObject()->method(metaObject()->indexOfSlot("refresh()"));

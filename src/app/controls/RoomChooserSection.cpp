@@ -31,10 +31,13 @@ RoomChooserSection::RoomChooserSection(AppModel &model, QWidget *parent)
     join->setObjectName(u"joinRoom"_s);
 
     connect(m_rooms, &QComboBox::activated, this, &RoomChooserSection::roomChosen);
-    connect(create, &QPushButton::clicked, this,
-            [this] { this->model().createRoom(m_roomName->text()); });
-    connect(join, &QPushButton::clicked, this,
-            [this] { this->model().joinRoom(m_invite->text()); });
+    // Enter in a field does what the button beside it does.
+    const auto createRoom = [this] { this->model().createRoom(m_roomName->text()); };
+    const auto joinRoom = [this] { this->model().joinRoom(m_invite->text()); };
+    connect(create, &QPushButton::clicked, this, createRoom);
+    connect(m_roomName, &QLineEdit::returnPressed, this, createRoom);
+    connect(join, &QPushButton::clicked, this, joinRoom);
+    connect(m_invite, &QLineEdit::returnPressed, this, joinRoom);
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -45,6 +48,11 @@ RoomChooserSection::RoomChooserSection(AppModel &model, QWidget *parent)
     layout->addWidget(m_invite, 3, 0);
     layout->addWidget(join, 3, 1);
     layout->setColumnStretch(0, 1);
+}
+
+void RoomChooserSection::focusRoomName()
+{
+    m_roomName->setFocus();
 }
 
 void RoomChooserSection::roomChosen(int index)

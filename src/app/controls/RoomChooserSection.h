@@ -12,6 +12,8 @@ class RoomChooserSection : public ControlSection
 public:
     RoomChooserSection(AppModel &model, QWidget *parent);
     void refresh() override;
+    // Typing goes to the room name first: making a room is the first thing a player does.
+    void focusRoomName();
 
 private:
     void roomChosen(int index);
