@@ -1,5 +1,4 @@
 #include "ApplicationShell.h"
-#include "OverlayDisplay.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
@@ -36,9 +35,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    AppModel::Setup setup;
-    setup.display = std::make_unique<OverlayDisplay>();
-    ApplicationShell shell(std::move(setup));
+    // The defaults: the user's preferences, logind, and the overlay over the desktop.
+    ApplicationShell shell{AppModel::Setup()};
     QObject::connect(&instance, &SingleInstance::linksReceived, &shell, &ApplicationShell::openLinks);
     if (links.isEmpty())
         shell.launched();
