@@ -28,15 +28,14 @@ fail() {
     exit 1
 }
 
-# until_true SECONDS COMMAND...: polls the command every 0.2 s until it succeeds.
+# until_true SECONDS COMMAND...: polls the command every POLL_INTERVAL (default 0.2) seconds
+# until it succeeds; fails when SECONDS have passed.
 until_true() {
-    limit=$(( $1 * 5 ))
+    deadline=$(($(date +%s) + $1))
     shift
-    tries=0
     until "$@" >/dev/null 2>&1; do
-        tries=$((tries + 1))
-        [ $tries -ge $limit ] && return 1
-        sleep 0.2
+        [ "$(date +%s)" -ge $deadline ] && return 1
+        sleep "${POLL_INTERVAL:-0.2}"
     done
 }
 
