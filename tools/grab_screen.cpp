@@ -15,7 +15,7 @@ int main(int argc, char *argv[])
         std::fputs("usage: tosswick-grab-screen FILE [x y width height]\n", stderr);
         return 2;
     }
-    int area[4] = {0, 0, -1, -1};
+    int area[4] = { 0, 0, -1, -1 };
     for (int i = 0; i + 2 < arguments.size(); ++i) {
         bool ok = false;
         area[i] = arguments[i + 2].toInt(&ok);

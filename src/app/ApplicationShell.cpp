@@ -17,25 +17,25 @@ using namespace Qt::StringLiterals;
 namespace {
 const QSize controlsSize(380, 700);
 // How long a quitting program keeps its event loop for the disconnect notice to leave.
-constexpr std::chrono::milliseconds disconnectGrace{800};
+constexpr std::chrono::milliseconds disconnectGrace { 800 };
 } // namespace
 
 ApplicationShell::ApplicationShell(AppModel::Setup setup, QObject *parent)
     : QObject(parent)
     , m_model(std::make_unique<AppModel>(std::move(setup)))
     , m_trayMenu(std::make_unique<QMenu>())
-    , m_tray(std::make_unique<QSystemTrayIcon>(BasketballIcon::icon()))
+    , m_tray(new QSystemTrayIcon(BasketballIcon::icon(), this))
 {
     QApplication::setWindowIcon(BasketballIcon::icon());
     m_trayMenu->addAction(u"Open controls window"_s, this, &ApplicationShell::showControls);
     m_trayMenu->addAction(u"Quit"_s, this, &ApplicationShell::quit);
     m_tray->setToolTip(u"Tosswick"_s);
     m_tray->setContextMenu(m_trayMenu.get());
-    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
-                    showTrayPopup();
-            });
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger)
+                showTrayPopup();
+        });
     m_tray->show();
     // However the program ends (the session closes, a signal), the server hears of it.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &ApplicationShell::shutdown);
@@ -77,7 +77,7 @@ void ApplicationShell::showControls()
         view->setWindowFlag(Qt::WindowMaximizeButtonHint, false);
         view->setFixedSize(controlsSize);
         view->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, controlsSize,
-                                              QGuiApplication::primaryScreen()->availableGeometry()));
+            QGuiApplication::primaryScreen()->availableGeometry()));
         connect(view, &ControlView::quitRequested, this, &ApplicationShell::quit);
         m_controls = view;
     }

@@ -15,8 +15,7 @@ class QSystemTrayIcon;
 // The program's permanent parts: the one coordinator, the tray entry with its popup, and the
 // controls window that comes and goes (closing it only hides it). Without a system tray the
 // program still runs; the controls window shown at launch is then the way in.
-class ApplicationShell : public QObject
-{
+class ApplicationShell : public QObject {
     Q_OBJECT
 public:
     explicit ApplicationShell(AppModel::Setup setup, QObject *parent = nullptr);
@@ -47,7 +46,7 @@ private:
 
     std::unique_ptr<AppModel> m_model;
     std::unique_ptr<QMenu> m_trayMenu;
-    std::unique_ptr<QSystemTrayIcon> m_tray;
+    QSystemTrayIcon *m_tray;
     QPointer<QWidget> m_controls;
     QPointer<QWidget> m_popup;
     bool m_shutDown = false;

@@ -34,7 +34,7 @@ QPixmap pixmap(int size)
 QIcon icon()
 {
     QIcon result;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+    for (int size : { 16, 22, 24, 32, 48, 64, 128, 256 })
         result.addPixmap(pixmap(size));
     return result;
 }

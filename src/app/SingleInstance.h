@@ -10,11 +10,11 @@
 // One running program per user: the first process holds a lock file and listens on a local
 // socket; later ones hand their links to it and exit. Both live in one directory, by default
 // the user's runtime directory.
-class SingleInstance : public QObject
-{
+class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    explicit SingleInstance(const QString &directory = defaultDirectory(), QObject *parent = nullptr);
+    explicit SingleInstance(
+        const QString &directory = defaultDirectory(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
     static QString defaultDirectory();

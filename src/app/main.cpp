@@ -23,7 +23,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(u"Basketball across desktops"_s);
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(u"links"_s, u"Join links (tosswick://join?...) to open."_s, u"[link...]"_s);
+    parser.addPositionalArgument(
+        u"links"_s, u"Join links (tosswick://join?...) to open."_s, u"[link...]"_s);
     parser.process(app);
     const QStringList links = parser.positionalArguments();
 
@@ -36,8 +37,9 @@ int main(int argc, char *argv[])
     }
 
     // The defaults: the user's preferences, logind, and the overlay over the desktop.
-    ApplicationShell shell{AppModel::Setup()};
-    QObject::connect(&instance, &SingleInstance::linksReceived, &shell, &ApplicationShell::openLinks);
+    ApplicationShell shell { AppModel::Setup() };
+    QObject::connect(
+        &instance, &SingleInstance::linksReceived, &shell, &ApplicationShell::openLinks);
     if (links.isEmpty())
         shell.launched();
     else

@@ -1,11 +1,11 @@
 // The application shell as the program runs it, under a real X display: the one coordinator,
 // the controls window, links handed to it, and the end of the program.
 
+#include "app/ApplicationShell.h"
 #include "ClientSetup.h"
-#include "WaitUntil.h"
 #include "RecordingDisplay.h"
 #include "TestServer.h"
-#include "app/ApplicationShell.h"
+#include "WaitUntil.h"
 #include "app/SingleInstance.h"
 #include "app/controls/ControlView.h"
 #include "net/API.h"
@@ -15,14 +15,15 @@
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
-class ApplicationShellTest : public QObject
-{
+class ApplicationShellTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -35,7 +36,7 @@ class ApplicationShellTest : public QObject
     {
         auto shell = std::make_unique<ApplicationShell>(
             clientSetup(m_dir.filePath(u"shell%1.conf"_s.arg(++m_shells)),
-                        QUrl(u"http://127.0.0.1:1"_s), QUrl(u"ws://127.0.0.1:1"_s), &m_display));
+                QUrl(u"http://127.0.0.1:1"_s), QUrl(u"ws://127.0.0.1:1"_s), &m_display));
         AppModel &model = shell->model();
         if (!waitUntil([&] { return !model.working() && !model.message().isEmpty(); }))
             qWarning("the failing session restore did not finish");
@@ -93,7 +94,28 @@ private Q_SLOTS:
         shell->showControls();
         QVERIFY(!shell->model().gameplayDismissed());
         // The overlay was asked again whether to show (no room: it stays hidden).
-        QCOMPARE(m_display->calls, QList<QString>{u"show false"_s});
+        QCOMPARE(m_display->calls, QList<QString> { u"show false"_s });
+    }
+
+    void trayPopupOpensTheControlsWindow()
+    {
+        auto shell = offlineShell();
+        auto *tray = shell->findChild<QSystemTrayIcon *>();
+        QVERIFY(tray);
+        QVERIFY(!shell->trayPopup());
+        emit tray->activated(QSystemTrayIcon::Trigger);
+        QWidget *popup = shell->trayPopup();
+        QVERIFY(popup);
+        QVERIFY(QTest::qWaitForWindowExposed(popup));
+        // The controls themselves are in the popup, under the button.
+        QVERIFY(popup->findChild<ControlView *>());
+        auto *open = popup->findChild<QPushButton *>(u"openControls"_s);
+        QCOMPARE(open->text(), u"Open controls window"_s);
+        QVERIFY(!shell->controls());
+        QTest::mouseClick(open, Qt::LeftButton);
+        QVERIFY(shell->controls());
+        QVERIFY(QTest::qWaitForWindowExposed(shell->controls()));
+        QVERIFY(!popup->isVisible());
     }
 
     void linksBecomeInvitationsOrAMessage_data()
@@ -101,15 +123,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("links");
         QTest::addColumn<QString>("invitedRoom");
         QTest::addColumn<QString>("message");
-        QTest::newRow("a join link")
-            << QStringList{u"tosswick://join?room=ABCDEFGH&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s}
-            << u"ABCDEFGH"_s << QString();
-        QTest::newRow("not a join link") << QStringList{u"https://example.com/"_s} << QString()
+        QTest::newRow("a join link") << QStringList {
+            u"tosswick://join?room=ABCDEFGH&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s
+        } << u"ABCDEFGH"_s << QString();
+        QTest::newRow("not a join link") << QStringList { u"https://example.com/"_s } << QString()
                                          << u"Invalid room invitation"_s;
-        QTest::newRow("the last valid one stays")
-            << QStringList{u"tosswick://join?room=AAAAAAAA&api=http://a.example&ws=ws://a.example&key=k"_s, u"tosswick://join?room=BBBBBBBB&api=http://b.example&ws=ws://b.example&key=k"_s,
-                           u"tosswick://join?room=bad!"_s}
-            << u"BBBBBBBB"_s << u"Invalid room invitation"_s;
+        QTest::newRow("the last valid one stays") << QStringList {
+            u"tosswick://join?room=AAAAAAAA&api=http://a.example&ws=ws://a.example&key=k"_s,
+            u"tosswick://join?room=BBBBBBBB&api=http://b.example&ws=ws://b.example&key=k"_s,
+            u"tosswick://join?room=bad!"_s
+        } << u"BBBBBBBB"_s << u"Invalid room invitation"_s;
     }
     void linksBecomeInvitationsOrAMessage()
     {
@@ -132,10 +155,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("banner");
         QTest::addColumn<QString>("message");
-        QTest::newRow("join link") << u"tosswick://join?room=ABCDEFGH2345&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s
-                                   << u"Server: http://games.example:8088"_s << QString();
-        QTest::newRow("invalid link") << u"tosswick://join?room=no"_s << QString()
-                                      << u"Invalid room invitation"_s;
+        QTest::newRow("join link")
+            << u"tosswick://join?room=ABCDEFGH2345&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s
+            << u"Server: http://games.example:8088"_s << QString();
+        QTest::newRow("invalid link")
+            << u"tosswick://join?room=no"_s << QString() << u"Invalid room invitation"_s;
     }
     void secondStartHandsItsLinkToTheWindow()
     {
@@ -146,15 +170,17 @@ private Q_SLOTS:
         SingleInstance instance(runtime.path());
         QVERIFY(instance.becomePrimary());
         auto shell = offlineShell();
-        connect(&instance, &SingleInstance::linksReceived, shell.get(), &ApplicationShell::openLinks);
+        connect(
+            &instance, &SingleInstance::linksReceived, shell.get(), &ApplicationShell::openLinks);
 
         QProcess second;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
         second.setProcessEnvironment(environment);
-        second.start(qEnvironmentVariable("TOSSWICK_CLIENT"), {link});
+        second.start(qEnvironmentVariable("TOSSWICK_CLIENT"), { link });
         QVERIFY(second.waitForStarted(10000));
-        QVERIFY(waitUntil([&] { return shell->controls() && shell->controls()->isVisible(); }, 15000));
+        QVERIFY(
+            waitUntil([&] { return shell->controls() && shell->controls()->isVisible(); }, 15000));
         // The hand-over needs this process's event loop until the second one has gone.
         QVERIFY(waitUntil([&] { return second.state() == QProcess::NotRunning; }));
         QCOMPARE(second.exitCode(), 0);
@@ -166,8 +192,8 @@ private Q_SLOTS:
     {
         TestServer server;
         QVERIFY2(server.start(), qPrintable(server.errorText()));
-        ApplicationShell shell(clientSetup(m_dir.filePath(u"quit.conf"_s), server.httpUrl(),
-                                           server.wsUrl(), &m_display));
+        ApplicationShell shell(clientSetup(
+            m_dir.filePath(u"quit.conf"_s), server.httpUrl(), server.wsUrl(), &m_display));
         AppModel &model = shell.model();
         QVERIFY(waitUntil([&] { return model.user() && !model.working(); }, 15000));
         QCoro::waitFor(model.createRoom(u"Leaving soon"_s));
@@ -186,11 +212,11 @@ private Q_SLOTS:
         QNetworkAccessManager network;
         API api(network, server.httpUrl().toString(QUrl::StripTrailingSlash));
         api.setToken(QCoro::waitFor(Keychain::read(api.base())));
-        const auto state = QCoro::waitFor(
-            api.get<Snapshot>(u"rooms/%1/state"_s.arg(*model.roomID())));
+        const auto state
+            = QCoro::waitFor(api.get<Snapshot>(u"rooms/%1/state"_s.arg(*model.roomID())));
         QVERIFY2(state, qPrintable(state ? QString() : state.error().description()));
         const auto me = std::find_if(state->members.cbegin(), state->members.cend(),
-                                     [&](const Member &member) { return member.id == model.user()->id; });
+            [&](const Member &member) { return member.id == model.user()->id; });
         QVERIFY(me != state->members.cend());
         QCOMPARE(me->status, u"OFFLINE"_s);
     }

@@ -8,11 +8,11 @@
 using namespace Qt::StringLiterals;
 
 AppModel::Setup clientSetup(const QString &preferencesPath, const QUrl &server,
-                            const QUrl &websocket, RecordingDisplay **display)
+    const QUrl &websocket, RecordingDisplay **display)
 {
     Preferences(preferencesPath)
         .setConnection(server.toString(QUrl::StripTrailingSlash),
-                       websocket.toString(QUrl::StripTrailingSlash), u"desk-hoops-sample"_s);
+            websocket.toString(QUrl::StripTrailingSlash), u"desk-hoops-sample"_s);
     auto recording = std::make_unique<RecordingDisplay>();
     if (display)
         *display = recording.get();

@@ -11,4 +11,4 @@ class RecordingDisplay;
 // `server` (the real game server of the test, or an address where nothing answers), no
 // logind, and a RecordingDisplay in place of the overlay, which `display` then points at.
 AppModel::Setup clientSetup(const QString &preferencesPath, const QUrl &server,
-                            const QUrl &websocket, RecordingDisplay **display = nullptr);
+    const QUrl &websocket, RecordingDisplay **display = nullptr);

@@ -1,12 +1,12 @@
 // The controls window over a coordinator that talks to the real game server: what each
 // section shows in which state, and which operations its controls start.
 
+#include "app/controls/ControlView.h"
 #include "ClientSetup.h"
-#include "WaitUntil.h"
 #include "RecordingDisplay.h"
 #include "TestServer.h"
+#include "WaitUntil.h"
 #include "app/controls/ContactsSection.h"
-#include "app/controls/ControlView.h"
 #include "app/controls/HistorySection.h"
 #include "app/controls/LeaveSection.h"
 #include "app/controls/ScoresSection.h"
@@ -32,20 +32,18 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Every part of the column that comes and goes, in order.
-const QStringList allSections{u"header"_s,   u"invitation"_s, u"history"_s,  u"player"_s,
-                              u"roomChooser"_s, u"welcome"_s, u"room"_s,     u"contacts"_s,
-                              u"send"_s,     u"scores"_s,     u"leave"_s,    u"pomodoro"_s,
-                              u"switches"_s, u"message"_s,    u"serverSettings"_s, u"footer"_s};
+const QStringList allSections { u"header"_s, u"invitation"_s, u"history"_s, u"player"_s,
+    u"roomChooser"_s, u"welcome"_s, u"room"_s, u"contacts"_s, u"send"_s, u"scores"_s, u"leave"_s,
+    u"pomodoro"_s, u"switches"_s, u"message"_s, u"serverSettings"_s, u"footer"_s };
 
 Member member(qint64 id, const QString &name, const QString &status)
 {
-    return Member{id, name, status};
+    return Member { id, name, status };
 }
 
 } // namespace
 
-class ControlViewTest : public QObject
-{
+class ControlViewTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -56,9 +54,9 @@ class ControlViewTest : public QObject
     // A coordinator whose session restore against the test's server has finished.
     std::unique_ptr<AppModel> signedInModel()
     {
-        auto model = std::make_unique<AppModel>(clientSetup(
-            m_dir.filePath(u"client%1.conf"_s.arg(++m_clients)), m_server->httpUrl(),
-            m_server->wsUrl(), &m_display));
+        auto model = std::make_unique<AppModel>(
+            clientSetup(m_dir.filePath(u"client%1.conf"_s.arg(++m_clients)), m_server->httpUrl(),
+                m_server->wsUrl(), &m_display));
         if (!waitUntil([&] { return model->user() && !model->working(); }, 15000)) {
             qWarning("the session restore did not finish: %s", qPrintable(model->message()));
         }
@@ -68,11 +66,9 @@ class ControlViewTest : public QObject
     // A coordinator that cannot reach any server (nothing listens at port 1).
     std::unique_ptr<AppModel> offlineModel(const QString &name)
     {
-        auto model = std::make_unique<AppModel>(
-            clientSetup(m_dir.filePath(name + u".conf"_s), QUrl(u"http://127.0.0.1:1"_s),
-                        QUrl(u"ws://127.0.0.1:1"_s), &m_display));
-        if (!waitUntil([&] { return !model->working() && !model->message().isEmpty(); },
-                             15000))
+        auto model = std::make_unique<AppModel>(clientSetup(m_dir.filePath(name + u".conf"_s),
+            QUrl(u"http://127.0.0.1:1"_s), QUrl(u"ws://127.0.0.1:1"_s), &m_display));
+        if (!waitUntil([&] { return !model->working() && !model->message().isEmpty(); }, 15000))
             qWarning("the failing session restore did not finish");
         return model;
     }
@@ -98,8 +94,7 @@ class ControlViewTest : public QObject
         return shown;
     }
 
-    template <typename T>
-    static T *child(const QObject &parent, const QString &name)
+    template <typename T> static T *child(const QObject &parent, const QString &name)
     {
         T *found = parent.findChild<T *>(name);
         if (!found)
@@ -131,8 +126,7 @@ class ControlViewTest : public QObject
     {
         QTest::keyClicks(child<QLineEdit>(view, u"roomName"_s), name);
         QTest::mouseClick(child<QPushButton>(view, u"createRoom"_s), Qt::LeftButton);
-        QVERIFY(waitUntil([&] { return model.snapshot().has_value(); }, 15000));
-        QCOMPARE(model.snapshot()->room.name, name);
+        QVERIFY(waitUntil([&] { return model.snapshot() && model.snapshot()->room.name == name; }));
     }
 
 private Q_SLOTS:
@@ -151,15 +145,15 @@ private Q_SLOTS:
         QVERIFY(model->rooms().isEmpty());
         auto view = shownView(*model);
         QCOMPARE(visibleSections(*view),
-                 (QStringList{u"header"_s, u"player"_s, u"roomChooser"_s, u"welcome"_s,
-                              u"message"_s, u"serverSettings"_s, u"footer"_s}));
+            (QStringList { u"header"_s, u"player"_s, u"roomChooser"_s, u"welcome"_s, u"message"_s,
+                u"serverSettings"_s, u"footer"_s }));
         auto *rooms = child<QComboBox>(*view, u"roomPicker"_s);
         QCOMPARE(rooms->count(), 1);
         QCOMPARE(rooms->currentText(), u"Choose room"_s);
         QCOMPARE(child<QLabel>(*view, u"message"_s)->text(),
-                 u"Create a room or enter a secret Room ID to join."_s);
+            u"Create a room or enter a secret Room ID to join."_s);
         QCOMPARE(child<QLabel>(*view, u"playerNumber"_s)->text(),
-                 u"Player #"_s + QString::number(model->user()->id));
+            u"Player #"_s + QString::number(model->user()->id));
         QVERIFY(!child<QWidget>(*view, u"restoreProgress"_s)->isVisibleTo(view.get()));
     }
 
@@ -180,10 +174,9 @@ private Q_SLOTS:
         auto view = shownView(*model);
         createRoomThroughWindow(*model, *view, u"Team table"_s);
         QCOMPARE(visibleSections(*view),
-                     (QStringList{u"header"_s, u"player"_s, u"roomChooser"_s, u"room"_s,
-                                  u"contacts"_s, u"send"_s, u"scores"_s, u"leave"_s,
-                                  u"pomodoro"_s, u"switches"_s, u"message"_s,
-                                  u"serverSettings"_s, u"footer"_s}));
+            (QStringList { u"header"_s, u"player"_s, u"roomChooser"_s, u"room"_s, u"contacts"_s,
+                u"send"_s, u"scores"_s, u"leave"_s, u"pomodoro"_s, u"switches"_s, u"message"_s,
+                u"serverSettings"_s, u"footer"_s }));
         QCOMPARE(child<QLabel>(*view, u"roomTitle"_s)->text(), u"Team table"_s);
         auto *rooms = child<QComboBox>(*view, u"roomPicker"_s);
         QCOMPARE(rooms->count(), 2);
@@ -200,6 +193,30 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(), model->snapshot()->room.inviteCode);
     }
 
+    void choosingARoomActivatesIt()
+    {
+        auto model = signedInModel();
+        auto view = shownView(*model);
+        createRoomThroughWindow(*model, *view, u"First"_s);
+        child<QLineEdit>(*view, u"roomName"_s)->clear();
+        createRoomThroughWindow(*model, *view, u"Second"_s);
+        auto *rooms = child<QComboBox>(*view, u"roomPicker"_s);
+        QCOMPARE(rooms->currentText(), u"Second"_s);
+        const int first = rooms->findText(u"First"_s);
+        QVERIFY(first > 0);
+        rooms->setCurrentIndex(first);
+        emit rooms->activated(first);
+        QVERIFY(waitUntil(
+            [&] { return model->snapshot() && model->snapshot()->room.name == u"First"_s; }));
+        QCOMPARE(child<QLabel>(*view, u"roomTitle"_s)->text(), u"First"_s);
+        QCOMPARE(rooms->currentText(), u"First"_s);
+        // "Choose room" is not a room: choosing it changes nothing.
+        rooms->setCurrentIndex(0);
+        emit rooms->activated(0);
+        QVERIFY(model->roomID());
+        QCOMPARE(model->snapshot()->room.name, u"First"_s);
+    }
+
     void contactRowsFollowTheMembersStatus_data()
     {
         QTest::addColumn<QString>("status");
@@ -207,15 +224,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QColor>("colour");
         QTest::addColumn<bool>("available");
-        QTest::newRow("online") << u"ONLINE"_s << false << u"Available"_s << QColor(0x34, 0xC7, 0x59) << true;
+        QTest::newRow("online") << u"ONLINE"_s << false << u"Available"_s
+                                << QColor(0x34, 0xC7, 0x59) << true;
         QTest::newRow("online with the ball")
-            << u"ONLINE"_s << true << u"Available · Has the ball"_s << QColor(0x34, 0xC7, 0x59) << true;
+            << u"ONLINE"_s << true << u"Available · Has the ball"_s << QColor(0x34, 0xC7, 0x59)
+            << true;
         QTest::newRow("busy") << u"BUSY"_s << false << u"Busy · playing a round"_s
                               << QColor(0xFF, 0x95, 0x00) << false;
         QTest::newRow("do not disturb") << u"DO_NOT_DISTURB"_s << false << u"Do not disturb"_s
                                         << QColor(0xFF, 0x3B, 0x30) << false;
-        QTest::newRow("offline") << u"OFFLINE"_s << false << u"Offline"_s << QColor(0x8E, 0x8E, 0x93) << false;
-        QTest::newRow("unknown word") << u"online"_s << false << u"Offline"_s << QColor(0x8E, 0x8E, 0x93) << false;
+        QTest::newRow("offline") << u"OFFLINE"_s << false << u"Offline"_s
+                                 << QColor(0x8E, 0x8E, 0x93) << false;
+        QTest::newRow("unknown word")
+            << u"online"_s << false << u"Offline"_s << QColor(0x8E, 0x8E, 0x93) << false;
     }
     void contactRowsFollowTheMembersStatus()
     {
@@ -226,7 +247,7 @@ private Q_SLOTS:
         QFETCH(bool, available);
         auto model = signedInModel();
         auto view = shownView(*model);
-        Snapshot snapshot = roomWith(*model, {member(900, u"Grace"_s, status)});
+        Snapshot snapshot = roomWith(*model, { member(900, u"Grace"_s, status) });
         if (holdsBall)
             snapshot.room.ballOwnerId = 900;
         QCoro::waitFor(model->apply(snapshot));
@@ -242,7 +263,7 @@ private Q_SLOTS:
         if (send)
             QCOMPARE(send->toolTip(), u"Send the ball to Grace"_s);
         QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(),
-                 available ? u"1 available"_s : u"0 available"_s);
+            available ? u"1 available"_s : u"0 available"_s);
         // The player is never a contact of their own.
         QVERIFY(!view->findChild<QWidget *>(u"contact-"_s + QString::number(model->user()->id)));
     }
@@ -251,18 +272,21 @@ private Q_SLOTS:
     {
         auto model = signedInModel();
         auto view = shownView(*model);
-        QCoro::waitFor(model->apply(roomWith(
-            *model, {member(901, u"Busy Bee"_s, u"BUSY"_s), member(902, u"Ada"_s, u"ONLINE"_s),
-                     member(903, u"Dee"_s, u"DO_NOT_DISTURB"_s), member(904, u"Bob"_s, u"ONLINE"_s)})));
+        QCoro::waitFor(model->apply(roomWith(*model,
+            { member(901, u"Busy Bee"_s, u"BUSY"_s), member(902, u"Ada"_s, u"ONLINE"_s),
+                member(903, u"Dee"_s, u"DO_NOT_DISTURB"_s), member(904, u"Bob"_s, u"ONLINE"_s) })));
         QStringList order;
         auto *column = child<QWidget>(*view, u"contacts"_s);
-        const QList<QWidget *> rows = column->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+        const QList<QWidget *> rows
+            = column->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
         for (QWidget *row : rows) {
-            if (row->objectName().startsWith(u"contact-"_s) || row->objectName() == u"currentlyUnavailable"_s)
+            if (row->objectName().startsWith(u"contact-"_s)
+                || row->objectName() == u"currentlyUnavailable"_s)
                 order.append(row->objectName());
         }
-        QCOMPARE(order, (QStringList{u"contact-902"_s, u"contact-904"_s, u"currentlyUnavailable"_s,
-                                     u"contact-901"_s, u"contact-903"_s}));
+        QCOMPARE(order,
+            (QStringList { u"contact-902"_s, u"contact-904"_s, u"currentlyUnavailable"_s,
+                u"contact-901"_s, u"contact-903"_s }));
         QVERIFY(!view->findChild<QLabel *>(u"noContacts"_s));
         QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(), u"2 available"_s);
     }
@@ -272,7 +296,7 @@ private Q_SLOTS:
         // A room state but no session: the send gate says why.
         auto model = offlineModel(u"blocked"_s);
         auto view = shownView(*model);
-        QCoro::waitFor(model->apply(roomWith(*model, {member(905, u"Ada"_s, u"ONLINE"_s)})));
+        QCoro::waitFor(model->apply(roomWith(*model, { member(905, u"Ada"_s, u"ONLINE"_s) })));
         auto *send = child<QPushButton>(*view, u"sendButton"_s);
         QVERIFY(send->isVisibleTo(view.get()));
         QVERIFY(!send->isEnabled());
@@ -281,14 +305,15 @@ private Q_SLOTS:
         QVERIFY(reason->isVisibleTo(view.get()));
         QCOMPARE(reason->text(), u"Choose a room first"_s);
         // The contact's own send button is held back for the same reason.
-        QVERIFY(!child<QToolButton>(*child<QWidget>(*view, u"contact-905"_s), u"sendBall"_s)->isEnabled());
+        QVERIFY(!child<QToolButton>(*child<QWidget>(*view, u"contact-905"_s), u"sendBall"_s)
+                     ->isEnabled());
     }
 
     void receiverPickerSetsTheReceiver()
     {
         auto model = signedInModel();
         auto view = shownView(*model);
-        QCoro::waitFor(model->apply(roomWith(*model, {member(906, u"Ada"_s, u"ONLINE"_s)})));
+        QCoro::waitFor(model->apply(roomWith(*model, { member(906, u"Ada"_s, u"ONLINE"_s) })));
         auto *receivers = child<QComboBox>(*view, u"receiverPicker"_s);
         QCOMPARE(receivers->itemText(0), u"Random online player"_s);
         const int ada = receivers->findData(qint64(906));
@@ -337,18 +362,20 @@ private Q_SLOTS:
     void historyListsTheSavedHits()
     {
         const QDateTime when(QDate(2030, 5, 6), QTime(9, 30), QTimeZone::utc());
-        const QList<SavedBasketResult> hits{
-            {QUuid::createUuid(), when, u"http://h"_s, u"Lobby"_s, false},
-            {QUuid::createUuid(), when, u"http://h"_s, u""_s, true}};
+        const QList<SavedBasketResult> hits { { QUuid::createUuid(), when, u"http://h"_s,
+                                                  u"Lobby"_s, false },
+            { QUuid::createUuid(), when, u"http://h"_s, u""_s, true } };
         const QString path = m_dir.filePath(u"history.conf"_s);
         Preferences preferences(path);
         preferences.setBasketResults(SavedBasketResult::listToJson(hits));
         preferences.setLastBasketResult(u"Попадание · +1"_s);
-        AppModel model(clientSetup(path, QUrl(u"http://127.0.0.1:1"_s), QUrl(u"ws://127.0.0.1:1"_s)));
+        AppModel model(
+            clientSetup(path, QUrl(u"http://127.0.0.1:1"_s), QUrl(u"ws://127.0.0.1:1"_s)));
         auto view = shownView(model);
 
         QVERIFY(visibleSections(*view).contains(u"history"_s));
-        QCOMPARE(child<QLabel>(*view, u"lastResult"_s)->text(), u"Последний результат: Попадание · +1"_s);
+        QCOMPARE(child<QLabel>(*view, u"lastResult"_s)->text(),
+            u"Последний результат: Попадание · +1"_s);
         auto *toggle = child<QToolButton>(*child<QWidget>(*view, u"hitHistory"_s), u"disclosure"_s);
         QCOMPARE(toggle->text(), u"История попаданий (2)"_s);
         QVERIFY(HistorySection::line(hits[0]).startsWith(u"+1 · Lobby · "_s));
@@ -362,14 +389,16 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<Totals>>("totals");
         QTest::addColumn<std::optional<QString>>("room");
         QTest::addColumn<std::optional<QString>>("all");
-        const Score mine{7, 3, 4, 1, 2};
-        const Score theirs{8, 9, 9, 0, 9};
-        QTest::newRow("neither") << QList<Score>{theirs} << std::optional<Totals>()
+        const Score mine { 7, 3, 4, 1, 2 };
+        const Score theirs { 8, 9, 9, 0, 9 };
+        QTest::newRow("neither") << QList<Score> { theirs } << std::optional<Totals>()
                                  << std::optional<QString>() << std::optional<QString>();
         QTest::newRow("both, the player's own score picked")
-            << QList<Score>{theirs, mine} << std::optional<Totals>(Totals{10, 5, 5, 3})
-            << std::optional<QString>(u"Room: received 4 · Scored 3 · Timed out 1\nSuccess 75% · Best streak 2"_s)
-            << std::optional<QString>(u"All rooms: received 10 · 5 points · 5 timeouts · 50% · best 3"_s);
+            << QList<Score> { theirs, mine } << std::optional<Totals>(Totals { 10, 5, 5, 3 })
+            << std::optional<QString>(
+                   u"Room: received 4 · Scored 3 · Timed out 1\nSuccess 75% · Best streak 2"_s)
+            << std::optional<QString>(
+                   u"All rooms: received 10 · 5 points · 5 timeouts · 50% · best 3"_s);
     }
     void scoreLines()
     {
@@ -399,14 +428,16 @@ private Q_SLOTS:
         auto *clock = child<QLabel>(*view, u"pomodoroClock"_s);
         QVERIFY(clock->isVisibleTo(view.get()));
         QCOMPARE(clock->text(), model->pomodoroClockText());
-        QCOMPARE(child<QLabel>(*view, u"pomodoroPhase"_s)->text(), u"Focus mode · incoming balls blocked"_s);
+        QCOMPARE(child<QLabel>(*view, u"pomodoroPhase"_s)->text(),
+            u"Focus mode · incoming balls blocked"_s);
         auto *takeBreak = child<QPushButton>(*view, u"takeBreak"_s);
         QVERIFY(takeBreak->isVisibleTo(view.get()));
         QVERIFY(!child<QPushButton>(*view, u"backToFocus"_s)->isVisibleTo(view.get()));
 
         QTest::mouseClick(takeBreak, Qt::LeftButton);
         QVERIFY(!model->focusActive());
-        QCOMPARE(child<QLabel>(*view, u"pomodoroPhase"_s)->text(), u"Game break · send to an available contact"_s);
+        QCOMPARE(child<QLabel>(*view, u"pomodoroPhase"_s)->text(),
+            u"Game break · send to an available contact"_s);
         auto *backToFocus = child<QPushButton>(*view, u"backToFocus"_s);
         QVERIFY(backToFocus->isVisibleTo(view.get()));
         QTest::mouseClick(backToFocus, Qt::LeftButton);
@@ -456,9 +487,11 @@ private Q_SLOTS:
         auto model = offlineModel(u"invitation"_s);
         auto view = shownView(*model);
         QVERIFY(!visibleSections(*view).contains(u"invitation"_s));
-        model->handleInvitation(u"tosswick://join?room=ABCDEFGH&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s);
+        model->handleInvitation(
+            u"tosswick://join?room=ABCDEFGH&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s);
         QVERIFY(visibleSections(*view).contains(u"invitation"_s));
-        QCOMPARE(child<QLabel>(*view, u"invitationServer"_s)->text(), u"Server: http://games.example:8088"_s);
+        QCOMPARE(child<QLabel>(*view, u"invitationServer"_s)->text(),
+            u"Server: http://games.example:8088"_s);
         QPushButton *cancel = nullptr;
         for (auto *button : child<QWidget>(*view, u"invitation"_s)->findChildren<QPushButton *>()) {
             if (button->text() == u"Cancel"_s)
@@ -477,8 +510,9 @@ private Q_SLOTS:
         auto *server = child<QLineEdit>(*view, u"serverUrl"_s);
         QVERIFY(!server->isVisibleTo(view.get()));
         QCOMPARE(server->text(), u"http://127.0.0.1:1"_s);
-        QTest::mouseClick(child<QToolButton>(*child<QWidget>(*view, u"serverSettings"_s), u"disclosure"_s),
-                          Qt::LeftButton);
+        QTest::mouseClick(
+            child<QToolButton>(*child<QWidget>(*view, u"serverSettings"_s), u"disclosure"_s),
+            Qt::LeftButton);
         QVERIFY(server->isVisibleTo(view.get()));
         server->selectAll();
         QTest::keyClicks(server, u"http://other.example"_s);
@@ -496,7 +530,7 @@ private Q_SLOTS:
         QTest::mouseClick(child<QPushButton>(*view, u"quit"_s), Qt::LeftButton);
         QCOMPARE(quit.size(), 1);
         // stopNetwork hides the overlay.
-        QCOMPARE(m_display->calls, QList<QString>{u"show false"_s});
+        QCOMPARE(m_display->calls, QList<QString> { u"show false"_s });
     }
 };
 

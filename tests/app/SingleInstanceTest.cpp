@@ -11,8 +11,7 @@ using namespace Qt::StringLiterals;
 
 // The hand-over between a running program and a second start, with the real executable as
 // the second process where it matters.
-class SingleInstanceTest : public QObject
-{
+class SingleInstanceTest : public QObject {
     Q_OBJECT
 private:
     static QString client() { return qEnvironmentVariable("TOSSWICK_CLIENT"); }
@@ -34,12 +33,12 @@ private slots:
     void secondStartHandsOverItsLinks_data()
     {
         QTest::addColumn<QStringList>("links");
-        QTest::newRow("one join link") << QStringList{u"tosswick://join?room=ABCDEFGH1234"_s};
-        QTest::newRow("several, in order")
-            << QStringList{u"tosswick://join?room=AAAAAAAA"_s, u"tosswick://join?room=BBBBBBBB&api=http://h:1"_s,
-                           u"not a link at all"_s};
-        QTest::newRow("non-ASCII text survives") << QStringList{u"tosswick://join?room=X&name=Ärger"_s};
-        QTest::newRow("no links: a plain second start") << QStringList{};
+        QTest::newRow("one join link") << QStringList { u"tosswick://join?room=ABCDEFGH1234"_s };
+        QTest::newRow("several, in order") << QStringList { u"tosswick://join?room=AAAAAAAA"_s,
+            u"tosswick://join?room=BBBBBBBB&api=http://h:1"_s, u"not a link at all"_s };
+        QTest::newRow("non-ASCII text survives")
+            << QStringList { u"tosswick://join?room=X&name=Ärger"_s };
+        QTest::newRow("no links: a plain second start") << QStringList {};
     }
     void secondStartHandsOverItsLinks()
     {
@@ -68,7 +67,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(u"tosswick.socket"_s)), 10000);
 
         QProcess second;
-        startClient(second, dir.path(), {u"tosswick://join?room=ABCDEFGH"_s});
+        startClient(second, dir.path(), { u"tosswick://join?room=ABCDEFGH"_s });
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(first.state(), QProcess::Running);
@@ -104,7 +103,7 @@ private slots:
 
         SingleInstance sender(dir.path());
         QSignalSpy received(&instance, &SingleInstance::linksReceived);
-        QVERIFY(sender.handOver({u"tosswick://join?room=CCCCCCCC"_s}));
+        QVERIFY(sender.handOver({ u"tosswick://join?room=CCCCCCCC"_s }));
         QVERIFY(received.wait(5000));
     }
 
@@ -112,7 +111,7 @@ private slots:
     {
         QTemporaryDir dir;
         SingleInstance sender(dir.path());
-        QVERIFY(!sender.handOver({u"tosswick://join?room=DDDDDDDD"_s}, 200));
+        QVERIFY(!sender.handOver({ u"tosswick://join?room=DDDDDDDD"_s }, 200));
     }
 
     void oversizedMessageIsDropped()
@@ -131,10 +130,11 @@ private slots:
 
         // A well-formed hand-over afterwards still arrives, and it is the only one.
         SingleInstance sender(dir.path());
-        QVERIFY(sender.handOver({u"tosswick://join?room=EEEEEEEE"_s}));
+        QVERIFY(sender.handOver({ u"tosswick://join?room=EEEEEEEE"_s }));
         QVERIFY(received.wait(5000));
         QCOMPARE(received.size(), 1);
-        QCOMPARE(received.at(0).at(0).toStringList(), QStringList{u"tosswick://join?room=EEEEEEEE"_s});
+        QCOMPARE(received.at(0).at(0).toStringList(),
+            QStringList { u"tosswick://join?room=EEEEEEEE"_s });
     }
 };
 

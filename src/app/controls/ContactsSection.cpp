@@ -60,8 +60,8 @@ QList<ContactsSection::Row> ContactsSection::rows() const
         if (user && member.id == user->id)
             continue;
         const bool holdsBall = snapshot->room.ballOwnerId == member.id;
-        Row row{member.id, member.name, statusText(member, holdsBall), statusColour(member),
-                member.isOnline(), false};
+        Row row { member.id, member.name, statusText(member, holdsBall), statusColour(member),
+            member.isOnline(), false };
         if (row.available) {
             row.sendable = !model().sendBlockReason(member.id);
             available.append(row);
@@ -114,8 +114,8 @@ void ContactsSection::refresh()
     if (!model().snapshot())
         return;
     const QList<Row> current = rows();
-    const auto availableCount = std::count_if(current.cbegin(), current.cend(),
-                                              [](const Row &row) { return row.available; });
+    const auto availableCount = std::count_if(
+        current.cbegin(), current.cend(), [](const Row &row) { return row.available; });
     m_count->setText(QString::number(availableCount) + u" available"_s);
     if (m_built && current == m_shown)
         return;

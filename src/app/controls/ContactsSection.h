@@ -11,8 +11,7 @@ struct Member;
 
 // "Active contacts": the room's other members, the available ones first, each with its status
 // and, when available, a button that sends the ball to that member.
-class ContactsSection : public ControlSection
-{
+class ContactsSection : public ControlSection {
     Q_OBJECT
 public:
     ContactsSection(AppModel &model, QWidget *parent);
@@ -25,8 +24,7 @@ public:
 
 private:
     // What one row shows; rows are rebuilt only when one of these changes.
-    struct Row
-    {
+    struct Row {
         qint64 id = 0;
         QString name;
         QString status;

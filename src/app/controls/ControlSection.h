@@ -6,8 +6,7 @@ class AppModel;
 
 // One section of the controls window. It shows what the coordinator holds and calls its
 // operations; refresh() redraws it from the coordinator and decides whether it shows at all.
-class ControlSection : public QWidget
-{
+class ControlSection : public QWidget {
     Q_OBJECT
 public:
     ControlSection(AppModel &model, const QString &objectName, QWidget *parent)

@@ -68,14 +68,14 @@ void setBackground(QWidget *widget, const QColor &colour, double opacity)
 
 QIcon sendIcon()
 {
-    return QIcon::fromTheme(u"mail-send"_s,
-                            QApplication::style()->standardIcon(QStyle::SP_ArrowForward));
+    return QIcon::fromTheme(
+        u"mail-send"_s, QApplication::style()->standardIcon(QStyle::SP_ArrowForward));
 }
 
 QIcon copyIcon()
 {
-    return QIcon::fromTheme(u"edit-copy"_s,
-                            QApplication::style()->standardIcon(QStyle::SP_FileIcon));
+    return QIcon::fromTheme(
+        u"edit-copy"_s, QApplication::style()->standardIcon(QStyle::SP_FileIcon));
 }
 
 } // namespace ControlStyle

@@ -10,10 +10,10 @@ class QWidget;
 // The controls window's look: colours, the few type styles and the icons its buttons carry.
 namespace ControlStyle {
 
-inline const QColor orange{0xFF, 0x95, 0x00};
-inline const QColor green{0x34, 0xC7, 0x59};
-inline const QColor grey{0x8E, 0x8E, 0x93};
-inline const QColor red{0xFF, 0x3B, 0x30};
+inline const QColor orange { 0xFF, 0x95, 0x00 };
+inline const QColor green { 0x34, 0xC7, 0x59 };
+inline const QColor grey { 0x8E, 0x8E, 0x93 };
+inline const QColor red { 0xFF, 0x3B, 0x30 };
 
 // A label in the given style; all are created with `parent` and word wrap on.
 QLabel *headline(const QString &text, QWidget *parent);

@@ -27,7 +27,7 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-constexpr std::chrono::milliseconds timelyPeriod{500};
+constexpr std::chrono::milliseconds timelyPeriod { 500 };
 }
 
 ControlView::ControlView(AppModel &model, QWidget *parent)
@@ -46,20 +46,12 @@ ControlView::ControlView(AppModel &model, QWidget *parent)
     auto *chooser = new RoomChooserSection(model, column);
     auto *contacts = new ContactsSection(model, column);
     auto *send = new SendSection(model, column);
-    m_timely = {contacts, send};
-    m_sections = {new HeaderSection(model, column),
-                  new InvitationSection(model, column),
-                  new HistorySection(model, column),
-                  new PlayerSection(model, column),
-                  chooser,
-                  new WelcomeSection(model, column),
-                  new RoomSection(model, column),
-                  contacts,
-                  send,
-                  new ScoresSection(model, column),
-                  new LeaveSection(model, column),
-                  new PomodoroSection(model, column),
-                  new SwitchesSection(model, column)};
+    m_timely = { contacts, send };
+    m_sections = { new HeaderSection(model, column), new InvitationSection(model, column),
+        new HistorySection(model, column), new PlayerSection(model, column), chooser,
+        new WelcomeSection(model, column), new RoomSection(model, column), contacts, send,
+        new ScoresSection(model, column), new LeaveSection(model, column),
+        new PomodoroSection(model, column), new SwitchesSection(model, column) };
     for (ControlSection *section : std::as_const(m_sections))
         layout->addWidget(section);
 

@@ -12,8 +12,7 @@ class QLabel;
 // It holds no game state: it redraws on every change the coordinator announces, and the
 // contacts and send sections also every half second, so that availability and the send
 // gate (which depend on the clock) stay current.
-class ControlView : public QScrollArea
-{
+class ControlView : public QScrollArea {
     Q_OBJECT
 public:
     explicit ControlView(AppModel &model, QWidget *parent = nullptr);

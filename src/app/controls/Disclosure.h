@@ -6,8 +6,7 @@ class QToolButton;
 class QVBoxLayout;
 
 // A titled group that the user expands and collapses; its body holds the group's widgets.
-class Disclosure : public QWidget
-{
+class Disclosure : public QWidget {
     Q_OBJECT
 public:
     Disclosure(const QString &title, QWidget *parent);

@@ -33,7 +33,7 @@ void HeaderSection::refresh()
 {
     const bool connected = model().connected();
     const QColor colour = connected ? ControlStyle::green : ControlStyle::grey;
-    m_status->setStyleSheet(u"background: %1; border-radius: %2px;"_s.arg(colour.name())
-                                .arg(statusSize / 2));
+    m_status->setStyleSheet(
+        u"background: %1; border-radius: %2px;"_s.arg(colour.name()).arg(statusSize / 2));
     m_status->setToolTip(connected ? u"Connected"_s : u"Not connected"_s);
 }

@@ -6,8 +6,7 @@ class QLabel;
 
 // The basketball, the program's name and a status circle: green while the room's channel is
 // connected, grey otherwise.
-class HeaderSection : public ControlSection
-{
+class HeaderSection : public ControlSection {
     Q_OBJECT
 public:
     HeaderSection(AppModel &model, QWidget *parent);

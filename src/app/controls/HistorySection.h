@@ -9,8 +9,7 @@ class QLabel;
 struct SavedBasketResult;
 
 // The last hit in green, and the history of hits in a group the user opens.
-class HistorySection : public ControlSection
-{
+class HistorySection : public ControlSection {
     Q_OBJECT
 public:
     HistorySection(AppModel &model, QWidget *parent);

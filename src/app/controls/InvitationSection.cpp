@@ -20,7 +20,7 @@ InvitationSection::InvitationSection(AppModel &model, QWidget *parent)
     auto *cancel = new QPushButton(u"Cancel"_s, this);
     connect(join, &QPushButton::clicked, this, [this] { this->model().acceptInvitation(); });
     connect(cancel, &QPushButton::clicked, this,
-            [this] { this->model().setPendingInvitation(std::nullopt); });
+        [this] { this->model().setPendingInvitation(std::nullopt); });
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(join);

@@ -5,8 +5,7 @@
 class QLabel;
 
 // A join link waiting for the user's consent: its server, and "Join room" or "Cancel".
-class InvitationSection : public ControlSection
-{
+class InvitationSection : public ControlSection {
     Q_OBJECT
 public:
     InvitationSection(AppModel &model, QWidget *parent);

@@ -31,8 +31,7 @@ void LeaveSection::confirmDelete()
         return;
     }
     auto *dialog = new QMessageBox(QMessageBox::Warning, u"Delete this room for all players?"_s,
-                                   u"Delete this room for all players?"_s, QMessageBox::NoButton,
-                                   window());
+        u"Delete this room for all players?"_s, QMessageBox::NoButton, window());
     dialog->setObjectName(u"deleteConfirmation"_s);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QPushButton *destroy = dialog->addButton(u"Delete room"_s, QMessageBox::DestructiveRole);

@@ -5,10 +5,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
-
 // "Leave room", and "Delete room" behind a confirmation dialog.
-class LeaveSection : public ControlSection
-{
+class LeaveSection : public ControlSection {
     Q_OBJECT
 public:
     LeaveSection(AppModel &model, QWidget *parent);

@@ -5,8 +5,7 @@
 class QLabel;
 
 // The signed-in player: a mark with the name's first letter, the name and the player number.
-class PlayerSection : public ControlSection
-{
+class PlayerSection : public ControlSection {
     Q_OBJECT
 public:
     PlayerSection(AppModel &model, QWidget *parent);

@@ -31,12 +31,12 @@ PomodoroSection::PomodoroSection(AppModel &model, QWidget *parent)
     clock.setPointSizeF(m_clock->font().pointSizeF() * 1.1);
     m_clock->setFont(clock);
 
-    connect(m_enabled, &QCheckBox::clicked, this,
-            [this](bool on) { this->model().setPomodoro(on); });
-    connect(m_breakNow, &QPushButton::clicked, this,
-            [this] { this->model().startPomodoroBreak(); });
-    connect(m_backToFocus, &QPushButton::clicked, this,
-            [this] { this->model().setPomodoro(true); });
+    connect(
+        m_enabled, &QCheckBox::clicked, this, [this](bool on) { this->model().setPomodoro(on); });
+    connect(
+        m_breakNow, &QPushButton::clicked, this, [this] { this->model().startPomodoroBreak(); });
+    connect(
+        m_backToFocus, &QPushButton::clicked, this, [this] { this->model().setPomodoro(true); });
 
     auto *running = new QVBoxLayout(m_running);
     running->setContentsMargins(0, 0, 0, 0);

@@ -7,8 +7,7 @@ class QLabel;
 class QPushButton;
 
 // The pomodoro switch, and while it is on the clock, the phase and the button that changes it.
-class PomodoroSection : public ControlSection
-{
+class PomodoroSection : public ControlSection {
     Q_OBJECT
 public:
     PomodoroSection(AppModel &model, QWidget *parent);

@@ -6,8 +6,7 @@ class QComboBox;
 class QLineEdit;
 
 // "Active room": the room picker, and the fields to create a room or join one.
-class RoomChooserSection : public ControlSection
-{
+class RoomChooserSection : public ControlSection {
     Q_OBJECT
 public:
     RoomChooserSection(AppModel &model, QWidget *parent);

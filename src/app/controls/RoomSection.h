@@ -6,8 +6,7 @@ class QLabel;
 class QPushButton;
 
 // The current room: its name, copying its Room ID or invitation link, and reconnecting.
-class RoomSection : public ControlSection
-{
+class RoomSection : public ControlSection {
     Q_OBJECT
 public:
     RoomSection(AppModel &model, QWidget *parent);

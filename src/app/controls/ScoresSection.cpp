@@ -33,9 +33,8 @@ std::optional<QString> ScoresSection::roomLine(const Snapshot &snapshot, qint64 
     for (const Score &score : snapshot.scores) {
         if (score.userId == player)
             return u"Room: received "_s + number(score.received) + u" · Scored "_s
-                + number(score.points) + u" · Timed out "_s + number(score.misses)
-                + u"\nSuccess "_s + number(score.percent()) + u"% · Best streak "_s
-                + number(score.best);
+                + number(score.points) + u" · Timed out "_s + number(score.misses) + u"\nSuccess "_s
+                + number(score.percent()) + u"% · Best streak "_s + number(score.best);
     }
     return std::nullopt;
 }

@@ -10,8 +10,7 @@ struct Snapshot;
 struct Totals;
 
 // The player's counters in this room and over all rooms.
-class ScoresSection : public ControlSection
-{
+class ScoresSection : public ControlSection {
     Q_OBJECT
 public:
     ScoresSection(AppModel &model, QWidget *parent);

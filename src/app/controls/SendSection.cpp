@@ -26,7 +26,7 @@ SendSection::SendSection(AppModel &model, QWidget *parent)
         this->model().setSelectedReceiver(m_receivers->itemData(index).toLongLong());
     });
     connect(m_send, &QPushButton::clicked, this,
-            [this] { this->model().transfer(entry(this->model())); });
+        [this] { this->model().transfer(entry(this->model())); });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -40,15 +40,15 @@ SendSection::SendSection(AppModel &model, QWidget *parent)
 
 Entry SendSection::entry(const AppModel &model)
 {
-    return model.latestRelease().value_or(Entry{1.0, 0.45, 0.55, 0.35});
+    return model.latestRelease().value_or(Entry { 1.0, 0.45, 0.55, 0.35 });
 }
 
 void SendSection::refreshReceivers()
 {
     const QSignalBlocker blocker(m_receivers);
-    QList<QPair<QString, qint64>> items{{u"Random online player"_s, 0}};
+    QList<QPair<QString, qint64>> items { { u"Random online player"_s, 0 } };
     for (const Member &member : model().snapshot()->members)
-        items.append({member.name + u" #"_s + QString::number(member.id), member.id});
+        items.append({ member.name + u" #"_s + QString::number(member.id), member.id });
     bool same = m_receivers->count() == items.size();
     for (int i = 0; same && i < items.size(); ++i)
         same = m_receivers->itemText(i) == items[i].first

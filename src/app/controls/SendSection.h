@@ -9,8 +9,7 @@ class QLabel;
 class QPushButton;
 
 // "Send to": the chosen receiver, the send button, and why sending is blocked when it is.
-class SendSection : public ControlSection
-{
+class SendSection : public ControlSection {
     Q_OBJECT
 public:
     SendSection(AppModel &model, QWidget *parent);

@@ -1,7 +1,7 @@
 #include "ServerSettingsSection.h"
 
-#include "Disclosure.h"
 #include "ControlStyle.h"
+#include "Disclosure.h"
 #include "model/AppModel.h"
 
 #include <QLabel>
@@ -19,11 +19,11 @@ ServerSettingsSection::ServerSettingsSection(AppModel &model, QWidget *parent)
     , m_appKey(field(u"Reverb app key"_s, u"appKey"_s))
 {
     connect(m_server, &QLineEdit::textEdited, this,
-            [this](const QString &text) { this->model().setServer(text); });
+        [this](const QString &text) { this->model().setServer(text); });
     connect(m_websocket, &QLineEdit::textEdited, this,
-            [this](const QString &text) { this->model().setWebsocket(text); });
+        [this](const QString &text) { this->model().setWebsocket(text); });
     connect(m_appKey, &QLineEdit::textEdited, this,
-            [this](const QString &text) { this->model().setAppKey(text); });
+        [this](const QString &text) { this->model().setAppKey(text); });
     auto *save = new QPushButton(u"Save connection"_s, m_group->body());
     save->setObjectName(u"saveConnection"_s);
     connect(save, &QPushButton::clicked, this, [this] { this->model().saveConnection(); });
@@ -46,8 +46,8 @@ QLineEdit *ServerSettingsSection::field(const QString &label, const QString &obj
 void ServerSettingsSection::refresh()
 {
     // Only a change made elsewhere is written back, so the cursor stays where the user types.
-    for (auto [edit, text] : {std::pair{m_server, model().server()},
-                              {m_websocket, model().websocket()}, {m_appKey, model().appKey()}}) {
+    for (auto [edit, text] : { std::pair { m_server, model().server() },
+             { m_websocket, model().websocket() }, { m_appKey, model().appKey() } }) {
         if (edit->text() != text)
             edit->setText(text);
     }

@@ -6,8 +6,7 @@ class Disclosure;
 class QLineEdit;
 
 // "Server settings": the connection fields, edited in the coordinator, and "Save connection".
-class ServerSettingsSection : public ControlSection
-{
+class ServerSettingsSection : public ControlSection {
     Q_OBJECT
 public:
     ServerSettingsSection(AppModel &model, QWidget *parent);

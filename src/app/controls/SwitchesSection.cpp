@@ -5,8 +5,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -28,7 +28,7 @@ SwitchesSection::SwitchesSection(AppModel &model, QWidget *parent)
     connect(m_hidden, &QCheckBox::clicked, this, [this](bool on) { this->model().setHidden(on); });
     connect(m_sound, &QCheckBox::clicked, this, [this](bool on) { this->model().setSound(on); });
     connect(m_screens, &QComboBox::activated, this,
-            [this](int index) { this->model().setScreenIndex(m_screens->itemData(index).toInt()); });
+        [this](int index) { this->model().setScreenIndex(m_screens->itemData(index).toInt()); });
     // The list follows the screens as they come and go.
     connect(qApp, &QGuiApplication::screenAdded, this, &SwitchesSection::refresh);
     connect(qApp, &QGuiApplication::screenRemoved, this, &SwitchesSection::refresh);
@@ -45,8 +45,8 @@ SwitchesSection::SwitchesSection(AppModel &model, QWidget *parent)
 void SwitchesSection::refresh()
 {
     setVisible(model().snapshot().has_value());
-    for (auto [box, on] : {std::pair{m_paused, model().paused()}, {m_hidden, model().hidden()},
-                           {m_sound, model().sound()}}) {
+    for (auto [box, on] : { std::pair { m_paused, model().paused() },
+             { m_hidden, model().hidden() }, { m_sound, model().sound() } }) {
         const QSignalBlocker blocker(box);
         box->setChecked(on);
     }

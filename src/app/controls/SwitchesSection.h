@@ -6,8 +6,7 @@ class QCheckBox;
 class QComboBox;
 
 // The do-not-disturb switches, sounds, and the screen that shows the game.
-class SwitchesSection : public ControlSection
-{
+class SwitchesSection : public ControlSection {
     Q_OBJECT
 public:
     SwitchesSection(AppModel &model, QWidget *parent);

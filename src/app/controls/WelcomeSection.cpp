@@ -19,7 +19,8 @@ WelcomeSection::WelcomeSection(AppModel &model, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(ControlStyle::headline(u"Basketball across desktops"_s, this));
-    layout->addWidget(ControlStyle::secondary(u"No account needed. Join with a secret Room ID."_s, this));
+    layout->addWidget(
+        ControlStyle::secondary(u"No account needed. Join with a secret Room ID."_s, this));
     layout->addWidget(m_progress);
 }
 

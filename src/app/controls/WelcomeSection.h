@@ -6,8 +6,7 @@ class QProgressBar;
 
 // Shown while there is no room state: what the game is, and a progress bar while the session
 // is being restored.
-class WelcomeSection : public ControlSection
-{
+class WelcomeSection : public ControlSection {
     Q_OBJECT
 public:
     WelcomeSection(AppModel &model, QWidget *parent);
