@@ -40,9 +40,9 @@ int main(int argc, char *argv[])
     ApplicationShell shell { AppModel::Setup() };
     QObject::connect(
         &instance, &SingleInstance::linksReceived, &shell, &ApplicationShell::openLinks);
-    if (links.isEmpty())
-        shell.launched();
-    else
+    // As on every platform: launch finishes first, then the links it was started with arrive.
+    shell.launched();
+    if (!links.isEmpty())
         shell.openLinks(links);
     return QApplication::exec();
 }
