@@ -39,7 +39,8 @@ fuzz:
 	for f in $(FUZZERS); do \
 		mkdir -p $(FUZZ_BUILD)/corpus/$$f && \
 		$(FUZZ_BUILD)/fuzz/fuzz_$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-			-artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$f fuzz/corpus/$$f || exit 1; \
+			-dict=fuzz/$$f.dict -artifact_prefix=$(FUZZ_BUILD)/ \
+			$(FUZZ_BUILD)/corpus/$$f fuzz/corpus/$$f || exit 1; \
 	done
 
 clean:

@@ -51,17 +51,25 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     parser.addOptions({listen, db, key, secret, publicUrl, testTimeout});
     // Test only: the game's waits, shortened so timeouts happen within a test's time.
     const GameDurations defaults;
-    const std::pair<QString, qint64 GameDurations::*> durationFlags[] = {
-        {u"test-ready-ms"_s, &GameDurations::readyMs},
-        {u"test-round-ms"_s, &GameDurations::roundMs},
-        {u"test-grace-ms"_s, &GameDurations::graceMs},
-        {u"test-presence-ms"_s, &GameDurations::presenceMs},
-        {u"test-cooldown-ms"_s, &GameDurations::cooldownMs},
+    struct DurationFlag
+    {
+        QString name;
+        QString what;
+        qint64 GameDurations::*member;
+    };
+    const DurationFlag durationFlags[] = {
+        {u"test-ready-ms"_s, u"how long a round waits for its receiver"_s, &GameDurations::readyMs},
+        {u"test-round-ms"_s, u"how long an active round lasts"_s, &GameDurations::roundMs},
+        {u"test-grace-ms"_s, u"how late a result may arrive"_s, &GameDurations::graceMs},
+        {u"test-presence-ms"_s, u"how long a heartbeat keeps a player online"_s,
+         &GameDurations::presenceMs},
+        {u"test-cooldown-ms"_s, u"the pause between rounds"_s, &GameDurations::cooldownMs},
     };
     QList<QCommandLineOption> durationOptions;
-    for (const auto &[name, member] : durationFlags) {
-        const QCommandLineOption option(name, u"Test only: a game wait in milliseconds."_s,
-                                        u"ms"_s, QString::number(defaults.*member));
+    for (const auto &[name, what, member] : durationFlags) {
+        const QCommandLineOption option(
+            name, u"Test only: %1, in milliseconds (default %2)."_s.arg(what).arg(defaults.*member),
+            u"ms"_s, QString::number(defaults.*member));
         parser.addOption(option);
         durationOptions.append(option);
     }
@@ -89,8 +97,8 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
         bool ok = false;
         const qint64 ms = parser.value(durationOptions.at(i)).toLongLong(&ok);
         if (!ok || ms <= 0)
-            fail(u"--%1 needs a positive number of milliseconds"_s.arg(durationFlags[i].first));
-        options.durations.*durationFlags[i].second = ms;
+            fail(u"--%1 needs a positive number of milliseconds"_s.arg(durationFlags[i].name));
+        options.durations.*durationFlags[i].member = ms;
     }
     while (options.publicUrl.endsWith(u'/'))
         options.publicUrl.chop(1);

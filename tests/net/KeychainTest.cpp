@@ -17,6 +17,14 @@
 
 using namespace Qt::StringLiterals;
 
+namespace QTest {
+template <> char *toString(const std::optional<NetworkError> &error)
+{
+    return error ? toString(QString::number(error->status) + u' ' + error->message)
+                 : qstrdup("none");
+}
+} // namespace QTest
+
 // Runs against whichever store the environment gives: the Secret Service of the test session
 // (scripts/run-tests.sh starts an unlocked gnome-keyring), or, with
 // TOSSWICK_TEST_SESSION_STORE=files, the session files used where no Secret Service answers.
