@@ -43,6 +43,7 @@ AppModel::AppModel(Setup setup, QObject *parent)
     , m_api(std::make_shared<API>(m_network, m_server))
     , m_realtime(std::make_unique<Realtime>())
     , m_display(std::move(setup.display))
+    , m_timing(std::move(setup.timing))
 {
     Q_ASSERT(m_display);
 
