@@ -1,6 +1,7 @@
 #include "model/AppModel.h"
 
 #include "model/LogindWatcher.h"
+#include "model/OverlayDisplay.h"
 #include "net/API.h"
 #include "net/AuthReply.h"
 #include "net/Keychain.h"
@@ -42,11 +43,9 @@ AppModel::AppModel(Setup setup, QObject *parent)
     , m_appKey(m_preferences.appKey())
     , m_api(std::make_shared<API>(m_network, m_server))
     , m_realtime(std::make_unique<Realtime>())
-    , m_display(std::move(setup.display))
+    , m_display(setup.display ? std::move(setup.display) : std::make_unique<OverlayDisplay>())
     , m_timing(std::move(setup.timing))
 {
-    Q_ASSERT(m_display);
-
     // The stored session token is read by the first restore (the credential store answers
     // asynchronously), before anything uses it.
     if (m_pomodoro.restore(m_preferences.pomodoroState()))

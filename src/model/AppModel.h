@@ -87,7 +87,7 @@ public:
         PomodoroCycle::Clock now = [] { return QDateTime::currentDateTimeUtc(); };
         // Where systemd-logind announces sleep and session switches.
         QDBusConnection logindBus = QDBusConnection::systemBus();
-        // The overlay and its scene; required.
+        // The overlay and its scene; none: the overlay over the desktop (OverlayDisplay).
         std::unique_ptr<GameDisplay> display;
 
         // The clock and waits of the room's network activity.

@@ -189,9 +189,9 @@ QCoro::Task<> AppModel::leave(bool deleteRoom)
     const qint64 room = *m_roomID;
     QPointer self(this);
     const auto api = m_api;
-    const auto reply = deleteRoom
-        ? co_await api->data(roomPath(room, QString()), u"DELETE"_s, QJsonObject())
-        : co_await api->data(roomPath(room, u"/leave"_s), u"POST"_s, QJsonObject());
+    // (One co_await, not one in each branch of a conditional: GCC 12 mishandles those.)
+    const auto reply = co_await api->data(roomPath(room, deleteRoom ? QString() : u"/leave"_s),
+                                          deleteRoom ? u"DELETE"_s : u"POST"_s, QJsonObject());
     if (!self || self->m_api != api)
         co_return;
     if (!reply) {

@@ -7,6 +7,7 @@
 #include "model/Preferences.h"
 #include "net/API.h"
 #include "net/Keychain.h"
+#include "net/Realtime.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
@@ -261,6 +262,24 @@ private Q_SLOTS:
         QTest::qWait(100);
         QCOMPARE(m_server->requests().size(), 1);
         QVERIFY(model->working());
+    }
+
+    void shutdownWithoutARoomSendsNothing()
+    {
+        auto model = signedInModel();
+        const auto sent = m_server->requests().size();
+        model->shutdown();
+        QTest::qWait(200);
+        QCOMPARE(m_server->requests().size(), sent);
+    }
+
+    void connectWithoutARoomDoesNothing()
+    {
+        auto model = signedInModel();
+        model->connectChannel();
+        QVERIFY(!model->realtime().socketID());
+        QTest::qWait(100);
+        QVERIFY(!model->connected());
     }
 
     void tickSwitchesPhasesWithTheirMessages()
