@@ -10,9 +10,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+bool ScenePlayer::waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {
@@ -24,8 +22,6 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
     }
     return true;
 }
-
-} // namespace
 
 ScenePlayer::ScenePlayer(const QString &serverBase, const QString &websocketBase,
                          const QString &appKey, AppModel::Setup setup)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <memory>
 
 // One player of a game on a real server: a coordinator with its own settings file, its own
@@ -27,6 +29,9 @@ public:
     GameScene &scene() { return m_display->scene(); }
     qint64 id() const { return m_model->user() ? m_model->user()->id : 0; }
     QString preferencesPath() const;
+
+    // Runs the event loop until `done` holds or `timeoutMs` passed; whether it holds.
+    static bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 
     // Each waits up to `timeoutMs` and says whether it happened.
     bool waitSignedIn(int timeoutMs = 15'000);
