@@ -33,8 +33,8 @@ constexpr int timeoutMs = 20'000;
 std::unique_ptr<ScenePlayer> player(const TestServer &server, const QString &host)
 {
     const QString address = host + u':' + QString::number(server.httpUrl().port());
-    auto made = std::make_unique<ScenePlayer>(u"http://"_s + address, u"ws://"_s + address,
-                                              QString::fromLatin1(TestServer::appKey));
+    auto made = std::make_unique<ScenePlayer>(
+        u"http://"_s + address, u"ws://"_s + address, QString::fromLatin1(TestServer::appKey));
     if (!made->waitSignedIn())
         fail("no guest session:", made->model().message());
     return made;
@@ -44,8 +44,8 @@ std::unique_ptr<ScenePlayer> player(const TestServer &server, const QString &hos
 // shows the round. The receiver then scores, so that it holds the ball afterwards.
 double pass(ScenePlayer &sender, ScenePlayer &receiver)
 {
-    if (!ScenePlayer::waitUntil([&] { return !sender.model().sendBlockReason(receiver.id()); },
-                                timeoutMs))
+    if (!ScenePlayer::waitUntil(
+            [&] { return !sender.model().sendBlockReason(receiver.id()); }, timeoutMs))
         fail("cannot send:", sender.model().sendBlockReason(receiver.id()).value_or(QString()));
     sender.model().setSelectedReceiver(receiver.id());
 
@@ -57,14 +57,14 @@ double pass(ScenePlayer &sender, ScenePlayer &receiver)
             arrived = sinceSend.nsecsElapsed() / 1e6;
     };
     sinceSend.start();
-    sender.model().transfer(Entry{1.0, 0.45, 0.55, 0.35});
+    sender.model().transfer(Entry { 1.0, 0.45, 0.55, 0.35 });
     if (!ScenePlayer::waitUntil([&] { return arrived.has_value(); }, timeoutMs))
         fail("the round did not arrive:", sender.model().message());
     receiver.display().onConfigured = nullptr;
 
     const auto &state = receiver.model().snapshot();
-    if (!ScenePlayer::waitUntil([&] { return state && state->round && state->round->isActive(); },
-                                timeoutMs))
+    if (!ScenePlayer::waitUntil(
+            [&] { return state && state->round && state->round->isActive(); }, timeoutMs))
         fail("the round did not start:", receiver.model().message());
     receiver.display().throwTowardsTheHoop();
     if (!ScenePlayer::waitUntil(
@@ -91,7 +91,7 @@ int main(int argc, char *argv[])
     const int passes = arguments.size() > 2 ? arguments.at(2).toInt() : 20;
 
     TestServer server;
-    if (!server.start({u"--test-cooldown-ms"_s, u"100"_s}))
+    if (!server.start({ u"--test-cooldown-ms"_s, u"100"_s }))
         fail("server:", server.errorText());
     auto a = player(server, u"127.0.0.1"_s);
     auto b = player(server, u"localhost"_s);
@@ -99,8 +99,8 @@ int main(int argc, char *argv[])
     if (!a->waitConnected())
         fail("A not connected:", a->model().message());
     const auto &rooms = a->model().rooms();
-    const auto room = std::find_if(rooms.cbegin(), rooms.cend(),
-                                   [&](const Room &r) { return r.id == a->model().roomID(); });
+    const auto room = std::find_if(
+        rooms.cbegin(), rooms.cend(), [&](const Room &r) { return r.id == a->model().roomID(); });
     if (room == rooms.cend())
         fail("no room");
     QCoro::waitFor(b->model().joinRoom(room->inviteCode));
@@ -117,7 +117,7 @@ int main(int argc, char *argv[])
     std::sort(delays.begin(), delays.end());
     const std::size_t n = delays.size();
     const double median = n % 2 ? delays[n / 2] : (delays[n / 2 - 1] + delays[n / 2]) / 2;
-    std::printf("passes %zu  median %.1f ms  min %.1f ms  max %.1f ms\n", n, median,
-                delays.front(), delays.back());
+    std::printf("passes %zu  median %.1f ms  min %.1f ms  max %.1f ms\n", n, median, delays.front(),
+        delays.back());
     return 0;
 }

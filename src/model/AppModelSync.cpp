@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // A channel that has not answered a ping for this long is dead, whether it said so or not.
-constexpr std::chrono::seconds pongTimeout{10};
+constexpr std::chrono::seconds pongTimeout { 10 };
 
 QJsonObject heartbeatBody(const QString &socketID, bool dnd)
 {
@@ -31,7 +31,7 @@ void AppModel::startHeartbeat()
         m_heartbeat->cancel();
     m_heartbeat = std::make_shared<CancelFlag>();
     [](QPointer<AppModel> self, std::shared_ptr<CancelFlag> flag,
-       std::chrono::milliseconds period) -> QCoro::Task<> {
+        std::chrono::milliseconds period) -> QCoro::Task<> {
         while (self && !flag->isCancelled()) {
             co_await self->beat();
             if (!self || !co_await flag->sleep(period))
@@ -55,8 +55,8 @@ QCoro::Task<> AppModel::beat()
     if (!error) {
         const bool dnd = m_paused || m_hidden || (focusActive() && !m_focusGraceRoundID);
         QPointer self(this);
-        const auto reply = co_await m_api->data(roomPath(room, u"/heartbeat"_s), u"POST"_s,
-                                                heartbeatBody(*socketID, dnd));
+        const auto reply = co_await m_api->data(
+            roomPath(room, u"/heartbeat"_s), u"POST"_s, heartbeatBody(*socketID, dnd));
         if (!self)
             co_return;
         const auto snapshot = reply ? API::readReply<Snapshot>(*reply) : reply.error();
@@ -134,8 +134,8 @@ QCoro::Task<> AppModel::apply(Snapshot snapshot)
     refreshOverlay();
 
     if (!round || !m_user || round->receiverId != m_user->id || !round->isWaitingForReceiver()
-        || m_readyID == round->id || m_paused || m_hidden
-        || (focusActive() && !m_focusGraceRoundID) || !m_connected || !m_roomID)
+        || m_readyID == round->id || m_paused || m_hidden || (focusActive() && !m_focusGraceRoundID)
+        || !m_connected || !m_roomID)
         co_return;
     co_await reportReady(*m_roomID, round->id);
 }
@@ -178,7 +178,7 @@ void AppModel::lostConnection()
         m_retry->cancel();
     m_retry = std::make_shared<CancelFlag>();
     [](QPointer<AppModel> self, std::shared_ptr<CancelFlag> flag,
-       std::chrono::milliseconds delay) -> QCoro::Task<> {
+        std::chrono::milliseconds delay) -> QCoro::Task<> {
         if (co_await flag->sleep(delay) && self)
             self->connectChannel();
     }(this, m_retry, m_timing.reconnectDelay);

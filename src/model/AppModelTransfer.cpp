@@ -16,12 +16,12 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // How long a hit is celebrated before the game gets out of the way.
-constexpr std::chrono::milliseconds successDismissDelay{800};
+constexpr std::chrono::milliseconds successDismissDelay { 800 };
 
 const Member *findMember(const Snapshot &snapshot, qint64 id)
 {
     const auto found = std::find_if(snapshot.members.cbegin(), snapshot.members.cend(),
-                                    [id](const Member &member) { return member.id == id; });
+        [id](const Member &member) { return member.id == id; });
     return found == snapshot.members.cend() ? nullptr : &*found;
 }
 
@@ -50,8 +50,8 @@ QJsonObject throwBody(const Round &round, const QString &shotID, qint64 sequence
     return body;
 }
 
-QCoro::Task<std::optional<NetworkError>> send(std::shared_ptr<API> api, QString path,
-                                              QJsonObject body)
+QCoro::Task<std::optional<NetworkError>> send(
+    std::shared_ptr<API> api, QString path, QJsonObject body)
 {
     const auto reply = co_await api->data(std::move(path), u"POST"_s, std::move(body));
     if (!reply)
@@ -94,9 +94,8 @@ std::optional<QString> AppModel::sendBlockReason(qint64 receiver) const
             return member->name + u" is not available"_s;
         return std::nullopt;
     }
-    const bool someoneOnline
-        = std::any_of(snapshot.members.cbegin(), snapshot.members.cend(),
-                      [me](const Member &member) { return member.id != me && member.isOnline(); });
+    const bool someoneOnline = std::any_of(snapshot.members.cbegin(), snapshot.members.cend(),
+        [me](const Member &member) { return member.id != me && member.isOnline(); });
     if (!someoneOnline)
         return u"No players online"_s;
     return std::nullopt;
@@ -155,8 +154,8 @@ void AppModel::registerShot(const QString &shotID, const Entry &release)
     body.insert(u"release"_s, release.toJson());
     // The flight goes on meanwhile; a crossing of this shot waits for the registration.
     m_shotJobs.insert(shotID,
-                      std::make_shared<QCoro::Task<std::optional<NetworkError>>>(
-                          send(m_api, roomPath(*m_roomID, u"/round/shot"_s), body)));
+        std::make_shared<QCoro::Task<std::optional<NetworkError>>>(
+            send(m_api, roomPath(*m_roomID, u"/round/shot"_s), body)));
 }
 
 QCoro::Task<> AppModel::score(QString shotID, CrossingSample before, CrossingSample after)
@@ -202,12 +201,12 @@ void AppModel::finishSuccess(bool practice, const std::optional<QString> &roundI
 {
     const QDateTime now = m_now();
     setLastResult((practice ? u"Тренировка · попадание · "_s : u"Попадание · +1 · "_s)
-                  + DateText::abbreviatedDateTime(now, QLocale::system()));
+        + DateText::abbreviatedDateTime(now, QLocale::system()));
     m_preferences.setLastBasketResult(m_lastResult);
 
     QList<SavedBasketResult> results = m_savedResults;
-    results.prepend({QUuid::createUuid(), now, m_server,
-                     m_snapshot ? m_snapshot->room.name : QString(), practice});
+    results.prepend({ QUuid::createUuid(), now, m_server,
+        m_snapshot ? m_snapshot->room.name : QString(), practice });
     if (results.size() > SavedBasketResult::maxStored)
         results.resize(SavedBasketResult::maxStored);
     setSavedResults(results);
@@ -216,7 +215,7 @@ void AppModel::finishSuccess(bool practice, const std::optional<QString> &roundI
     cancelSuccessTask();
     m_successTask = std::make_shared<CancelFlag>();
     [](QPointer<AppModel> self, std::shared_ptr<CancelFlag> flag,
-       std::optional<QString> roundID) -> QCoro::Task<> {
+        std::optional<QString> roundID) -> QCoro::Task<> {
         if (!co_await flag->sleep(successDismissDelay) || !self)
             co_return;
         const auto &snapshot = self->m_snapshot;

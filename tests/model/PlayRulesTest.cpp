@@ -32,7 +32,7 @@ constexpr qint64 room = 3;
 
 Member member(qint64 id, const QString &name, const QString &status)
 {
-    return Member{id, name, status};
+    return Member { id, name, status };
 }
 
 Round round(const QString &id, qint64 receiver = me, std::optional<qint64> lastSequence = {})
@@ -53,7 +53,7 @@ Snapshot snapshotAt(const QString &serverTime, std::optional<Round> inPlay = std
     snapshot.room.id = room;
     snapshot.room.name = u"Lobby"_s;
     snapshot.room.ballOwnerId = inPlay ? std::nullopt : std::optional<qint64>(me);
-    snapshot.members = {member(me, u"Ada"_s, u"ONLINE"_s), member(8, u"Bea"_s, u"ONLINE"_s)};
+    snapshot.members = { member(me, u"Ada"_s, u"ONLINE"_s), member(8, u"Bea"_s, u"ONLINE"_s) };
     snapshot.round = std::move(inPlay);
     snapshot.serverTime = serverTime;
     return snapshot;
@@ -68,15 +68,14 @@ QList<SavedBasketResult> oldHits(int count)
 {
     QList<SavedBasketResult> hits;
     for (int i = 0; i < count; ++i)
-        hits.append({QUuid::createUuid(), start.addDays(-1 - i), u"http://old.example"_s,
-                     u"Old room"_s, false});
+        hits.append({ QUuid::createUuid(), start.addDays(-1 - i), u"http://old.example"_s,
+            u"Old room"_s, false });
     return hits;
 }
 
 } // namespace
 
-class PlayRulesTest : public QObject
-{
+class PlayRulesTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -129,8 +128,7 @@ private Q_SLOTS:
     {
         m_now = start;
         m_preferencesPath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())
-                                           + QString::fromLatin1(QTest::currentDataTag())
-                                           + u".conf"_s);
+            + QString::fromLatin1(QTest::currentDataTag()) + u".conf"_s);
         QFile::remove(m_preferencesPath);
         delete m_server;
         m_server = new ScriptedHttpServer(this);
@@ -140,10 +138,7 @@ private Q_SLOTS:
             .setConnection(m_server->baseUrl(), u"ws://127.0.0.1:1"_s, u"desk-hoops-sample"_s);
     }
 
-    void cleanup()
-    {
-        QCoro::waitFor(Keychain::save(std::nullopt, m_server->baseUrl()));
-    }
+    void cleanup() { QCoro::waitFor(Keychain::save(std::nullopt, m_server->baseUrl())); }
 
     void staleSnapshotsAreDroppedWhole()
     {
@@ -202,15 +197,15 @@ private Q_SLOTS:
         auto model = modelInRoom();
         QCoro::waitFor(model->apply(snapshotAt(QString(), round(u"r-1"_s, me, 5))));
         QCOMPARE(model->sequence(), 5);
-        const Entry miss{0.18, 0.18, 0.1, 0.5};
-        const Entry hit{0.18, 0.18, 0.56768, 0.93741672};
+        const Entry miss { 0.18, 0.18, 0.1, 0.5 };
+        const Entry hit { 0.18, 0.18, 0.56768, 0.93741672 };
         m_display->callbacks.onShot(u"shot-miss"_s, miss);
         QCOMPARE(model->sequence(), 6);
         m_display->callbacks.onShot(u"shot-hit"_s, hit);
         QCOMPARE(model->sequence(), 7);
         // A crossing of a shot this coordinator never registered is not reported.
-        m_display->callbacks.onScore(u"shot-unknown"_s, {0.76, 0.43, 1.0}, {0.76, 0.41, 1.016});
-        m_display->callbacks.onScore(u"shot-hit"_s, {0.75, 0.43, 1.05}, {0.76, 0.41, 1.0667});
+        m_display->callbacks.onScore(u"shot-unknown"_s, { 0.76, 0.43, 1.0 }, { 0.76, 0.41, 1.016 });
+        m_display->callbacks.onScore(u"shot-hit"_s, { 0.75, 0.43, 1.05 }, { 0.76, 0.41, 1.0667 });
         QTRY_COMPARE(model->message(), u"Nice shot! +1"_s);
 
         const auto shots = requestsTo(u"/round/shot"_s);
@@ -231,8 +226,10 @@ private Q_SLOTS:
         QCOMPARE(result.value(u"sequence"_s).toInteger(), 8);
         QCOMPARE(result.value(u"round_id"_s).toString(), u"r-1"_s);
         QCOMPARE(result.value(u"nonce"_s).toString(), u"nonce-r-1"_s);
-        QCOMPARE(result.value(u"before"_s).toObject(), (CrossingSample{0.75, 0.43, 1.05}.toJson()));
-        QCOMPARE(result.value(u"after"_s).toObject(), (CrossingSample{0.76, 0.41, 1.0667}.toJson()));
+        QCOMPARE(
+            result.value(u"before"_s).toObject(), (CrossingSample { 0.75, 0.43, 1.05 }.toJson()));
+        QCOMPARE(
+            result.value(u"after"_s).toObject(), (CrossingSample { 0.76, 0.41, 1.0667 }.toJson()));
         QVERIFY(m_display->calls.contains(u"celebrate"_s));
         QCOMPARE(model->savedResults().size(), 1);
         QVERIFY(!model->savedResults().first().practice);
@@ -243,8 +240,8 @@ private Q_SLOTS:
         auto model = modelInRoom();
         QCoro::waitFor(model->apply(snapshotAt(QString(), round(u"r-1"_s))));
         m_server->answer(409, R"({"message":"This round is no longer in play."})"_ba);
-        m_display->callbacks.onShot(u"shot-1"_s, Entry{0.18, 0.18, 0.5, 0.9});
-        m_display->callbacks.onScore(u"shot-1"_s, {0.75, 0.43, 1.05}, {0.76, 0.41, 1.0667});
+        m_display->callbacks.onShot(u"shot-1"_s, Entry { 0.18, 0.18, 0.5, 0.9 });
+        m_display->callbacks.onScore(u"shot-1"_s, { 0.75, 0.43, 1.05 }, { 0.76, 0.41, 1.0667 });
         QTRY_COMPARE(model->message(), u"This round is no longer in play."_s);
         QTest::qWait(100);
         QVERIFY(requestsTo(u"/round/result"_s).isEmpty());
@@ -256,10 +253,10 @@ private Q_SLOTS:
     {
         auto model = modelInRoom();
         QCoro::waitFor(model->apply(snapshotAt(QString(), round(u"r-1"_s))));
-        m_display->callbacks.onShot(u"shot-1"_s, Entry{0.18, 0.18, 0.5, 0.9});
+        m_display->callbacks.onShot(u"shot-1"_s, Entry { 0.18, 0.18, 0.5, 0.9 });
         QTRY_COMPARE(requestsTo(u"/round/shot"_s).size(), 1);
         m_server->answer(422, R"({"message":"The ball did not pass between the rim ends."})"_ba);
-        m_display->callbacks.onScore(u"shot-1"_s, {0.75, 0.43, 1.05}, {0.76, 0.41, 1.0667});
+        m_display->callbacks.onScore(u"shot-1"_s, { 0.75, 0.43, 1.05 }, { 0.76, 0.41, 1.0667 });
         QTRY_COMPARE(model->message(), u"The ball did not pass between the rim ends."_s);
         QVERIFY(!m_display->calls.contains(u"celebrate"_s));
         QVERIFY(model->savedResults().isEmpty());
@@ -270,8 +267,8 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<Round>>("next");
         QTest::addColumn<qint64>("sequence");
         QTest::newRow("same round again: kept") << std::optional(round(u"r-1"_s, me, 2)) << 4ll;
-        QTest::newRow("new round: its last sequence") << std::optional(round(u"r-2"_s, me, 9))
-                                                      << 9ll;
+        QTest::newRow("new round: its last sequence")
+            << std::optional(round(u"r-2"_s, me, 9)) << 9ll;
         QTest::newRow("new round without one: 0") << std::optional(round(u"r-2"_s)) << 0ll;
         QTest::newRow("round over: 0") << std::optional<Round>() << 0ll;
     }
@@ -281,13 +278,13 @@ private Q_SLOTS:
         QFETCH(qint64, sequence);
         auto model = modelInRoom();
         QCoro::waitFor(model->apply(snapshotAt(QString(), round(u"r-1"_s, me, 2))));
-        m_display->callbacks.onShot(u"shot-1"_s, Entry{0.18, 0.18, 0.5, 0.9});
-        m_display->callbacks.onShot(u"shot-2"_s, Entry{0.18, 0.18, 0.5, 0.9});
+        m_display->callbacks.onShot(u"shot-1"_s, Entry { 0.18, 0.18, 0.5, 0.9 });
+        m_display->callbacks.onShot(u"shot-2"_s, Entry { 0.18, 0.18, 0.5, 0.9 });
         QCOMPARE(model->sequence(), 4);
         QCoro::waitFor(model->apply(snapshotAt(QString(), next)));
         QCOMPARE(model->sequence(), sequence);
         // After a change the earlier shots are forgotten: their crossings are not reported.
-        m_display->callbacks.onScore(u"shot-2"_s, {0.75, 0.43, 1.05}, {0.76, 0.41, 1.0667});
+        m_display->callbacks.onScore(u"shot-2"_s, { 0.75, 0.43, 1.05 }, { 0.76, 0.41, 1.0667 });
         QTest::qWait(200);
         QCOMPARE(requestsTo(u"/round/result"_s).size(), next && next->id == u"r-1"_s ? 1 : 0);
     }
@@ -308,17 +305,19 @@ private Q_SLOTS:
         QCOMPARE(hit.date, start);
         QCOMPARE(hit.server, m_server->baseUrl());
         QCOMPARE(hit.room, u"Lobby"_s);
-        QCOMPARE(model->lastResult(), u"Тренировка · попадание · "_s
-                                          + DateText::abbreviatedDateTime(start, QLocale::system()));
+        QCOMPARE(model->lastResult(),
+            u"Тренировка · попадание · "_s
+                + DateText::abbreviatedDateTime(start, QLocale::system()));
 
         const Preferences stored(m_preferencesPath);
         QCOMPARE(stored.lastBasketResult(), model->lastResult());
         const QJsonArray array = QJsonDocument::fromJson(*stored.basketResults()).array();
         QCOMPARE(array.size(), 100);
         const QJsonObject newest = array.first().toObject();
-        QVERIFY(QRegularExpression(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s)
-                    .match(newest.value(u"id"_s).toString())
-                    .hasMatch());
+        QVERIFY(
+            QRegularExpression(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s)
+                .match(newest.value(u"id"_s).toString())
+                .hasMatch());
         const QDateTime epoch2001(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
         QCOMPARE(newest.value(u"date"_s).toDouble(), epoch2001.msecsTo(start) / 1000.0);
         QCOMPARE(newest.value(u"practice"_s).toBool(), true);
@@ -331,14 +330,14 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<Round>>("onScreen");
         QTest::addColumn<std::optional<QString>>("hitRound");
         QTest::addColumn<bool>("dismissed");
-        QTest::newRow("practice, no round") << std::optional<Round>() << std::optional<QString>()
-                                            << true;
-        QTest::newRow("practice while a round is on") << std::optional(round(u"r-1"_s))
-                                                      << std::optional<QString>() << false;
-        QTest::newRow("the hit's round still shown") << std::optional(round(u"r-1"_s))
-                                                     << std::optional(u"r-1"_s) << true;
-        QTest::newRow("a new round came meanwhile") << std::optional(round(u"r-2"_s))
-                                                    << std::optional(u"r-1"_s) << false;
+        QTest::newRow("practice, no round")
+            << std::optional<Round>() << std::optional<QString>() << true;
+        QTest::newRow("practice while a round is on")
+            << std::optional(round(u"r-1"_s)) << std::optional<QString>() << false;
+        QTest::newRow("the hit's round still shown")
+            << std::optional(round(u"r-1"_s)) << std::optional(u"r-1"_s) << true;
+        QTest::newRow("a new round came meanwhile")
+            << std::optional(round(u"r-2"_s)) << std::optional(u"r-1"_s) << false;
     }
     void aHitDismissesTheGameUnlessAnotherRoundIsOnScreen()
     {
@@ -392,12 +391,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("holder");
         QTest::newRow("my round") << std::optional(round(u"r-1"_s, me)) << std::optional<qint64>()
                                   << true << false;
-        QTest::newRow("someone else's round") << std::optional(round(u"r-1"_s, 8))
-                                              << std::optional<qint64>() << false << false;
-        QTest::newRow("I hold the ball") << std::optional<Round>() << std::optional<qint64>(me)
-                                         << false << true;
-        QTest::newRow("another holds it") << std::optional<Round>() << std::optional<qint64>(8)
-                                          << false << false;
+        QTest::newRow("someone else's round")
+            << std::optional(round(u"r-1"_s, 8)) << std::optional<qint64>() << false << false;
+        QTest::newRow("I hold the ball")
+            << std::optional<Round>() << std::optional<qint64>(me) << false << true;
+        QTest::newRow("another holds it")
+            << std::optional<Round>() << std::optional<qint64>(8) << false << false;
     }
     void theSceneGetsOnlyThisPlayersRound()
     {
@@ -434,9 +433,8 @@ private Q_SLOTS:
         QFETCH(bool, available);
         auto model = modelInRoom();
         Snapshot snapshot = snapshotAt(QString());
-        snapshot.members = {member(me, u"Ada"_s, u"ONLINE"_s),
-                            member(8, u"Bea"_s, colleagueStatus),
-                            member(9, u"Cid"_s, u"OFFLINE"_s)};
+        snapshot.members = { member(me, u"Ada"_s, u"ONLINE"_s),
+            member(8, u"Bea"_s, colleagueStatus), member(9, u"Cid"_s, u"OFFLINE"_s) };
         QCoro::waitFor(model->apply(snapshot));
         model->setSelectedReceiver(selected);
         QCOMPARE(m_display->configuration->available, available);
@@ -455,7 +453,7 @@ private Q_SLOTS:
         QCoro::waitFor(signedIn->apply(snapshotAt(QString())));
         QCOMPARE(signedIn->sendBlockReason(0), u"Connecting to room…"_s);
         // A transfer refused by the gate sends nothing and gives the ball back.
-        QCoro::waitFor(signedIn->transfer(Entry{1.0, 0.45, 0.55, 0.35}));
+        QCoro::waitFor(signedIn->transfer(Entry { 1.0, 0.45, 0.55, 0.35 }));
         QCOMPARE(signedIn->message(), u"Connecting to room…"_s);
         QVERIFY(m_display->calls.contains(u"failed Connecting to room…"_s));
         QVERIFY(requestsTo(u"/ball/send"_s).isEmpty());

@@ -24,10 +24,10 @@ namespace {
 
 constexpr int serverTimeoutMs = 20'000;
 // An active round lasts this long on the test server, so a miss ends within a test.
-const QStringList serverArguments{u"--test-round-ms"_s, u"5000"_s, u"--test-cooldown-ms"_s,
-                                  u"200"_s};
+const QStringList serverArguments { u"--test-round-ms"_s, u"5000"_s, u"--test-cooldown-ms"_s,
+    u"200"_s };
 // What the controls window sends when the player presses a send button before any throw.
-const Entry sendButtonEntry{1.0, 0.45, 0.55, 0.35};
+const Entry sendButtonEntry { 1.0, 0.45, 0.55, 0.35 };
 
 // Sent by the heartbeat; it is what lets the other player pass the ball.
 const auto online = u"ONLINE"_s;
@@ -57,8 +57,7 @@ QString statusOf(const AppModel &model, qint64 player)
 
 } // namespace
 
-class PlayTogetherTest : public QObject
-{
+class PlayTogetherTest : public QObject {
     Q_OBJECT
 
     TestServer m_server;
@@ -67,8 +66,7 @@ class PlayTogetherTest : public QObject
     {
         const QString address = host + u':' + QString::number(m_server.httpUrl().port());
         return std::make_unique<ScenePlayer>(u"http://"_s + address, u"ws://"_s + address,
-                                             QString::fromLatin1(TestServer::appKey),
-                                             std::move(setup));
+            QString::fromLatin1(TestServer::appKey), std::move(setup));
     }
 
     // A player in a room of their own, holding the ball, subscribed.
@@ -103,8 +101,10 @@ class PlayTogetherTest : public QObject
         const bool shown = QTest::qWaitFor(
             [&] { return b.scene().roundID() && b.scene().isWaitingForThrow(); }, serverTimeoutMs);
         const bool active = QTest::qWaitFor(
-            [&] { return b.model().snapshot() && b.model().snapshot()->round
-                      && b.model().snapshot()->round->isActive(); },
+            [&] {
+                return b.model().snapshot() && b.model().snapshot()->round
+                    && b.model().snapshot()->round->isActive();
+            },
             serverTimeoutMs);
         return shown && active ? QString() : u"round not taken: "_s + b.model().message();
     }
@@ -152,9 +152,9 @@ private Q_SLOTS:
         QVERIFY(std::abs(parked.x() - GameScene::startSpot.x()) < 1e-6);
         QVERIFY(std::abs(parked.y() - GameScene::startSpot.y()) < 1e-6);
         // Its ready report turned the round active; the overlay shows.
-        QTRY_VERIFY_WITH_TIMEOUT(b->model().snapshot()->round
-                                     && b->model().snapshot()->round->isActive(),
-                                 serverTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            b->model().snapshot()->round && b->model().snapshot()->round->isActive(),
+            serverTimeoutMs);
         QCOMPARE(b->model().snapshot()->round->id, *shownRound);
         QVERIFY(b->display().visible());
 
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(b->model().lastResult().startsWith(u"Попадание · +1 · "_s));
         const Preferences stored(b->preferencesPath());
         QCOMPARE(SavedBasketResult::listFromJson(stored.basketResults().value_or(QByteArray())),
-                 b->model().savedResults());
+            b->model().savedResults());
         QCOMPARE(stored.lastBasketResult(), b->model().lastResult());
 
         QTRY_VERIFY_WITH_TIMEOUT(dismissedAfter, 5000);
@@ -188,9 +188,9 @@ private Q_SLOTS:
         QVERIFY(!b->display().visible());
 
         // A's next room state: B holds the ball and has the point.
-        QTRY_VERIFY_WITH_TIMEOUT(a->model().snapshot()->room.ballOwnerId == b->id()
-                                     && !a->model().snapshot()->round,
-                                 serverTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            a->model().snapshot()->room.ballOwnerId == b->id() && !a->model().snapshot()->round,
+            serverTimeoutMs);
         const auto score = scoreOf(a->model(), b->id());
         QVERIFY(score);
         QCOMPARE(score->points, 1);
@@ -211,15 +211,15 @@ private Q_SLOTS:
         QCoro::waitFor(a->model().transfer(sendButtonEntry));
         QCOMPARE(a->model().message(), u"Ball sent to an available player"_s);
         QTRY_VERIFY_WITH_TIMEOUT(b->model().snapshot() && b->model().snapshot()->round
-                                     && b->model().snapshot()->round->isActive(),
-                                 serverTimeoutMs);
+                && b->model().snapshot()->round->isActive(),
+            serverTimeoutMs);
         b->display().throwStraightUp();
         QCOMPARE(b->model().sequence(), 1);
 
         // The round runs out on the server: a miss for B, who keeps the ball.
-        QTRY_VERIFY_WITH_TIMEOUT(scoreOf(a->model(), b->id())
-                                     && scoreOf(a->model(), b->id())->misses == 1,
-                                 serverTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            scoreOf(a->model(), b->id()) && scoreOf(a->model(), b->id())->misses == 1,
+            serverTimeoutMs);
         QCOMPARE(scoreOf(a->model(), b->id())->points, 0);
         QCOMPARE(scoreOf(a->model(), b->id())->received, 1);
         QTRY_VERIFY_WITH_TIMEOUT(!b->model().snapshot()->round, serverTimeoutMs);
@@ -239,14 +239,14 @@ private Q_SLOTS:
         const QString passed = passTo(*a, *b);
         QVERIFY2(passed.isEmpty(), qPrintable(passed));
         b->display().throwTowardsTheHoop();
-        QTRY_VERIFY_WITH_TIMEOUT(scoreOf(a->model(), b->id())
-                                     && scoreOf(a->model(), b->id())->points == 1,
-                                 serverTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            scoreOf(a->model(), b->id()) && scoreOf(a->model(), b->id())->points == 1,
+            serverTimeoutMs);
         const QList<Score> scores = a->model().snapshot()->scores;
 
         m_server.kill();
-        QTRY_VERIFY_WITH_TIMEOUT(!a->model().connected() && !b->model().connected(),
-                                 serverTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !a->model().connected() && !b->model().connected(), serverTimeoutMs);
         QCOMPARE(a->model().message(), u"Connection lost · reconnecting…"_s);
         QVERIFY2(m_server.restart(serverArguments), qPrintable(m_server.errorText()));
 
@@ -267,7 +267,7 @@ private Q_SLOTS:
         const qint64 guest = a->id();
         QStringList shown;
         QObject::connect(&a->model(), &AppModel::messageChanged, &a->model(),
-                         [&] { shown.append(a->model().message()); });
+            [&] { shown.append(a->model().message()); });
 
         // The server forgets the session, as it would after its sessions were reset.
         {
@@ -276,15 +276,16 @@ private Q_SLOTS:
             db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
             QVERIFY(db.open());
             QSqlQuery forget(db);
-            QVERIFY(forget.prepare(u"UPDATE players SET token_hash = randomblob(32) WHERE id = ?"_s));
+            QVERIFY(
+                forget.prepare(u"UPDATE players SET token_hash = randomblob(32) WHERE id = ?"_s));
             forget.addBindValue(guest);
             QVERIFY(forget.exec());
             QCOMPARE(forget.numRowsAffected(), 1);
         }
         QSqlDatabase::removeDatabase(u"server"_s);
 
-        QTRY_VERIFY_WITH_TIMEOUT(a->model().user() && a->id() != guest && !a->model().working(),
-                                 serverTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            a->model().user() && a->id() != guest && !a->model().working(), serverTimeoutMs);
         QVERIFY(shown.contains(u"Restoring guest session…"_s));
         QCOMPARE(a->model().message(), u"Create a room or enter a secret Room ID to join."_s);
         QCOMPARE(a->model().roomID(), std::nullopt);
@@ -384,7 +385,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(reconnectedAfter, serverTimeoutMs);
         // Counted from the second loss: the first wait was dropped.
         QVERIFY2(*reconnectedAfter >= delay.count() - 10,
-                 qPrintable(QString::number(*reconnectedAfter)));
+            qPrintable(QString::number(*reconnectedAfter)));
         QCOMPARE(a->model().message(), u"Connected"_s);
     }
 
@@ -412,31 +413,31 @@ private Q_SLOTS:
         QTest::newRow("a round under way, even for the holder")
             << none << true << u"me"_s << none << 0ll << online
             << u"Wait for the current round to finish"_s;
-        QTest::newRow("Bea holds the ball") << none << false << u"Bea"_s << in2200ms << 0ll
-                                            << online << u"The ball is with Bea"_s;
+        QTest::newRow("Bea holds the ball")
+            << none << false << u"Bea"_s << in2200ms << 0ll << online << u"The ball is with Bea"_s;
         QTest::newRow("nobody holds it") << none << false << u"nobody"_s << none << 0ll << online
                                          << u"The ball is with another player"_s;
         QTest::newRow("a holder not in the room") << none << false << u"stranger"_s << none << 0ll
                                                   << online << u"The ball is with another player"_s;
         QTest::newRow("cooldown 2.2 s ahead, before the receiver")
             << none << false << u"me"_s << in2200ms << -1ll << online << u"Next pass in 3s"_s;
-        QTest::newRow("cooldown exactly 2 s ahead") << none << false << u"me"_s
-                                                    << u"2030-01-01T10:00:02Z"_s << 0ll << online
-                                                    << u"Next pass in 2s"_s;
-        QTest::newRow("cooldown over") << none << false << u"me"_s << u"2030-01-01T09:59:59Z"_s
-                                       << 0ll << online << none;
-        QTest::newRow("cooldown unreadable") << none << false << u"me"_s << u"in a moment"_s << 0ll
-                                             << online << none;
+        QTest::newRow("cooldown exactly 2 s ahead")
+            << none << false << u"me"_s << u"2030-01-01T10:00:02Z"_s << 0ll << online
+            << u"Next pass in 2s"_s;
+        QTest::newRow("cooldown over")
+            << none << false << u"me"_s << u"2030-01-01T09:59:59Z"_s << 0ll << online << none;
+        QTest::newRow("cooldown unreadable")
+            << none << false << u"me"_s << u"in a moment"_s << 0ll << online << none;
         QTest::newRow("oneself as receiver") << none << false << u"me"_s << none << -1ll << online
                                              << u"Choose a player in this room"_s;
         QTest::newRow("a receiver not in the room") << none << false << u"me"_s << none << 4242ll
                                                     << online << u"Choose a player in this room"_s;
-        QTest::newRow("an offline receiver") << none << false << u"me"_s << none << 9ll << online
-                                             << u"Cid is not available"_s;
-        QTest::newRow("a busy receiver") << none << false << u"me"_s << none << 8ll << u"BUSY"_s
-                                         << u"Bea is not available"_s;
-        QTest::newRow("nobody online") << none << false << u"me"_s << none << 0ll
-                                       << doNotDisturb << u"No players online"_s;
+        QTest::newRow("an offline receiver")
+            << none << false << u"me"_s << none << 9ll << online << u"Cid is not available"_s;
+        QTest::newRow("a busy receiver")
+            << none << false << u"me"_s << none << 8ll << u"BUSY"_s << u"Bea is not available"_s;
+        QTest::newRow("nobody online")
+            << none << false << u"me"_s << none << 0ll << doNotDisturb << u"No players online"_s;
     }
     void theSendGate()
     {
@@ -459,10 +460,10 @@ private Q_SLOTS:
 
         Snapshot state = a->model().snapshot().value_or(Snapshot());
         state.serverTime = Timestamp::format(now);
-        state.members = {Member{me, u"Ada"_s, online}, Member{8, u"Bea"_s, beaStatus},
-                         Member{9, u"Cid"_s, u"OFFLINE"_s}};
-        const QHash<QString, std::optional<qint64>> owners{
-            {u"me"_s, me}, {u"Bea"_s, 8}, {u"nobody"_s, std::nullopt}, {u"stranger"_s, 4242}};
+        state.members = { Member { me, u"Ada"_s, online }, Member { 8, u"Bea"_s, beaStatus },
+            Member { 9, u"Cid"_s, u"OFFLINE"_s } };
+        const QHash<QString, std::optional<qint64>> owners { { u"me"_s, me }, { u"Bea"_s, 8 },
+            { u"nobody"_s, std::nullopt }, { u"stranger"_s, 4242 } };
         state.room.ballOwnerId = owners.value(owner);
         state.room.cooldownUntil = cooldown.isEmpty() ? std::nullopt : std::optional(cooldown);
         if (roundInPlay) {
@@ -496,7 +497,7 @@ private Q_SLOTS:
         AppModel &model = a->model();
         Snapshot state = *model.snapshot();
         state.serverTime = Timestamp::format(now);
-        state.members = {Member{a->id(), u"Ada"_s, online}, Member{8, u"Bea"_s, online}};
+        state.members = { Member { a->id(), u"Ada"_s, online }, Member { 8, u"Bea"_s, online } };
         QCoro::waitFor(model.apply(state));
         QCOMPARE(model.sendButtonTitle(), u"Send to random player"_s);
         model.setSelectedReceiver(8);

@@ -20,8 +20,8 @@ void SceneDisplay::show(bool shown)
     m_visible = shown;
 }
 
-void SceneDisplay::configure(const std::optional<Round> &round, bool holder, bool available,
-                             double serverOffset)
+void SceneDisplay::configure(
+    const std::optional<Round> &round, bool holder, bool available, double serverOffset)
 {
     m_scene.configure(round, holder, available, serverOffset);
     if (onConfigured)
@@ -73,7 +73,7 @@ void SceneDisplay::drag(QPointF step)
 void SceneDisplay::waitForNextFrame()
 {
     QEventLoop loop;
-    QObject::connect(&m_frameTimer, &QTimer::timeout, &loop, &QEventLoop::quit,
-                     Qt::QueuedConnection);
+    QObject::connect(
+        &m_frameTimer, &QTimer::timeout, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     loop.exec();
 }

@@ -11,8 +11,7 @@
 // A GameDisplay over a real GameScene without a window, for coordinator tests and timing tools:
 // the scene is presented at a fixed size and its frame step runs at 60 frames per second on a
 // timer, as the overlay's view runs it. The test plays the pointer.
-class SceneDisplay : public GameDisplay
-{
+class SceneDisplay : public GameDisplay {
 public:
     explicit SceneDisplay(QSizeF size = QSizeF(1920, 1080));
 
@@ -31,7 +30,7 @@ public:
     void show(bool shown) override;
     void moveToScreen(int) override { }
     void configure(const std::optional<Round> &round, bool holder, bool available,
-                   double serverOffset) override;
+        double serverOffset) override;
     void celebrate() override;
     void transferFailed(const QString &reason) override;
     std::optional<Entry> latestRelease() const override { return m_scene.latestRelease(); }

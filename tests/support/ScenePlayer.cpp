@@ -24,7 +24,7 @@ bool ScenePlayer::waitUntil(const std::function<bool()> &done, int timeoutMs)
 }
 
 ScenePlayer::ScenePlayer(const QString &serverBase, const QString &websocketBase,
-                         const QString &appKey, AppModel::Setup setup)
+    const QString &appKey, AppModel::Setup setup)
 {
     QCoro::waitFor(Keychain::save(std::nullopt, serverBase));
     Preferences(preferencesPath()).setConnection(serverBase, websocketBase, appKey);
@@ -60,9 +60,9 @@ bool ScenePlayer::waitForMemberStatus(qint64 player, const QString &status, int 
             const auto &snapshot = m_model->snapshot();
             return snapshot
                 && std::any_of(snapshot->members.cbegin(), snapshot->members.cend(),
-                               [&](const Member &member) {
-                                   return member.id == player && member.status == status;
-                               });
+                    [&](const Member &member) {
+                        return member.id == player && member.status == status;
+                    });
         },
         timeoutMs);
 }

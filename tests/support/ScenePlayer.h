@@ -14,14 +14,13 @@
 // entry in the credential store and its own scene. Several may play in one process: the
 // credential store is keyed by the server's URL text, so each player reaches the server under
 // a different spelling of it (127.0.0.1, localhost, ...).
-class ScenePlayer
-{
+class ScenePlayer {
 public:
     // `serverBase` and `websocketBase` without a trailing slash. The stored session of that
     // server text is removed first, so the player starts as a new guest. `setup` gives the
     // clocks and waits; its settings path, display and bus are the player's own.
     ScenePlayer(const QString &serverBase, const QString &websocketBase, const QString &appKey,
-                AppModel::Setup setup = {});
+        AppModel::Setup setup = {});
     ~ScenePlayer();
 
     AppModel &model() { return *m_model; }
