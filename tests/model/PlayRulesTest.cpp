@@ -3,6 +3,7 @@
 
 #include "RecordingDisplay.h"
 #include "ScriptedHttpServer.h"
+#include "ScriptedPusherPeer.h"
 #include "model/AppModel.h"
 #include "model/DateText.h"
 #include "model/Preferences.h"
@@ -27,6 +28,11 @@ namespace {
 
 const QDateTime start(QDate(2030, 1, 1), QTime(10, 0), QTimeZone::utc());
 const auto playerJson = R"({"id":7,"name":"Ada","email":null,"active_room_id":null})"_ba;
+// The state of room 3 with player 7 holding the ball, as the scripted server answers it.
+const auto roomStateJson = R"({"room":{"id":3,"owner_id":7,"name":"Lobby",
+    "invite_code":"ABCDEFGH","ball_owner_id":7,"cooldown_until":null},
+    "members":[{"id":7,"name":"Ada","status":"ONLINE"},{"id":8,"name":"Bea","status":"ONLINE"}],
+    "round":null,"state":"IDLE","server_time":"2030-01-01T10:00:00Z","scores":[]})"_ba;
 constexpr qint64 me = 7;
 constexpr qint64 room = 3;
 
@@ -93,8 +99,9 @@ class PlayRulesTest : public QObject {
         setup.now = [this] { return m_now; };
         setup.logindBus = QDBusConnection(u"none"_s);
         setup.display = std::move(display);
-        // The channel of these tests never connects; one attempt is enough.
+        // Only what a test asks for: no reconnection, and only the first heartbeat.
         setup.timing.reconnectDelay = 10min;
+        setup.timing.heartbeatPeriod = 10min;
         return std::make_unique<AppModel>(std::move(setup));
     }
 
@@ -110,6 +117,29 @@ class PlayRulesTest : public QObject {
         QCoro::waitFor(model->activate(room));
         if (model->roomID() != room)
             qFatal("no current room: %s", qPrintable(model->message()));
+        return model;
+    }
+
+    // As modelInRoom, with the room's channel subscribed through the scripted peer and the
+    // first heartbeat's room state applied.
+    std::unique_ptr<AppModel> connectedModel(ScriptedPusherPeer &peer)
+    {
+        Preferences(m_preferencesPath)
+            .setConnection(m_server->baseUrl(), peer.baseUrl(), u"desk-hoops-sample"_s);
+        auto model = modelInRoom();
+        m_server->answer(200, roomStateJson);
+        const QJsonObject greeting { { u"event"_s, u"pusher:connection_established"_s },
+            { u"data"_s, uR"({"socket_id":"1234.5678","activity_timeout":120})"_s } };
+        const QJsonObject subscribed { { u"event"_s, u"pusher_internal:subscription_succeeded"_s },
+            { u"data"_s, u"{}"_s } };
+        if (!QTest::qWaitFor([&] { return peer.clientConnected(); }))
+            qFatal("the channel did not connect");
+        peer.send(greeting);
+        if (!QTest::qWaitFor([&] { return !peer.receivedEvents(u"pusher:subscribe"_s).isEmpty(); }))
+            qFatal("no subscription");
+        peer.send(subscribed);
+        if (!QTest::qWaitFor([&] { return model->connected() && model->snapshot(); }))
+            qFatal("not connected: %s", qPrintable(model->message()));
         return model;
     }
 
@@ -287,6 +317,72 @@ private Q_SLOTS:
         m_display->callbacks.onScore(u"shot-2"_s, { 0.75, 0.43, 1.05 }, { 0.76, 0.41, 1.0667 });
         QTest::qWait(200);
         QCOMPARE(requestsTo(u"/round/result"_s).size(), next && next->id == u"r-1"_s ? 1 : 0);
+    }
+
+    void theReceiverReportsReadyOncePerRound()
+    {
+        ScriptedPusherPeer peer;
+        QVERIFY(peer.listen());
+        auto model = connectedModel(peer);
+        Round waiting = round(u"r-1"_s);
+        waiting.state = u"WAITING_RECEIVER"_s;
+
+        // Reported, then the room state read again (the scripted one has no round).
+        QCoro::waitFor(model->apply(snapshotAt(QString(), waiting)));
+        QCOMPARE(requestsTo(u"/round/ready"_s).size(), 1);
+        QCOMPARE(bodyOf(requestsTo(u"/round/ready"_s).first()),
+            (QJsonObject { { u"round_id"_s, u"r-1"_s } }));
+        QCOMPARE(requestsTo(u"/state"_s).size(), 1);
+        QCOMPARE(model->currentRoundID(), std::nullopt);
+
+        // A failed report is made again by the next state that shows the round waiting.
+        m_server->answer(500, R"({"message":"Server Error"})"_ba);
+        waiting.id = u"r-2"_s;
+        QCoro::waitFor(model->apply(snapshotAt(QString(), waiting)));
+        QCOMPARE(model->message(), u"Server Error"_s);
+        QCoro::waitFor(model->apply(snapshotAt(QString(), waiting)));
+        QCOMPARE(requestsTo(u"/round/ready"_s).size(), 3);
+        QCOMPARE(requestsTo(u"/state"_s).size(), 1);
+
+        // While a report is under way, the same round is not reported again.
+        m_server->stayQuiet();
+        waiting.id = u"r-3"_s;
+        model->apply(snapshotAt(QString(), waiting));
+        QTRY_COMPARE(requestsTo(u"/round/ready"_s).size(), 4);
+        QCoro::waitFor(model->apply(snapshotAt(QString(), waiting)));
+        QTest::qWait(200);
+        QCOMPARE(requestsTo(u"/round/ready"_s).size(), 4);
+    }
+
+    void onlyAnAvailableReceiverReportsReady_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("available") << u"none"_s << 1;
+        QTest::newRow("paused") << u"paused"_s << 0;
+        QTest::newRow("overlay hidden") << u"hidden"_s << 0;
+        QTest::newRow("focus phase") << u"focus"_s << 0;
+        QTest::newRow("someone else's round") << u"other"_s << 0;
+        QTest::newRow("round already active") << u"active"_s << 0;
+    }
+    void onlyAnAvailableReceiverReportsReady()
+    {
+        QFETCH(QString, condition);
+        QFETCH(int, reports);
+        ScriptedPusherPeer peer;
+        QVERIFY(peer.listen());
+        auto model = connectedModel(peer);
+        Round waiting = round(u"r-1"_s, condition == u"other"_s ? 8 : me);
+        waiting.state = condition == u"active"_s ? u"ACTIVE"_s : u"WAITING_RECEIVER"_s;
+        if (condition == u"paused"_s)
+            model->setPaused(true);
+        if (condition == u"hidden"_s)
+            model->setHidden(true);
+        if (condition == u"focus"_s)
+            model->setPomodoro(true);
+        QCoro::waitFor(model->apply(snapshotAt(QString(), waiting)));
+        QTest::qWait(200);
+        QCOMPARE(requestsTo(u"/round/ready"_s).size(), reports);
     }
 
     void theHistoryKeepsTheNewestHundred()
