@@ -262,6 +262,14 @@ void AppModel::setSending(bool sending)
     Q_EMIT sendButtonTitleChanged();
 }
 
+void AppModel::setRoomID(std::optional<qint64> roomID)
+{
+    if (m_roomID == roomID)
+        return;
+    m_roomID = roomID;
+    Q_EMIT roomIDChanged();
+}
+
 void AppModel::setLastResult(const QString &text)
 {
     if (m_lastResult == text)
@@ -424,7 +432,7 @@ void AppModel::expireSession()
     setUser(std::nullopt);
     setRooms({});
     setSnapshot(std::nullopt);
-    m_roomID.reset();
+    setRoomID(std::nullopt);
     setMessage(u"Restoring guest session…"_s);
     // The old token goes first, so that it cannot remove the new one the restore stores.
     later([this, api] {

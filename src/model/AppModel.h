@@ -71,6 +71,8 @@ class AppModel : public QObject {
     Q_PROPERTY(QString websocket READ websocket WRITE setWebsocket NOTIFY websocketChanged)
     Q_PROPERTY(QString appKey READ appKey WRITE setAppKey NOTIFY appKeyChanged)
     Q_PROPERTY(bool sending READ sending NOTIFY sendingChanged)
+    // The current room, for the room picker.
+    Q_PROPERTY(std::optional<qint64> roomID READ roomID NOTIFY roomIDChanged)
     // Derived: they change with the pomodoro (every tick) and with the send state.
     Q_PROPERTY(bool focusActive READ focusActive NOTIFY pomodoroChanged)
     Q_PROPERTY(QString pomodoroClockText READ pomodoroClockText NOTIFY pomodoroChanged)
@@ -226,6 +228,7 @@ Q_SIGNALS:
     void appKeyChanged();
     void sendingChanged();
     void sendButtonTitleChanged();
+    void roomIDChanged();
 
 private:
     // The system is going to sleep or the session switched away, and back.
@@ -248,6 +251,7 @@ private:
     void setWorking(bool working);
     void setInviteBase(const std::optional<QString> &inviteBase);
     void setSending(bool sending);
+    void setRoomID(std::optional<qint64> roomID);
     void setLastResult(const QString &text);
     void setSavedResults(const QList<SavedBasketResult> &results);
     // A new REST client for `server`; its token is read from the credential store by the next

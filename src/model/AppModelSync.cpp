@@ -91,7 +91,7 @@ QCoro::Task<> AppModel::sync()
         setMessage(snapshot.error().description());
         if (snapshot.error().status == 403 || snapshot.error().status == 404) {
             stopNetwork();
-            m_roomID.reset();
+            setRoomID(std::nullopt);
             setSnapshot(std::nullopt);
             co_await loadRooms();
         }
