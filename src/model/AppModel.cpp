@@ -34,9 +34,9 @@ AppModel::AppModel(Setup setup, QObject *parent)
     , m_preferences(setup.preferencesPath)
     , m_now(setup.now)
     , m_lastResult(m_preferences.lastBasketResult())
-    , m_savedResults(SavedBasketResult::listFromJson(m_preferences.basketResults().value_or(
-                                                         QByteArray()))
-                         .value_or(QList<SavedBasketResult>()))
+    , m_savedResults(
+          SavedBasketResult::listFromJson(m_preferences.basketResults().value_or(QByteArray()))
+              .value_or(QList<SavedBasketResult>()))
     , m_pomodoro(setup.now)
     , m_server(m_preferences.server())
     , m_websocket(m_preferences.websocket())
@@ -85,13 +85,13 @@ AppModel::AppModel(Setup setup, QObject *parent)
         if (self)
             self->registerShot(shotID, release);
     };
-    scene.onScore = [self](const QString &shotID, const CrossingSample &before,
-                           const CrossingSample &after) {
-        if (self)
-            self->later([model = self.data(), shotID, before, after] {
-                model->score(shotID, before, after);
-            });
-    };
+    scene.onScore
+        = [self](const QString &shotID, const CrossingSample &before, const CrossingSample &after) {
+              if (self)
+                  self->later([model = self.data(), shotID, before, after] {
+                      model->score(shotID, before, after);
+                  });
+          };
     m_display->setSceneCallbacks(std::move(scene));
 
     m_logind = std::make_unique<LogindWatcher>(setup.logindBus);
@@ -263,6 +263,14 @@ void AppModel::setSending(bool sending)
     Q_EMIT sendButtonTitleChanged();
 }
 
+void AppModel::setRoomID(std::optional<qint64> roomID)
+{
+    if (m_roomID == roomID)
+        return;
+    m_roomID = roomID;
+    Q_EMIT roomIDChanged();
+}
+
 void AppModel::setLastResult(const QString &text)
 {
     if (m_lastResult == text)
@@ -377,9 +385,9 @@ QCoro::Task<bool> AppModel::restoreSession(std::shared_ptr<API> api)
     }
 
     const auto activeRoom = m_user ? m_user->activeRoomId : std::nullopt;
-    if (activeRoom
-        && std::any_of(m_rooms.cbegin(), m_rooms.cend(),
-                       [&](const Room &room) { return room.id == *activeRoom; })) {
+    if (activeRoom && std::any_of(m_rooms.cbegin(), m_rooms.cend(), [&](const Room &room) {
+            return room.id == *activeRoom;
+        })) {
         co_await activate(*activeRoom);
         if (replaced())
             co_return !self;
@@ -425,7 +433,7 @@ void AppModel::expireSession()
     setUser(std::nullopt);
     setRooms({});
     setSnapshot(std::nullopt);
-    m_roomID.reset();
+    setRoomID(std::nullopt);
     setMessage(u"Restoring guest session…"_s);
     // The old token goes first, so that it cannot remove the new one the restore stores.
     later([this, api] {

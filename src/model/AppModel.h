@@ -47,8 +47,7 @@ class Realtime;
 // (AppModel.cpp), rooms and invitations (AppModelRooms.cpp), heartbeat, sync and snapshots
 // (AppModelSync.cpp), ball transfer and scoring (AppModelTransfer.cpp), and the pomodoro
 // operations (AppModelPomodoro.cpp, over the PomodoroCycle of src/pomodoro).
-class AppModel : public QObject
-{
+class AppModel : public QObject {
     Q_OBJECT
 
     Q_PROPERTY(std::optional<Player> user READ user NOTIFY userChanged)
@@ -60,10 +59,10 @@ class AppModel : public QObject
     Q_PROPERTY(bool connected READ connected NOTIFY connectedChanged)
     Q_PROPERTY(bool working READ working NOTIFY workingChanged)
     Q_PROPERTY(std::optional<RoomInvitation> pendingInvitation READ pendingInvitation WRITE
-                   setPendingInvitation NOTIFY pendingInvitationChanged)
+            setPendingInvitation NOTIFY pendingInvitationChanged)
     Q_PROPERTY(std::optional<QString> inviteBase READ inviteBase NOTIFY inviteBaseChanged)
     Q_PROPERTY(qint64 selectedReceiver READ selectedReceiver WRITE setSelectedReceiver NOTIFY
-                   selectedReceiverChanged)
+            selectedReceiverChanged)
     Q_PROPERTY(bool paused READ paused WRITE setPaused NOTIFY pausedChanged)
     Q_PROPERTY(bool hidden READ hidden WRITE setHidden NOTIFY hiddenChanged)
     Q_PROPERTY(bool sound READ sound WRITE setSound NOTIFY soundChanged)
@@ -73,6 +72,8 @@ class AppModel : public QObject
     Q_PROPERTY(QString websocket READ websocket WRITE setWebsocket NOTIFY websocketChanged)
     Q_PROPERTY(QString appKey READ appKey WRITE setAppKey NOTIFY appKeyChanged)
     Q_PROPERTY(bool sending READ sending NOTIFY sendingChanged)
+    // The current room, for the room picker.
+    Q_PROPERTY(std::optional<qint64> roomID READ roomID NOTIFY roomIDChanged)
     // Derived: they change with the pomodoro (every tick) and with the send state.
     Q_PROPERTY(bool focusActive READ focusActive NOTIFY pomodoroChanged)
     Q_PROPERTY(QString pomodoroClockText READ pomodoroClockText NOTIFY pomodoroChanged)
@@ -80,8 +81,7 @@ class AppModel : public QObject
 
 public:
     // What the program's environment gives the coordinator; tests replace each part.
-    struct Setup
-    {
+    struct Setup {
         QString preferencesPath = Preferences::defaultPath();
         // Wall-clock time for the pomodoro, hit dates and the server clock offset.
         PomodoroCycle::Clock now = [] { return QDateTime::currentDateTimeUtc(); };
@@ -241,6 +241,7 @@ Q_SIGNALS:
     void appKeyChanged();
     void sendingChanged();
     void sendButtonTitleChanged();
+    void roomIDChanged();
 
 private:
     // The system is going to sleep or the session switched away, and back.
@@ -266,6 +267,7 @@ private:
     void setWorking(bool working);
     void setInviteBase(const std::optional<QString> &inviteBase);
     void setSending(bool sending);
+    void setRoomID(std::optional<qint64> roomID);
     void setLastResult(const QString &text);
     void setSavedResults(const QList<SavedBasketResult> &results);
     // A new REST client for `server`; its token is read from the credential store by the next

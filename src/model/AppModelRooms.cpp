@@ -58,8 +58,8 @@ QCoro::Task<> AppModel::activate(qint64 roomID)
 
     QPointer self(this);
     const auto api = m_api;
-    const auto reply = co_await api->data(roomPath(roomID, u"/activate"_s), u"POST"_s,
-                                          QJsonObject());
+    const auto reply
+        = co_await api->data(roomPath(roomID, u"/activate"_s), u"POST"_s, QJsonObject());
     if (!self || self->m_api != api)
         co_return;
     if (!reply) {
@@ -68,7 +68,7 @@ QCoro::Task<> AppModel::activate(qint64 roomID)
     }
 
     stopNetwork();
-    m_roomID = roomID;
+    setRoomID(roomID);
     setSnapshot(std::nullopt);
     m_lastSnapshotTime = QDateTime();
     if (m_selectedReceiver != 0) {
@@ -82,8 +82,8 @@ QCoro::Task<> AppModel::activate(qint64 roomID)
 
 QCoro::Task<> AppModel::saveConnection()
 {
-    if (!hasServerScheme(m_server, {u"http"_s, u"https"_s})
-        || !hasServerScheme(m_websocket, {u"ws"_s, u"wss"_s}) || m_appKey.isEmpty()) {
+    if (!hasServerScheme(m_server, { u"http"_s, u"https"_s })
+        || !hasServerScheme(m_websocket, { u"ws"_s, u"wss"_s }) || m_appKey.isEmpty()) {
         setMessage(u"Enter valid HTTP(S), WS(S) URLs and app key"_s);
         co_return;
     }
@@ -91,7 +91,7 @@ QCoro::Task<> AppModel::saveConnection()
     stopNetwork();
     setUser(std::nullopt);
     setSnapshot(std::nullopt);
-    m_roomID.reset();
+    setRoomID(std::nullopt);
     setRooms({});
 
     setServer(UrlParts::trimSlashes(m_server));
@@ -130,7 +130,7 @@ QCoro::Task<> AppModel::acceptInvitation()
     if (!self)
         co_return;
     if (std::any_of(m_rooms.cbegin(), m_rooms.cend(),
-                    [&](const Room &room) { return room.inviteCode == invitation.room; }))
+            [&](const Room &room) { return room.inviteCode == invitation.room; }))
         setPendingInvitation(std::nullopt);
 }
 
@@ -191,7 +191,7 @@ QCoro::Task<> AppModel::leave(bool deleteRoom)
     const auto api = m_api;
     // (One co_await, not one in each branch of a conditional: GCC 12 mishandles those.)
     const auto reply = co_await api->data(roomPath(room, deleteRoom ? QString() : u"/leave"_s),
-                                          deleteRoom ? u"DELETE"_s : u"POST"_s, QJsonObject());
+        deleteRoom ? u"DELETE"_s : u"POST"_s, QJsonObject());
     if (!self || self->m_api != api)
         co_return;
     if (!reply) {
@@ -201,7 +201,7 @@ QCoro::Task<> AppModel::leave(bool deleteRoom)
     // Another room may have become current meanwhile; it stays.
     if (m_roomID == room) {
         stopNetwork();
-        m_roomID.reset();
+        setRoomID(std::nullopt);
         setSnapshot(std::nullopt);
     }
     const auto roomsError = co_await loadRooms();

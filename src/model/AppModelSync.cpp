@@ -92,7 +92,7 @@ QCoro::Task<> AppModel::sync()
         if (snapshot.error().status == 403 || snapshot.error().status == 404) {
             // Out of the room, or the room is gone: leave it here too.
             stopNetwork();
-            m_roomID.reset();
+            setRoomID(std::nullopt);
             setSnapshot(std::nullopt);
             co_await loadRooms();
         }

@@ -11,8 +11,7 @@
 // The coordinator's focus cycle: a PomodoroState on a wall clock, with the switches the user
 // has (on, off, a break now), the once-a-second catch-up and the rule for a state read back at
 // start-up. It knows nothing of availability; its owner reacts to what the operations report.
-class PomodoroCycle
-{
+class PomodoroCycle {
 public:
     using Clock = std::function<QDateTime()>;
 

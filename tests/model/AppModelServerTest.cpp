@@ -2,6 +2,7 @@
 // channel and invitations, with a temporary settings file and the session's Secret Service.
 
 #include "RecordingDisplay.h"
+#include "ScriptedHttpServer.h"
 #include "TestServer.h"
 #include "model/AppModel.h"
 #include "model/Preferences.h"
@@ -17,6 +18,7 @@
 #include <QGuiApplication>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -60,8 +62,7 @@ QJsonObject nameBody(const QString &name)
 
 } // namespace
 
-class AppModelServerTest : public QObject
-{
+class AppModelServerTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -89,7 +90,7 @@ class AppModelServerTest : public QObject
         if (!working.wait(restoreTimeoutMs)
             || !QTest::qWaitFor([&] { return !model->working(); }, restoreTimeoutMs))
             qFatal("the restore did not finish: working %d, message %s, log %s", model->working(),
-                   qPrintable(model->message()), qPrintable(m_server.log()));
+                qPrintable(model->message()), qPrintable(m_server.log()));
         return model;
     }
 
@@ -121,18 +122,15 @@ class AppModelServerTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
-    }
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
 
     void init()
     {
-        m_preferencesPath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())
-                                           + u".conf"_s);
+        m_preferencesPath
+            = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".conf"_s);
         Preferences(m_preferencesPath)
-            .setConnection(base(m_server), wsBase(m_server),
-                           QString::fromLatin1(TestServer::appKey));
+            .setConnection(
+                base(m_server), wsBase(m_server), QString::fromLatin1(TestServer::appKey));
     }
 
     void cleanup()
@@ -160,7 +158,7 @@ private Q_SLOTS:
             QVERIFY(!settings.readAll().contains(stored->toUtf8()));
 
             QCoro::waitFor(model->createRoom(u"Lobby"_s));
-            QCOMPARE(roomNames(*model), QStringList{u"Lobby"_s});
+            QCOMPARE(roomNames(*model), QStringList { u"Lobby"_s });
         }
         // The second start signs in as the same guest and goes back to the active room.
         auto model = startedModel();
@@ -180,11 +178,104 @@ private Q_SLOTS:
         QCOMPARE(model->api().token(), stored);
     }
 
+    void anExpiredSessionIsReplacedByANewGuest()
+    {
+        auto model = startedModel();
+        QCoro::waitFor(model->createRoom(u"Old"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
+        const qint64 oldGuest = model->user()->id;
+        const auto oldToken = model->api().token();
+
+        QSignalSpy working(model.get(), &AppModel::workingChanged);
+        model->expireSession();
+        QVERIFY(!model->connected());
+        QVERIFY(!m_display->visible);
+        QVERIFY(!model->user());
+        QVERIFY(model->rooms().isEmpty());
+        QCOMPARE(model->roomID(), std::nullopt);
+        QCOMPARE(model->api().token(), std::nullopt);
+        QCOMPARE(model->message(), u"Restoring guest session…"_s);
+
+        QTRY_COMPARE_WITH_TIMEOUT(working.size(), 2, restoreTimeoutMs);
+        QVERIFY(model->user());
+        QVERIFY(model->user()->id != oldGuest);
+        const auto stored = QCoro::waitFor(Keychain::read(base(m_server)));
+        QVERIFY(stored && stored != oldToken);
+        QCOMPARE(model->api().token(), stored);
+    }
+
+    void stopNetworkClosesTheChannel()
+    {
+        auto model = startedModel();
+        QCoro::waitFor(model->createRoom(u"Quiet"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
+        QSignalSpy connected(model.get(), &AppModel::connectedChanged);
+        model->stopNetwork();
+        QCOMPARE(connected.size(), 1);
+        QVERIFY(!model->connected());
+        QVERIFY(!model->realtime().subscribed());
+        QVERIFY(!model->realtime().socketID());
+        QVERIFY(!m_display->visible);
+        // The room stays current; a wake connects again.
+        QVERIFY(model->roomID());
+        model->connectChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
+    }
+
+    void settingsSavedDuringARestoreRestoreTheNewServer()
+    {
+        // The configured server takes the guest request and never answers it.
+        auto silent = std::make_unique<ScriptedHttpServer>();
+        QVERIFY(silent->listen());
+        silent->stayQuiet();
+        const QString silentBase = silent->baseUrl();
+        Preferences(m_preferencesPath)
+            .setConnection(silentBase, wsBase(m_server), QString::fromLatin1(TestServer::appKey));
+        auto model = makeModel();
+        QSignalSpy working(model.get(), &AppModel::workingChanged);
+        QTRY_COMPARE(silent->requests().size(), 1);
+
+        model->setServer(base(m_server));
+        QCoro::waitFor(model->saveConnection());
+        QVERIFY(model->working());
+        // The old server's reply fails at last; what it was for no longer matters.
+        silent.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(working.size(), 2, restoreTimeoutMs);
+
+        QVERIFY(model->user());
+        QCOMPARE(model->api().base(), base(m_server));
+        const auto stored = QCoro::waitFor(Keychain::read(base(m_server)));
+        QVERIFY(stored);
+        QCOMPARE(model->api().token(), stored);
+        QCOMPARE(QCoro::waitFor(Keychain::read(silentBase)), std::nullopt);
+        QCOMPARE(model->message(), u"Create a room or enter a secret Room ID to join."_s);
+    }
+
+    void aCoordinatorGoneMidRequestIsLeftAlone()
+    {
+        auto model = startedModel();
+        QCoro::waitFor(model->createRoom(u"Brief"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
+        // Requests of every kind under way: a restore, a room change, a heartbeat.
+        model->restore();
+        model->createRoom(u"Second"_s);
+        model->beat();
+        QPointer<AppModel> watched(model.get());
+        model.reset();
+        QVERIFY(!watched);
+        // Their replies arrive and find nobody to apply them to.
+        QTest::qWait(1000);
+        auto next = startedModel();
+        QVERIFY(next->user());
+    }
+
     void createJoinActivateLeaveDelete()
     {
         auto model = startedModel();
+        // The room picker follows every change of the current room.
+        QSignalSpy roomChanges(model.get(), &AppModel::roomIDChanged);
         QCoro::waitFor(model->createRoom(u"Lobby"_s));
-        QCOMPARE(roomNames(*model), QStringList{u"Lobby"_s});
+        QCOMPARE(roomNames(*model), QStringList { u"Lobby"_s });
         const qint64 lobby = model->rooms().first().id;
         QCOMPARE(model->roomID(), lobby);
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
@@ -205,20 +296,21 @@ private Q_SLOTS:
         QCOMPARE(model->snapshot()->room.id, studio.id);
         model->copyInvitation();
         QCOMPARE(QGuiApplication::clipboard()->text(),
-                 base(m_server) + u"/invite#"_s + studio.inviteCode);
+            base(m_server) + u"/invite#"_s + studio.inviteCode);
         QCOMPARE(model->message(), u"Invitation link copied · send it privately to your friend"_s);
 
         QCoro::waitFor(model->leave(false));
         QCOMPARE(model->roomID(), std::nullopt);
         QCOMPARE(model->snapshot(), std::nullopt);
         QVERIFY(!model->connected());
-        QCOMPARE(roomNames(*model), QStringList{u"Lobby"_s});
+        QCOMPARE(roomNames(*model), QStringList { u"Lobby"_s });
 
         QCoro::waitFor(model->activate(lobby));
         QCOMPARE(model->roomID(), lobby);
         QCoro::waitFor(model->leave(true));
         QCOMPARE(model->roomID(), std::nullopt);
         QVERIFY(model->rooms().isEmpty());
+        QCOMPARE(roomChanges.size(), 5); // create, join, leave, activate, delete
         // The room left is still the other player's.
         QCOMPARE(QCoro::waitFor(other->get<QList<Room>>(u"rooms"_s))->size(), 1);
     }
@@ -259,15 +351,14 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
 
         auto sleep = QDBusMessage::createSignal(u"/org/freedesktop/login1"_s,
-                                                u"org.freedesktop.login1.Manager"_s,
-                                                u"PrepareForSleep"_s);
-        sleep.setArguments({true});
+            u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s);
+        sleep.setArguments({ true });
         QVERIFY(bus.send(sleep));
         QTRY_VERIFY(!model->connected());
         QVERIFY(model->paused());
         QVERIFY(!model->realtime().subscribed());
 
-        sleep.setArguments({false});
+        sleep.setArguments({ false });
         QVERIFY(bus.send(sleep));
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
         QVERIFY(model->paused());
@@ -284,8 +375,8 @@ private Q_SLOTS:
         }();
 
         // Pasted into the join field, a link becomes a pending invitation and sends nothing.
-        QCoro::waitFor(model->joinRoom(
-            joinLink(room.inviteCode.toLower(), base(m_server), wsBase(m_server))));
+        QCoro::waitFor(
+            model->joinRoom(joinLink(room.inviteCode.toLower(), base(m_server), wsBase(m_server))));
         QVERIFY(model->pendingInvitation());
         QCOMPARE(model->pendingInvitation()->room, room.inviteCode);
         QVERIFY(model->rooms().isEmpty());
@@ -326,7 +417,7 @@ private Q_SLOTS:
         QCOMPARE(QCoro::waitFor(Keychain::read(base(m_server))), firstToken);
         QVERIFY(model->user());
         QCOMPARE(model->roomID(), room.id);
-        QCOMPARE(roomNames(*model), QStringList{u"Elsewhere"_s});
+        QCOMPARE(roomNames(*model), QStringList { u"Elsewhere"_s });
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), channelTimeoutMs);
 
         QCoro::waitFor(Keychain::save(std::nullopt, base(second)));
@@ -337,7 +428,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("websocket");
         QTest::addColumn<QString>("key");
-        QTest::newRow("server scheme in capitals") << u"HTTP://a.example"_s << u"ws://a"_s << u"k"_s;
+        QTest::newRow("server scheme in capitals")
+            << u"HTTP://a.example"_s << u"ws://a"_s << u"k"_s;
         QTest::newRow("server without host") << u"http://"_s << u"ws://a"_s << u"k"_s;
         QTest::newRow("websocket with an http scheme")
             << u"http://a.example"_s << u"http://a.example"_s << u"k"_s;
@@ -381,8 +473,8 @@ private Q_SLOTS:
         QCoro::waitFor(model->createRoom(u"Bye"_s));
         const Room room = model->rooms().first();
         const auto other = otherPlayer(m_server);
-        QVERIFY(QCoro::waitFor(
-            other->data(u"rooms/join"_s, u"POST"_s, QJsonObject{{u"code"_s, room.inviteCode}})));
+        QVERIFY(QCoro::waitFor(other->data(
+            u"rooms/join"_s, u"POST"_s, QJsonObject { { u"code"_s, room.inviteCode } })));
         const qint64 me = model->user()->id;
         const auto statusSeenByOther = [&] {
             const auto state = QCoro::waitFor(

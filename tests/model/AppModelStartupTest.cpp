@@ -39,8 +39,7 @@ Snapshot snapshotWithRound(const QString &state, qint64 receiver)
 }
 } // namespace
 
-class AppModelStartupTest : public QObject
-{
+class AppModelStartupTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -85,8 +84,7 @@ private Q_SLOTS:
     {
         m_now = start;
         m_preferencesPath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())
-                                           + QString::fromLatin1(QTest::currentDataTag())
-                                           + u".conf"_s);
+            + QString::fromLatin1(QTest::currentDataTag()) + u".conf"_s);
         QFile::remove(m_preferencesPath);
         delete m_server;
         m_server = new ScriptedHttpServer(this);
@@ -117,14 +115,14 @@ private Q_SLOTS:
 
     void readsTheStoredState()
     {
-        SavedBasketResult hit{QUuid::createUuid(), start.addDays(-1), u"http://h"_s, u"Lobby"_s,
-                              false};
+        SavedBasketResult hit { QUuid::createUuid(), start.addDays(-1), u"http://h"_s, u"Lobby"_s,
+            false };
         Preferences preferences(m_preferencesPath);
-        preferences.setBasketResults(SavedBasketResult::listToJson({hit}));
+        preferences.setBasketResults(SavedBasketResult::listToJson({ hit }));
         preferences.setLastBasketResult(u"Попадание · +1 · 5 May"_s);
         preferences.setConnection(u"http://a.example"_s, u"wss://b.example/"_s, u"k1"_s);
         auto model = makeModel();
-        QCOMPARE(model->savedResults(), QList<SavedBasketResult>{hit});
+        QCOMPARE(model->savedResults(), QList<SavedBasketResult> { hit });
         QCOMPARE(model->lastResult(), u"Попадание · +1 · 5 May"_s);
         QCOMPARE(model->server(), u"http://a.example"_s);
         QCOMPARE(model->websocket(), u"wss://b.example/"_s);
@@ -145,12 +143,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<PomodoroState>("stored");
         QTest::addColumn<PomodoroState>("expected");
-        QTest::newRow("stale break becomes a fresh focus phase")
-            << PomodoroState::restUntil(start.addSecs(-10))
-            << PomodoroState::focusUntil(start.addSecs(1800));
-        QTest::newRow("stale focus becomes a fresh focus phase")
-            << PomodoroState::focusUntil(start.addDays(-2))
-            << PomodoroState::focusUntil(start.addSecs(1800));
+        QTest::newRow("stale break becomes a fresh focus phase") << PomodoroState::restUntil(
+            start.addSecs(-10)) << PomodoroState::focusUntil(start.addSecs(1800));
+        QTest::newRow("stale focus becomes a fresh focus phase") << PomodoroState::focusUntil(
+            start.addDays(-2)) << PomodoroState::focusUntil(start.addSecs(1800));
         QTest::newRow("a deadline ahead is kept") << PomodoroState::restUntil(start.addSecs(90))
                                                   << PomodoroState::restUntil(start.addSecs(90));
     }
@@ -181,8 +177,8 @@ private Q_SLOTS:
         QTest::newRow("appKey") << "appKey"_ba << QVariant(u"other"_s);
         QTest::newRow("pendingInvitation")
             << "pendingInvitation"_ba
-            << QVariant::fromValue(std::optional(RoomInvitation{
-                   u"ABCDEFGH"_s, u"http://a"_s, u"ws://a"_s, u"k"_s}));
+            << QVariant::fromValue(std::optional(
+                   RoomInvitation { u"ABCDEFGH"_s, u"http://a"_s, u"ws://a"_s, u"k"_s }));
     }
     void everyObservablePropertyNotifiesOncePerChange()
     {
@@ -214,7 +210,7 @@ private Q_SLOTS:
         m_display->calls.clear();
         model->setScreenIndex(2);
         // Without a room state the refresh hides the overlay.
-        QCOMPARE(m_display->calls, (QList<QString>{u"move 2"_s, u"show false"_s}));
+        QCOMPARE(m_display->calls, (QList<QString> { u"move 2"_s, u"show false"_s }));
     }
 
     void firstStartWithoutAServerShowsWhy()
@@ -238,8 +234,8 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().size(), 1);
         QCOMPARE(m_server->requests().first().method, "GET"_ba);
         QCOMPARE(m_server->requests().first().target, "/api/me"_ba);
-        QCOMPARE(m_server->requests().first().headers.value("authorization"),
-                 "Bearer token-500"_ba);
+        QCOMPARE(
+            m_server->requests().first().headers.value("authorization"), "Bearer token-500"_ba);
         QCOMPARE(model->message(), u"Server Error"_s);
         QVERIFY(!model->user());
         QCOMPARE(QCoro::waitFor(Keychain::read(m_server->baseUrl())), u"token-500"_s);
@@ -316,9 +312,9 @@ private Q_SLOTS:
         model->startPomodoroBreak();
         QCOMPARE(model->message(), u"5-minute break · play with an available contact"_s);
         QCOMPARE(Preferences(m_preferencesPath).pomodoroState(),
-                 PomodoroState::restUntil(start.addSecs(300)).toJson());
+            PomodoroState::restUntil(start.addSecs(300)).toJson());
         model->setPomodoro(false);
-        const PomodoroState off{false, Phase::Rest, std::nullopt};
+        const PomodoroState off { false, Phase::Rest, std::nullopt };
         QCOMPARE(model->pomodoro(), off);
         QCOMPARE(Preferences(m_preferencesPath).pomodoroState(), off.toJson());
     }
@@ -362,16 +358,15 @@ private Q_SLOTS:
         QSignalSpy paused(model.get(), &AppModel::pausedChanged);
         m_display->calls.clear();
         auto sleep = QDBusMessage::createSignal(u"/org/freedesktop/login1"_s,
-                                                u"org.freedesktop.login1.Manager"_s,
-                                                u"PrepareForSleep"_s);
-        sleep.setArguments({true});
+            u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s);
+        sleep.setArguments({ true });
         QVERIFY(bus.send(sleep));
         QTRY_COMPARE(paused.size(), 1);
         QVERIFY(model->paused());
         QVERIFY(!m_display->visible);
         QVERIFY(m_display->calls.contains(u"show false"_s));
 
-        sleep.setArguments({false});
+        sleep.setArguments({ false });
         QVERIFY(bus.send(sleep));
         QTest::qWait(200);
         QVERIFY(model->paused()); // until the player resumes

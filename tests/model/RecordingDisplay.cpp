@@ -13,10 +13,10 @@ void RecordingDisplay::moveToScreen(int index)
     calls.append(u"move "_s + QString::number(index));
 }
 
-void RecordingDisplay::configure(const std::optional<Round> &round, bool holder, bool available,
-                                 double serverOffset)
+void RecordingDisplay::configure(
+    const std::optional<Round> &round, bool holder, bool available, double serverOffset)
 {
-    configuration = Configuration{round, holder, available, serverOffset};
+    configuration = Configuration { round, holder, available, serverOffset };
     calls.append(u"configure"_s);
 }
 

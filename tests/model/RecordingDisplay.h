@@ -7,11 +7,9 @@
 
 // A GameDisplay for coordinator tests: it records what the coordinator asks of the overlay and
 // keeps the scene callbacks, so a test can play the scene's part.
-class RecordingDisplay : public GameDisplay
-{
+class RecordingDisplay : public GameDisplay {
 public:
-    struct Configuration
-    {
+    struct Configuration {
         std::optional<Round> round;
         bool holder = false;
         bool available = false;
@@ -28,7 +26,7 @@ public:
     void show(bool shown) override;
     void moveToScreen(int index) override;
     void configure(const std::optional<Round> &round, bool holder, bool available,
-                   double serverOffset) override;
+        double serverOffset) override;
     void celebrate() override;
     void transferFailed(const QString &reason) override;
     std::optional<Entry> latestRelease() const override { return release; }

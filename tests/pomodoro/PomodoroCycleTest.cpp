@@ -10,8 +10,7 @@ namespace {
 const QDateTime start(QDate(2030, 5, 6), QTime(9, 0), QTimeZone::utc());
 }
 
-class PomodoroCycleTest : public QObject
-{
+class PomodoroCycleTest : public QObject {
     Q_OBJECT
 
     QDateTime m_now;
@@ -29,9 +28,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("replaced");
         QTest::addColumn<PomodoroState>("expected");
 
-        const auto stored = [](const PomodoroState &state) {
-            return std::optional<QByteArray>(state.toJson());
-        };
+        const auto stored
+            = [](const PomodoroState &state) { return std::optional<QByteArray>(state.toJson()); };
         const PomodoroState off;
         QTest::newRow("nothing stored") << std::optional<QByteArray>() << false << off;
         QTest::newRow("not a pomodoro")
@@ -39,9 +37,8 @@ private Q_SLOTS:
         QTest::newRow("break ending in a minute")
             << stored(PomodoroState::restUntil(start.addSecs(60))) << false
             << PomodoroState::restUntil(start.addSecs(60));
-        QTest::newRow("focus ending right now stays")
-            << stored(PomodoroState::focusUntil(start)) << false
-            << PomodoroState::focusUntil(start);
+        QTest::newRow("focus ending right now stays") << stored(PomodoroState::focusUntil(start))
+                                                      << false << PomodoroState::focusUntil(start);
         QTest::newRow("break that ended a second ago starts a fresh focus phase")
             << stored(PomodoroState::restUntil(start.addSecs(-1))) << true
             << PomodoroState::focusUntil(start.addSecs(1800));
@@ -49,11 +46,11 @@ private Q_SLOTS:
             << stored(PomodoroState::focusUntil(start.addDays(-3))) << true
             << PomodoroState::focusUntil(start.addSecs(1800));
         QTest::newRow("on without a deadline stays")
-            << stored(PomodoroState{true, Phase::Rest, std::nullopt}) << false
-            << PomodoroState{true, Phase::Rest, std::nullopt};
+            << stored(PomodoroState { true, Phase::Rest, std::nullopt }) << false
+            << PomodoroState { true, Phase::Rest, std::nullopt };
         QTest::newRow("off with an old deadline stays")
-            << stored(PomodoroState{false, Phase::Rest, start.addDays(-1)}) << false
-            << PomodoroState{false, Phase::Rest, start.addDays(-1)};
+            << stored(PomodoroState { false, Phase::Rest, start.addDays(-1) }) << false
+            << PomodoroState { false, Phase::Rest, start.addDays(-1) };
     }
     void restore()
     {
@@ -71,7 +68,7 @@ private Q_SLOTS:
         pomodoro.startBreak();
         QCOMPARE(pomodoro.state(), PomodoroState::restUntil(start.addSecs(300)));
         pomodoro.setEnabled(false);
-        QCOMPARE(pomodoro.state(), (PomodoroState{false, Phase::Rest, std::nullopt}));
+        QCOMPARE(pomodoro.state(), (PomodoroState { false, Phase::Rest, std::nullopt }));
         QVERIFY(!pomodoro.focusActive());
         m_now = start.addSecs(40);
         pomodoro.setEnabled(true);
@@ -104,12 +101,12 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<Phase>>("before");
         QTest::addColumn<Phase>("after");
 
-        QTest::newRow("before the deadline") << Phase::Focus << -1 << std::optional<Phase>()
-                                             << Phase::Focus;
-        QTest::newRow("focus ends") << Phase::Focus << 0 << std::optional(Phase::Focus)
-                                    << Phase::Rest;
-        QTest::newRow("break ends") << Phase::Rest << 0 << std::optional(Phase::Rest)
-                                    << Phase::Focus;
+        QTest::newRow("before the deadline")
+            << Phase::Focus << -1 << std::optional<Phase>() << Phase::Focus;
+        QTest::newRow("focus ends")
+            << Phase::Focus << 0 << std::optional(Phase::Focus) << Phase::Rest;
+        QTest::newRow("break ends")
+            << Phase::Rest << 0 << std::optional(Phase::Rest) << Phase::Focus;
         QTest::newRow("a whole break passed during sleep")
             << Phase::Focus << 500 << std::optional(Phase::Focus) << Phase::Focus;
     }
