@@ -75,6 +75,7 @@ private slots:
 
     void cleanup()
     {
+        qunsetenv("TOSSWICK_OVERLAY_DEBUG");
         m_overlay.reset();
         m_target.reset();
         xdotool({ u"mouseup"_s, u"1"_s });
@@ -270,6 +271,22 @@ private slots:
         stopCompositor();
         QTRY_VERIFY_WITH_TIMEOUT(!panel->isCompositing(), patience);
         QVERIFY(panel->mask().contains(rimCentre));
+    }
+
+    void debugOutlineShowsTheWindowAndTheInputAreaWithoutACompositor()
+    {
+        qputenv("TOSSWICK_OVERLAY_DEBUG", "1");
+        GamePanel *panel = showOverlay();
+        qunsetenv("TOSSWICK_OVERLAY_DEBUG");
+        QVERIFY(panel);
+        QVERIFY(!panel->isCompositing());
+        m_overlay->scene().configure(std::nullopt, true, false, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
+        const QRegion shown = panel->mask();
+        QVERIFY(shown.contains(QPoint(0, 0)));
+        QVERIFY(shown.contains(QPoint(panel->width() - 1, panel->height() / 2)));
+        QVERIFY(shown.contains(panel->inputArea().topLeft()));
+        QVERIFY(!shown.contains(QPoint(panel->width() / 2, 10)));
     }
 
     void screenIndexBeyondTheLastScreenFallsBackToTheLast()
