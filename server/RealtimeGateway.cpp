@@ -3,13 +3,13 @@
 #include "game/RoomEvents.h"
 #include "http/HttpServer.h"
 #include "realtime/PusherFrame.h"
-#include "store/Store.h"
+#include "store/RoomStore.h"
 
 using namespace Qt::StringLiterals;
 
-RealtimeGateway::RealtimeGateway(HttpServer &http, const Store &store, RoomEvents &events,
+RealtimeGateway::RealtimeGateway(HttpServer &http, const RoomStore &rooms, RoomEvents &events,
                                  RealtimeConfig config, QObject *parent)
-    : QObject(parent), m_http(http), m_store(store), m_service(std::move(config))
+    : QObject(parent), m_http(http), m_rooms(rooms), m_service(std::move(config))
 {
     // QAbstractHttpServer only upgrades requests while this signal has a receiver.
     connect(&m_http, &HttpServer::newWebSocketConnection, this,
@@ -40,7 +40,7 @@ HttpReply RealtimeGateway::authorise(const ApiRequest &request) const
     if (!channel.isString() || channel.toString().isEmpty())
         return HttpReply::invalid(u"channel_name"_s, u"The channel name is required."_s);
     const auto room = PusherFrame::roomOfChannel(channel.toString());
-    if (!room || !m_store.isMember(*room, request.playerId))
+    if (!room || !m_rooms.isMember(*room, request.playerId))
         return HttpReply::error(403, u"You are not a member of this room."_s);
     const auto auth = m_service.authorise(socketId.toString(), channel.toString());
     if (!auth)

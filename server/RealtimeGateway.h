@@ -7,7 +7,7 @@
 
 class HttpServer;
 class RoomEvents;
-class Store;
+class RoomStore;
 struct ApiRequest;
 
 // Puts the realtime service on the HTTP server's port: it takes the sockets upgraded at
@@ -18,7 +18,7 @@ class RealtimeGateway : public QObject
     Q_OBJECT
 
 public:
-    RealtimeGateway(HttpServer &http, const Store &store, RoomEvents &events,
+    RealtimeGateway(HttpServer &http, const RoomStore &rooms, RoomEvents &events,
                     RealtimeConfig config, QObject *parent = nullptr);
 
     const RealtimeService &service() const { return m_service; }
@@ -28,6 +28,6 @@ private:
     HttpReply authorise(const ApiRequest &request) const;
 
     HttpServer &m_http;
-    const Store &m_store;
+    const RoomStore &m_rooms;
     RealtimeService m_service;
 };

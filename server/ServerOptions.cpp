@@ -45,10 +45,34 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     const QCommandLineOption publicUrl(u"public-url"_s,
         u"Address players reach the server at (for invitation links); default: from --listen."_s,
         u"url"_s);
-    QCommandLineOption testTimeout(u"test-realtime-timeout-ms"_s,
+    // The test-only flags are listed too, so --help names every flag the server takes.
+    const QCommandLineOption testTimeout(u"test-realtime-timeout-ms"_s,
         u"Test only: realtime ping and pong timeouts in milliseconds."_s, u"ms"_s, u"0"_s);
-    testTimeout.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({listen, db, key, secret, publicUrl, testTimeout});
+    // Test only: the game's waits, shortened so timeouts happen within a test's time.
+    const GameDurations defaults;
+    struct DurationFlag
+    {
+        QString name;
+        QString what;
+        qint64 GameDurations::*member;
+    };
+    const DurationFlag durationFlags[] = {
+        {u"test-ready-ms"_s, u"how long a round waits for its receiver"_s, &GameDurations::readyMs},
+        {u"test-round-ms"_s, u"how long an active round lasts"_s, &GameDurations::roundMs},
+        {u"test-grace-ms"_s, u"how late a result may arrive"_s, &GameDurations::graceMs},
+        {u"test-presence-ms"_s, u"how long a heartbeat keeps a player online"_s,
+         &GameDurations::presenceMs},
+        {u"test-cooldown-ms"_s, u"the pause between rounds"_s, &GameDurations::cooldownMs},
+    };
+    QList<QCommandLineOption> durationOptions;
+    for (const auto &[name, what, member] : durationFlags) {
+        const QCommandLineOption option(
+            name, u"Test only: %1, in milliseconds (default %2)."_s.arg(what).arg(defaults.*member),
+            u"ms"_s, QString::number(defaults.*member));
+        parser.addOption(option);
+        durationOptions.append(option);
+    }
     parser.process(arguments);
 
     ServerOptions options;
@@ -69,6 +93,13 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     options.testRealtimeTimeoutMs = parser.value(testTimeout).toInt(&timeoutOk);
     if (!timeoutOk || options.testRealtimeTimeoutMs < 0)
         fail(u"--test-realtime-timeout-ms needs a number of milliseconds"_s);
+    for (qsizetype i = 0; i < durationOptions.size(); ++i) {
+        bool ok = false;
+        const qint64 ms = parser.value(durationOptions.at(i)).toLongLong(&ok);
+        if (!ok || ms <= 0)
+            fail(u"--%1 needs a positive number of milliseconds"_s.arg(durationFlags[i].name));
+        options.durations.*durationFlags[i].member = ms;
+    }
     while (options.publicUrl.endsWith(u'/'))
         options.publicUrl.chop(1);
     return options;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "game/GameDurations.h"
+
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
@@ -13,9 +15,11 @@ struct ServerOptions
     QString appKey;
     QString appSecret; // empty: the one kept in the database (made on first start)
     QString publicUrl; // empty: derived from the listen address once the port is known
-    // Test-only (hidden --test-realtime-timeout-ms): both the realtime silence before a ping
+    // Test only (--test-realtime-timeout-ms): both the realtime silence before a ping
     // and the wait for its answer, so idle closes happen within a test's time; 0 keeps 30 s.
     int testRealtimeTimeoutMs = 0;
+    // The game's waits; tests shorten them with the --test-*-ms flags.
+    GameDurations durations;
 
     // Parses arguments (argv including the program name). On --help prints the help and exits 0;
     // on a bad value prints the error and exits 2.

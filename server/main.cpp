@@ -1,9 +1,16 @@
 #include "RealtimeGateway.h"
 #include "ServerOptions.h"
+#include "game/Presence.h"
 #include "game/RoomEvents.h"
+#include "game/Rounds.h"
 #include "http/Api.h"
 #include "http/HttpServer.h"
 #include "http/InvitePage.h"
+#include "http/RoomRoutes.h"
+#include "http/RoundRoutes.h"
+#include "http/SnapshotBuilder.h"
+#include "store/RoomStore.h"
+#include "store/RoundStore.h"
 #include "store/Store.h"
 
 #include <QCoreApplication>
@@ -72,7 +79,14 @@ int main(int argc, char *argv[])
         }
     }
 
+    RoomStore rooms(store);
+    RoundStore rounds(store);
     RoomEvents events;
+    Presence presence(options.durations.presenceMs);
+    QObject::connect(&presence, &Presence::wentStale, &events,
+                     [&events](qint64 roomId) { emit events.roomChanged(roomId, u"presence"_s); });
+    Rounds rules(store, rooms, rounds, presence, events, options.durations);
+    const SnapshotBuilder snapshots(rooms, rounds, presence);
     HttpServer http(store);
     const quint16 port = http.listen(options.address, options.port);
     if (port == 0) {
@@ -84,7 +98,11 @@ int main(int argc, char *argv[])
     const QString publicUrl = options.publicUrl.isEmpty() ? u"http://"_s + address : options.publicUrl;
     Api api(store, events, publicUrl);
     api.registerRoutes(http);
-    RealtimeGateway realtime(http, store, events, realtimeConfig(options, secret));
+    RoomRoutes roomRoutes(store, rooms, rounds, rules, presence, snapshots, events);
+    roomRoutes.registerRoutes(http);
+    RoundRoutes roundRoutes(rooms, rules, snapshots);
+    roundRoutes.registerRoutes(http);
+    RealtimeGateway realtime(http, rooms, events, realtimeConfig(options, secret));
     const InvitePage invitePage(publicUrl, InvitePage::webSocketUrlFor(publicUrl), options.appKey);
     invitePage.registerRoute(http);
 
@@ -95,6 +113,9 @@ int main(int argc, char *argv[])
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
+
+    // Rounds whose time ran out while the server was down end now.
+    rules.expireDue();
 
     std::printf("%s\n", qPrintable(address));
     std::fflush(stdout);

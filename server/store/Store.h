@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 #include <optional>
@@ -14,10 +14,29 @@ struct PlayerRow
     std::optional<qint64> activeRoomId;
 };
 
-// The durable state in SQLite (WAL). Each public write is one transaction.
+// The durable state in SQLite (WAL): the connection, the schema, settings and players.
+// RoomStore and RoundStore read and write their tables through it. Each state change runs
+// inside one Transaction; a failed statement makes the transaction roll back.
 class Store
 {
 public:
+    // Begins a transaction; it is rolled back unless commit() succeeds.
+    class Transaction
+    {
+    public:
+        explicit Transaction(Store &store);
+        ~Transaction();
+        Transaction(const Transaction &) = delete;
+        Transaction &operator=(const Transaction &) = delete;
+
+        // False (and rolled back) when a statement inside failed or the commit did.
+        bool commit();
+
+    private:
+        Store &m_store;
+        bool m_open = false;
+    };
+
     Store();
     ~Store();
     Store(const Store &) = delete;
@@ -33,12 +52,17 @@ public:
     qint64 createPlayer(const QString &name, const QByteArray &tokenHash);
     std::optional<PlayerRow> playerByTokenHash(const QByteArray &tokenHash) const;
     std::optional<PlayerRow> player(qint64 id) const;
+    void setActiveRoom(qint64 playerId, std::optional<qint64> roomId);
 
-    bool isMember(qint64 roomId, qint64 playerId) const;
+    // A prepared statement on the store's connection.
+    QSqlQuery prepare(const QString &statement) const;
+    // Executes it; a failure is logged and spoils the transaction under way.
+    bool run(QSqlQuery &query) const;
 
 private:
     bool exec(const QString &statement);
 
     QString m_connection;
     QString m_error;
+    mutable bool m_failed = false;
 };

@@ -162,21 +162,26 @@ void GameScene::setSize(QSizeF size)
     if (size == m_size)
         return;
     m_size = size;
-    if (!m_presented)
-        return;
+    if (m_presented)
+        rebuild();
+}
+
+void GameScene::didMoveToView()
+{
+    m_presented = true;
+    rebuild();
+}
+
+// A new screen or size: the nodes and the world are made anew, and a throw under way is
+// dropped, with the ball parked on the new start spot.
+void GameScene::rebuild()
+{
     m_dragging = false;
     m_shotID.reset();
     m_previous.reset();
     build();
     if (m_hoop)
         resetForThrow();
-    requestFrame();
-}
-
-void GameScene::didMoveToView()
-{
-    m_presented = true;
-    build();
     requestFrame();
 }
 
@@ -304,9 +309,7 @@ void GameScene::build()
 
     drawHoop(m_hoop.value_or(defaultHoop));
 
-    // A new ball takes up the state of the one it replaces: parked, or at rest while hidden.
-    if (m_hoop && m_waitingForThrow)
-        setBallPosition(point(startSpot.x(), startSpot.y()));
+    // A new ball takes up the state of the one it replaces: at rest while hidden or parked.
     setBallDynamic(m_interactive && !m_waitingForThrow && !m_dragging && !m_sending);
     setBallHidden(!m_interactive || m_sending);
     syncBallNode();
@@ -701,8 +704,7 @@ void GameScene::updateFlight(double currentTime)
     }
 
     const bool scoring = m_active || m_practice;
-    if (scoring && inFlight && !m_dragging
-        && (p.y() < point(0, 0.08).y() || p.x() > point(1.02, 0).x()))
+    if (scoring && inFlight && (p.y() < point(0, 0.08).y() || p.x() > point(1.02, 0).x()))
         m_returnAt = currentTime + 0.4;
 
     if (m_shotID && m_shotStart && !m_dirtyFlight && scoring && m_hoop) {

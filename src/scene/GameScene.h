@@ -62,7 +62,8 @@ public:
     // The scene always has its view's size. While presented, a change rebuilds the nodes and
     // parks the ball again (a throw in flight is dropped).
     void setSize(QSizeF size);
-    // The scene is shown in a view: builds the node tree and the physics world anew.
+    // The scene is shown in a view: builds the node tree and the physics world anew (a throw
+    // in flight is dropped, as on a size change).
     void didMoveToView();
     void willMoveFromView();
     bool isPresented() const { return m_presented; }
@@ -161,6 +162,7 @@ public:
 
 private:
     void build();
+    void rebuild();
     void drawHoop(const Hoop &hoop);
     void clearHoop();
     void resetForThrow();

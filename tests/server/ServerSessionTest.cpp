@@ -50,6 +50,18 @@ private slots:
         QTest::newRow("me without token") << QByteArray("GET") << u"me"_s << QByteArray();
         QTest::newRow("me with unknown token") << QByteArray("GET") << u"me"_s << QByteArray(64, 'a');
         QTest::newRow("connection without token") << QByteArray("GET") << u"connection"_s << QByteArray();
+        // Every room endpoint, so none is left open by mistake.
+        const std::pair<const char *, QString> roomEndpoints[] = {
+            {"GET", u"rooms"_s}, {"POST", u"rooms"_s}, {"POST", u"rooms/join"_s},
+            {"POST", u"rooms/1/activate"_s}, {"POST", u"rooms/1/leave"_s}, {"DELETE", u"rooms/1"_s},
+            {"GET", u"rooms/1/state"_s}, {"POST", u"rooms/1/heartbeat"_s},
+            {"POST", u"rooms/1/disconnect"_s}, {"POST", u"rooms/1/ball/send"_s},
+            {"POST", u"rooms/1/round/ready"_s}, {"POST", u"rooms/1/round/shot"_s},
+            {"POST", u"rooms/1/round/result"_s}, {"POST", u"broadcasting/auth"_s}};
+        for (const auto &[method, path] : roomEndpoints) {
+            QTest::addRow("%s %s", method, qPrintable(path))
+                << QByteArray(method) << path << QByteArray();
+        }
     }
 
     void authRequired()
@@ -57,7 +69,8 @@ private slots:
         QFETCH(QByteArray, method);
         QFETCH(QString, path);
         QFETCH(QByteArray, token);
-        const ApiClient::Reply reply = m_api->request(method, path, {}, token);
+        const ApiClient::Reply reply =
+            m_api->request(method, path, method == "GET" ? QByteArray() : QByteArray("{}"), token);
         QCOMPARE(reply.status, 401);
         QCOMPARE(reply.object(), (QJsonObject{{u"message"_s, u"Unauthenticated."_s}}));
     }
@@ -78,6 +91,26 @@ private slots:
         const ApiClient::Reply reply = m_api->request("POST", u"guest"_s, body);
         QCOMPARE(reply.status, status);
         QVERIFY(!reply.object().value(u"message"_s).toString().isEmpty());
+    }
+
+    void unknownPathsAndMethods_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status");
+        QTest::newRow("unknown path") << QByteArray("GET") << u"nothing-here"_s << 404;
+        QTest::newRow("room id not a number") << QByteArray("GET") << u"rooms/abc/state"_s << 404;
+        QTest::newRow("wrong method") << QByteArray("GET") << u"rooms/1/heartbeat"_s << 405;
+    }
+
+    void unknownPathsAndMethods()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, path);
+        QFETCH(int, status);
+        const ApiClient::Reply reply = m_api->request(method, path, {}, m_api->guest());
+        QCOMPARE(reply.status, status);
+        QVERIFY(reply.object()[u"message"_s].toString().endsWith(u'.'));
     }
 
     void connectionNamesTheInvitePage()

@@ -1,0 +1,281 @@
+#include "Rounds.h"
+
+#include "Hoop.h"
+#include "Presence.h"
+#include "RoomEvents.h"
+#include "RoundIds.h"
+#include "ShotCheck.h"
+#include "store/RoomStore.h"
+#include "store/RoundStore.h"
+#include "store/Store.h"
+
+#include <QDateTime>
+#include <QRandomGenerator>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+Refusal notSaved()
+{
+    return {500, u"The server could not save this change; please try again."_s, {}};
+}
+
+void logRound(const RoundRow &round, const char *what)
+{
+    std::fprintf(stderr, "round %s in room %lld: %s\n", qPrintable(round.id),
+                 static_cast<long long>(round.roomId), what);
+}
+
+} // namespace
+
+Rounds::Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &presence,
+               RoomEvents &events, GameDurations durations, QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_rooms(rooms)
+    , m_rounds(rounds)
+    , m_presence(presence)
+    , m_events(events)
+    , m_durations(durations)
+{
+    connect(&m_timer, &RoundTimer::due, this, &Rounds::expireDue);
+}
+
+std::optional<Refusal> Rounds::send(qint64 roomId, qint64 playerId, const Send &request)
+{
+    // A repeated request (a retry after a lost reply) is answered as done, whatever
+    // happened to its round since.
+    if (const auto earlier = m_rounds.roundOfRequest(playerId, request.requestId)) {
+        if (earlier->roomId != roomId)
+            return Refusal{409, u"This request was already used in another room."_s, {}};
+        return std::nullopt;
+    }
+    const qint64 now = nowMs();
+    const auto room = m_rooms.room(roomId);
+    if (!room)
+        return Refusal{404, u"This room does not exist."_s, {}};
+    if (m_rounds.roundInPlay(roomId))
+        return Refusal{409, u"The ball is already in play."_s, {}};
+    if (room->ballOwnerId != playerId)
+        return Refusal{403, u"You do not hold the ball."_s, {}};
+    if (room->cooldownUntil && now < *room->cooldownUntil)
+        return Refusal{409, u"The ball is cooling down; try again in a moment."_s, {}};
+    std::optional<Refusal> refusal;
+    const auto receiver = pickReceiver(roomId, playerId, request.receiverId, refusal, now);
+    if (!receiver)
+        return refusal;
+
+    RoundRow round;
+    round.id = RoundIds::newRoundId();
+    round.roomId = roomId;
+    round.senderId = playerId;
+    round.receiverId = *receiver;
+    round.requestId = request.requestId;
+    round.state = RoundStore::waiting;
+    round.nonce = RoundIds::newNonce();
+    round.entry = request.entry.clamped();
+    round.deadline = now + m_durations.readyMs;
+    Store::Transaction transaction(m_store);
+    m_rounds.insert(round);
+    m_rooms.setBallOwner(roomId, std::nullopt);
+    if (!transaction.commit())
+        return notSaved();
+    logRound(round, "opened");
+    emit m_events.roomChanged(roomId, u"round"_s);
+    reschedule();
+    return std::nullopt;
+}
+
+std::optional<qint64> Rounds::pickReceiver(qint64 roomId, qint64 senderId,
+                                           std::optional<qint64> wanted,
+                                           std::optional<Refusal> &refusal, qint64 nowMs) const
+{
+    const QList<MemberRow> members = m_rooms.members(roomId);
+    const auto online = [&](const MemberRow &member) {
+        return m_presence.status(roomId, member.id, std::nullopt, nowMs) == u"ONLINE"_s;
+    };
+    if (wanted) {
+        if (*wanted == senderId) {
+            refusal = Refusal{422, u"You cannot pass the ball to yourself."_s, u"receiver_id"_s};
+            return std::nullopt;
+        }
+        const auto member = std::find_if(members.cbegin(), members.cend(),
+                                          [&](const MemberRow &m) { return m.id == *wanted; });
+        if (member == members.cend()) {
+            refusal = Refusal{422, u"That player is not in this room."_s, u"receiver_id"_s};
+            return std::nullopt;
+        }
+        if (!online(*member)) {
+            refusal = Refusal{422, u"%1 is not available"_s.arg(member->name), u"receiver_id"_s};
+            return std::nullopt;
+        }
+        return wanted;
+    }
+    QList<qint64> candidates;
+    for (const MemberRow &member : members) {
+        if (member.id != senderId && online(member))
+            candidates.append(member.id);
+    }
+    if (candidates.isEmpty()) {
+        refusal = Refusal{422, u"No players online"_s, u"receiver_id"_s};
+        return std::nullopt;
+    }
+    return candidates.at(QRandomGenerator::system()->bounded(candidates.size()));
+}
+
+std::optional<Refusal> Rounds::ready(qint64 roomId, qint64 playerId, const QString &roundId)
+{
+    const auto round = m_rounds.roundInPlay(roomId);
+    if (!round || round->id != roundId)
+        return Refusal{409, u"This round is no longer in play."_s, {}};
+    if (round->receiverId != playerId)
+        return Refusal{403, u"Only the receiver can take this ball."_s, {}};
+    if (round->state == RoundStore::active)
+        return std::nullopt;
+    const qint64 endsAt = nowMs() + m_durations.roundMs;
+    Store::Transaction transaction(m_store);
+    m_rounds.activate(round->id, endsAt, endsAt + m_durations.graceMs);
+    m_rooms.addReceived(roomId, playerId);
+    if (!transaction.commit())
+        return notSaved();
+    logRound(*round, "receiver ready");
+    emit m_events.roomChanged(roomId, u"ready"_s);
+    reschedule();
+    return std::nullopt;
+}
+
+std::optional<Refusal> Rounds::checkShotRound(const RoundRow &round, qint64 playerId,
+                                              const QString &roundId, const QString &nonce,
+                                              qint64 sequence) const
+{
+    if (round.id != roundId)
+        return Refusal{409, u"This round is no longer in play."_s, {}};
+    if (round.receiverId != playerId)
+        return Refusal{403, u"Only the receiver can throw in this round."_s, {}};
+    if (round.nonce != nonce)
+        return Refusal{403, u"This throw does not belong to the round in play."_s, {}};
+    if (round.state != RoundStore::active)
+        return Refusal{409, u"The round has not started yet."_s, {}};
+    if (sequence <= round.lastSequence)
+        return Refusal{409, u"This throw was already reported."_s, {}};
+    return std::nullopt;
+}
+
+std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &request)
+{
+    const auto round = m_rounds.roundInPlay(roomId);
+    if (!round)
+        return Refusal{409, u"This round is no longer in play."_s, {}};
+    if (auto refusal = checkShotRound(*round, playerId, request.roundId, request.nonce,
+                                      request.sequence))
+        return refusal;
+    Store::Transaction transaction(m_store);
+    if (!m_rounds.addShot(round->id, request.shotId, request.release.clamped()))
+        return Refusal{409, u"This throw is already registered."_s, {}};
+    m_rounds.setLastSequence(round->id, request.sequence);
+    if (!transaction.commit())
+        return notSaved();
+    emit m_events.roomChanged(roomId, u"shot"_s);
+    return std::nullopt;
+}
+
+std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Result &request)
+{
+    const qint64 now = nowMs();
+    const auto round = m_rounds.roundInPlay(roomId);
+    if (!round)
+        return Refusal{409, u"This round is no longer in play."_s, {}};
+    if (auto refusal = checkShotRound(*round, playerId, request.roundId, request.nonce,
+                                      request.sequence))
+        return refusal;
+    if (round->endsAt && now > *round->endsAt + m_durations.graceMs)
+        return Refusal{409, u"The round is over."_s, {}};
+    const auto release = m_rounds.shot(round->id, request.shotId);
+    if (!release)
+        return Refusal{409, u"This throw was not registered."_s, {}};
+    const auto verdict = ShotCheck::check(*release, Hoop::standard(), request.before, request.after);
+    if (verdict != ShotCheck::Verdict::Clean)
+        return Refusal{422, ShotCheck::explanation(verdict), u"after"_s};
+
+    Store::Transaction transaction(m_store);
+    m_rooms.addPoint(roomId, playerId);
+    m_rounds.setLastSequence(round->id, request.sequence);
+    m_rounds.end(round->id, u"SCORED"_s);
+    m_rooms.setBallOwner(roomId, playerId);
+    m_rooms.setCooldownUntil(roomId, now + m_durations.cooldownMs);
+    if (!transaction.commit())
+        return notSaved();
+    logRound(*round, "scored");
+    emit m_events.roomChanged(roomId, u"scored"_s);
+    reschedule();
+    return std::nullopt;
+}
+
+void Rounds::memberLeft(qint64 roomId, qint64 playerId)
+{
+    const auto room = m_rooms.room(roomId);
+    if (!room)
+        return;
+    const auto round = m_rounds.roundInPlay(roomId);
+    if (round && round->receiverId == playerId) {
+        m_rounds.end(round->id, u"ABANDONED"_s);
+        m_rooms.setBallOwner(roomId, nextHolder(roomId, round->senderId));
+        logRound(*round, "abandoned by its receiver");
+    } else if (room->ballOwnerId == playerId) {
+        m_rooms.setBallOwner(roomId, nextHolder(roomId, std::nullopt));
+    }
+}
+
+std::optional<qint64> Rounds::nextHolder(qint64 roomId, std::optional<qint64> preferred) const
+{
+    const QList<MemberRow> members = m_rooms.members(roomId);
+    if (members.isEmpty())
+        return std::nullopt;
+    for (const MemberRow &member : members) {
+        if (member.id == preferred)
+            return preferred;
+    }
+    return members.constFirst().id;
+}
+
+void Rounds::expireDue()
+{
+    const qint64 now = nowMs();
+    for (const RoundRow &round : m_rounds.dueRounds(now))
+        expire(round, now);
+    reschedule();
+}
+
+void Rounds::expire(const RoundRow &round, qint64 now)
+{
+    Store::Transaction transaction(m_store);
+    const bool missed = round.state == RoundStore::active;
+    if (missed) {
+        // The receiver had the ball and let the time run out.
+        m_rooms.addMiss(round.roomId, round.receiverId);
+        m_rounds.end(round.id, u"MISSED"_s);
+        m_rooms.setBallOwner(round.roomId, nextHolder(round.roomId, round.receiverId));
+        m_rooms.setCooldownUntil(round.roomId, now + m_durations.cooldownMs);
+    } else {
+        // The receiver never took the ball: it goes back, and nobody's counters change.
+        m_rounds.end(round.id, u"RETURNED"_s);
+        m_rooms.setBallOwner(round.roomId, nextHolder(round.roomId, round.senderId));
+    }
+    if (!transaction.commit())
+        return;
+    logRound(round, missed ? "timed out, a miss" : "not taken, ball returned");
+    emit m_events.roomChanged(round.roomId, missed ? u"missed"_s : u"returned"_s);
+}
+
+void Rounds::reschedule()
+{
+    m_timer.wakeAt(m_rounds.nextDeadline());
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "CrossingSample.h"
+#include "Entry.h"
+#include "GameDurations.h"
+#include "Refusal.h"
+#include "RoundTimer.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class Presence;
+class RoomEvents;
+class RoomStore;
+class RoundStore;
+class Store;
+struct RoundRow;
+
+// The rules of passing the ball and playing rounds. Each action checks its preconditions,
+// changes the rooms, rounds and scores in one transaction and announces the room's change.
+// The caller has checked that the player is a member of the room. Every action answers
+// none when it was done, or the refusal.
+class Rounds : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Send
+    {
+        QString requestId;
+        Entry entry;
+        std::optional<qint64> receiverId;
+    };
+    struct Shot
+    {
+        QString roundId;
+        QString nonce;
+        QString shotId;
+        qint64 sequence = 0;
+        Entry release;
+    };
+    struct Result
+    {
+        QString roundId;
+        QString nonce;
+        QString shotId;
+        qint64 sequence = 0;
+        CrossingSample before;
+        CrossingSample after;
+    };
+
+    Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &presence,
+           RoomEvents &events, GameDurations durations, QObject *parent = nullptr);
+
+    std::optional<Refusal> send(qint64 roomId, qint64 playerId, const Send &request);
+    std::optional<Refusal> ready(qint64 roomId, qint64 playerId, const QString &roundId);
+    std::optional<Refusal> shot(qint64 roomId, qint64 playerId, const Shot &request);
+    std::optional<Refusal> result(qint64 roomId, qint64 playerId, const Result &request);
+
+    // Inside the transaction that removed the player from the room: a round they were
+    // receiving ends, and a ball they held (or were receiving) goes to another member.
+    void memberLeft(qint64 roomId, qint64 playerId);
+
+    // Ends every round whose deadline has passed (also those that passed while the server
+    // was down) and sets the timer for the next one.
+    void expireDue();
+    // Sets the timer after a change of deadlines.
+    void reschedule();
+
+private:
+    std::optional<Refusal> checkShotRound(const RoundRow &round, qint64 playerId,
+                                          const QString &roundId, const QString &nonce,
+                                          qint64 sequence) const;
+    std::optional<qint64> pickReceiver(qint64 roomId, qint64 senderId,
+                                       std::optional<qint64> wanted, std::optional<Refusal> &refusal,
+                                       qint64 nowMs) const;
+    void expire(const RoundRow &round, qint64 nowMs);
+    // The member who gets the ball: `preferred` while still a member, else the earliest one.
+    std::optional<qint64> nextHolder(qint64 roomId, std::optional<qint64> preferred) const;
+
+    Store &m_store;
+    RoomStore &m_rooms;
+    RoundStore &m_rounds;
+    Presence &m_presence;
+    RoomEvents &m_events;
+    GameDurations m_durations;
+    RoundTimer m_timer;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "HttpReply.h"
+
+class HttpServer;
+class Presence;
+class RoomEvents;
+class RoomStore;
+class RoundStore;
+class Rounds;
+class SnapshotBuilder;
+class Store;
+struct ApiRequest;
+
+// The room endpoints: listing, creating, joining, activating, leaving and deleting rooms,
+// the room's state, heartbeats and disconnects.
+class RoomRoutes
+{
+public:
+    RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
+               Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events);
+
+    void registerRoutes(HttpServer &server);
+
+private:
+    HttpReply list(const ApiRequest &request) const;
+    HttpReply create(const ApiRequest &request);
+    HttpReply join(const ApiRequest &request);
+    HttpReply activate(const ApiRequest &request);
+    HttpReply leave(const ApiRequest &request);
+    HttpReply remove(const ApiRequest &request);
+    HttpReply state(const ApiRequest &request) const;
+    HttpReply heartbeat(const ApiRequest &request);
+    HttpReply disconnect(const ApiRequest &request);
+
+    QString statusOf(qint64 roomId, qint64 playerId, qint64 nowMs) const;
+
+    Store &m_store;
+    RoomStore &m_rooms;
+    const RoundStore &m_rounds;
+    Rounds &m_rules;
+    Presence &m_presence;
+    const SnapshotBuilder &m_snapshots;
+    RoomEvents &m_events;
+};

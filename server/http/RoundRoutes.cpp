@@ -1,0 +1,152 @@
+#include "RoundRoutes.h"
+
+#include "HttpServer.h"
+#include "RouteChecks.h"
+#include "SnapshotBuilder.h"
+#include "game/GameJson.h"
+#include "game/Rounds.h"
+#include "store/RoomStore.h"
+
+#include <QDateTime>
+
+using namespace Qt::StringLiterals;
+using Method = QHttpServerRequest::Method;
+using Access = HttpServer::Access;
+
+namespace {
+
+constexpr qsizetype maxIdLength = 100;
+
+// A text member that must be present and not empty (nor absurdly long).
+std::optional<QString> requiredText(const QJsonObject &body, const QString &key)
+{
+    const QJsonValue value = body.value(key);
+    if (!value.isString() || value.toString().isEmpty() || value.toString().size() > maxIdLength)
+        return std::nullopt;
+    return value.toString();
+}
+
+HttpReply missing(const QString &field, const QString &what)
+{
+    return HttpReply::invalid(field, u"The request needs %1."_s.arg(what));
+}
+
+// The members that round/shot and round/result share.
+struct ThrowFields
+{
+    QString roundId;
+    QString nonce;
+    QString shotId;
+    qint64 sequence = 0;
+};
+
+std::optional<HttpReply> readThrowFields(const QJsonObject &body, ThrowFields &fields)
+{
+    const auto roundId = requiredText(body, u"round_id"_s);
+    const auto nonce = requiredText(body, u"nonce"_s);
+    const auto shotId = requiredText(body, u"shot_id"_s);
+    const auto sequence = RouteChecks::integer(body.value(u"sequence"_s));
+    if (!roundId)
+        return missing(u"round_id"_s, u"the round id"_s);
+    if (!nonce)
+        return missing(u"nonce"_s, u"the round's nonce"_s);
+    if (!shotId)
+        return missing(u"shot_id"_s, u"the shot id"_s);
+    if (!sequence)
+        return missing(u"sequence"_s, u"a whole sequence number"_s);
+    fields = {*roundId, *nonce, *shotId, *sequence};
+    return std::nullopt;
+}
+
+} // namespace
+
+RoundRoutes::RoundRoutes(const RoomStore &rooms, Rounds &rules, const SnapshotBuilder &snapshots)
+    : m_rooms(rooms), m_rules(rules), m_snapshots(snapshots)
+{
+}
+
+void RoundRoutes::registerRoutes(HttpServer &server)
+{
+    const auto bind = [this](auto member) {
+        return [this, member](const ApiRequest &request) {
+            const qint64 roomId = request.captureId(0);
+            if (auto refusal = RouteChecks::refuseNonMember(m_rooms, roomId, request.playerId))
+                return *refusal;
+            return (this->*member)(request);
+        };
+    };
+    const QString room = u"/api/rooms/(\\d{1,18})"_s;
+    server.addRoute(Method::Post, room + u"/ball/send"_s, Access::Player, bind(&RoundRoutes::send));
+    server.addRoute(Method::Post, room + u"/round/ready"_s, Access::Player, bind(&RoundRoutes::ready));
+    server.addRoute(Method::Post, room + u"/round/shot"_s, Access::Player, bind(&RoundRoutes::shot));
+    server.addRoute(Method::Post, room + u"/round/result"_s, Access::Player,
+                    bind(&RoundRoutes::result));
+}
+
+HttpReply RoundRoutes::send(const ApiRequest &request)
+{
+    Rounds::Send send;
+    const auto requestId = requiredText(request.body, u"request_id"_s);
+    const auto entry = GameJson::readEntry(request.body.value(u"entry"_s));
+    const QJsonValue receiver = request.body.value(u"receiver_id"_s);
+    if (!requestId)
+        return missing(u"request_id"_s, u"a request id"_s);
+    if (!entry)
+        return missing(u"entry"_s, u"an entry with the numbers x, y, vx and vy"_s);
+    if (!receiver.isUndefined() && !receiver.isNull()) {
+        send.receiverId = RouteChecks::integer(receiver);
+        if (!send.receiverId)
+            return HttpReply::invalid(u"receiver_id"_s, u"The receiver must be a player id."_s);
+    }
+    send.requestId = *requestId;
+    send.entry = *entry;
+    const qint64 roomId = request.captureId(0);
+    if (const auto refusal = m_rules.send(roomId, request.playerId, send))
+        return RouteChecks::reply(*refusal);
+    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+}
+
+HttpReply RoundRoutes::ready(const ApiRequest &request)
+{
+    const auto roundId = requiredText(request.body, u"round_id"_s);
+    if (!roundId)
+        return missing(u"round_id"_s, u"the round id"_s);
+    const qint64 roomId = request.captureId(0);
+    if (const auto refusal = m_rules.ready(roomId, request.playerId, *roundId))
+        return RouteChecks::reply(*refusal);
+    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+}
+
+HttpReply RoundRoutes::shot(const ApiRequest &request)
+{
+    ThrowFields fields;
+    if (auto invalid = readThrowFields(request.body, fields))
+        return *invalid;
+    const auto release = GameJson::readEntry(request.body.value(u"release"_s));
+    if (!release)
+        return missing(u"release"_s, u"a release with the numbers x, y, vx and vy"_s);
+    const qint64 roomId = request.captureId(0);
+    const Rounds::Shot shot{fields.roundId, fields.nonce, fields.shotId, fields.sequence, *release};
+    if (const auto refusal = m_rules.shot(roomId, request.playerId, shot))
+        return RouteChecks::reply(*refusal);
+    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+}
+
+HttpReply RoundRoutes::result(const ApiRequest &request)
+{
+    ThrowFields fields;
+    if (auto invalid = readThrowFields(request.body, fields))
+        return *invalid;
+    const auto before = GameJson::readSample(request.body.value(u"before"_s));
+    const auto after = GameJson::readSample(request.body.value(u"after"_s));
+    if (!before)
+        return missing(u"before"_s, u"a sample before the crossing with the numbers x, y and t"_s);
+    if (!after)
+        return missing(u"after"_s, u"a sample after the crossing with the numbers x, y and t"_s);
+    const qint64 roomId = request.captureId(0);
+    const Rounds::Result result{fields.roundId, fields.nonce, fields.shotId, fields.sequence,
+                                *before, *after};
+    if (const auto refusal = m_rules.result(roomId, request.playerId, result))
+        return RouteChecks::reply(*refusal);
+    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+}

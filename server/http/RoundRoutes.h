@@ -1,0 +1,31 @@
+#pragma once
+
+#include "HttpReply.h"
+
+class HttpServer;
+class RoomStore;
+class Rounds;
+class SnapshotBuilder;
+struct ApiRequest;
+
+// The endpoints of passing the ball and playing a round: ball/send, round/ready, round/shot
+// and round/result. They read and check the request bodies; the rules are the Rounds'.
+// Each answers with the room's state after the action.
+class RoundRoutes
+{
+public:
+    RoundRoutes(const RoomStore &rooms, Rounds &rules, const SnapshotBuilder &snapshots);
+
+    void registerRoutes(HttpServer &server);
+
+private:
+    HttpReply send(const ApiRequest &request);
+    HttpReply ready(const ApiRequest &request);
+    HttpReply shot(const ApiRequest &request);
+    HttpReply result(const ApiRequest &request);
+
+
+    const RoomStore &m_rooms;
+    Rounds &m_rules;
+    const SnapshotBuilder &m_snapshots;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "HttpReply.h"
+
+#include <QJsonValue>
+
+#include <optional>
+
+class RoomStore;
+struct Refusal;
+
+// Checks and conversions that the room and round endpoints share.
+namespace RouteChecks {
+
+// 404 when the room does not exist, 403 when the player is not one of its members.
+std::optional<HttpReply> refuseNonMember(const RoomStore &rooms, qint64 roomId, qint64 playerId);
+
+HttpReply reply(const Refusal &refusal);
+
+// A JSON number with an integral value that fits 53 bits; none otherwise.
+std::optional<qint64> integer(const QJsonValue &value);
+
+} // namespace RouteChecks

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "ApiClient.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+// The requests the server tests repeat, as a Tosswick client sends them: players, rooms,
+// heartbeats and the steps of a round, each answering with the server's reply.
+class GameRequests
+{
+public:
+    struct Player
+    {
+        QByteArray token;
+        qint64 id = 0;
+    };
+
+    explicit GameRequests(const ApiClient &api) : m_api(api) {}
+
+    const ApiClient &api() const { return m_api; }
+
+    Player newPlayer() const;
+    // A new room owned by `owner`; its reply (a Room).
+    QJsonObject createRoom(const Player &owner, const QString &name = QStringLiteral("Test room")) const;
+    ApiClient::Reply join(const Player &player, const QString &code) const;
+    // A room with these players, the first its owner; answers its id.
+    qint64 roomWith(const QList<Player> &players) const;
+
+    ApiClient::Reply state(qint64 room, const Player &player) const;
+    ApiClient::Reply heartbeat(qint64 room, const Player &player, bool dnd = false) const;
+    ApiClient::Reply post(qint64 room, const QString &suffix, const Player &player,
+                          const QJsonObject &body = {}) const;
+
+    ApiClient::Reply send(qint64 room, const Player &sender, const QString &requestId,
+                          std::optional<qint64> receiver = std::nullopt,
+                          const QJsonObject &entry = defaultEntry()) const;
+    // The round in play as the player sees it (an empty object when there is none).
+    QJsonObject round(qint64 room, const Player &player) const;
+    ApiClient::Reply ready(qint64 room, const Player &receiver, const QString &roundId) const;
+    // Sends the ball from sender to receiver (made online), waiting out a cooldown or a
+    // round in play for up to 10 s, and reports ready; answers the round as the receiver
+    // sees it, or an empty object on failure.
+    QJsonObject activeRound(qint64 room, const Player &sender, const Player &receiver) const;
+
+    // Plays a round from sender to receiver (as activeRound) that ends in a hit; false when
+    // any step fails.
+    bool playHit(qint64 room, const Player &sender, const Player &receiver) const;
+
+    ApiClient::Reply shot(qint64 room, const Player &receiver, const QJsonObject &round,
+                          const QString &shotId, qint64 sequence,
+                          const QJsonObject &release = throwRelease()) const;
+    ApiClient::Reply result(qint64 room, const Player &receiver, const QJsonObject &round,
+                            const QString &shotId, qint64 sequence, const QJsonObject &before,
+                            const QJsonObject &after) const;
+
+    static QJsonObject defaultEntry();
+    // A release that falls through the standard hoop about 2.2 s after it.
+    static QJsonObject throwRelease();
+    // Where a ball released as `release` is t seconds later, as a crossing sample moved
+    // by (dx, dy): the clients' flight under gravity 1.3 and no drag.
+    static QJsonObject sampleAt(const QJsonObject &release, double t, double dx = 0, double dy = 0);
+    // The score record of a player in a snapshot (an empty object when absent).
+    static QJsonObject scoreOf(const QJsonObject &snapshot, qint64 playerId);
+    static QString statusOf(const QJsonObject &snapshot, qint64 playerId);
+
+private:
+    const ApiClient &m_api;
+};

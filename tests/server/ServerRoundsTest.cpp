@@ -1,0 +1,350 @@
+#include "ApiClient.h"
+#include "GameRequests.h"
+#include "TestServer.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+using Player = GameRequests::Player;
+
+namespace {
+
+constexpr int cooldownMs = 1000;
+
+qint64 timeOf(const QJsonValue &timestamp)
+{
+    return QDateTime::fromString(timestamp.toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
+}
+
+} // namespace
+
+// Passing the ball, rounds, shots, results and scores over real HTTP (cooldown 1 s here).
+class ServerRoundsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.start({u"--test-cooldown-ms"_s, QString::number(cooldownMs)}),
+                 qPrintable(m_server.errorText()));
+        m_api = std::make_unique<ApiClient>(m_server.httpUrl());
+        m_game = std::make_unique<GameRequests>(*m_api);
+    }
+
+    void sendOpensAWaitingRound()
+    {
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver});
+        m_game->heartbeat(room, receiver);
+        const QJsonObject entry{{u"x"_s, -0.5}, {u"y"_s, 1.7}, {u"vx"_s, 9.0}, {u"vy"_s, -4.0}};
+        QCOMPARE(m_game->send(room, sender, u"req-1"_s, receiver.id, entry).status, 200);
+
+        const QJsonObject seen = m_game->state(room, receiver).object();
+        QCOMPARE(seen[u"state"_s].toString(), u"ROUND"_s);
+        QVERIFY(!seen[u"room"_s].toObject().contains(u"ball_owner_id"_s));
+        const QJsonObject round = seen[u"round"_s].toObject();
+        QVERIFY(QRegularExpression(u"\\A[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\z"_s)
+                    .match(round[u"id"_s].toString()).hasMatch());
+        QVERIFY(QRegularExpression(u"\\A[0-9a-f]{32}\\z"_s).match(round[u"nonce"_s].toString()).hasMatch());
+        QCOMPARE(round[u"sender_id"_s].toInteger(), sender.id);
+        QCOMPARE(round[u"receiver_id"_s].toInteger(), receiver.id);
+        QCOMPARE(round[u"state"_s].toString(), u"WAITING_RECEIVER"_s);
+        QCOMPARE(round[u"last_sequence"_s].toInteger(), 0);
+        QVERIFY(!round.contains(u"ends_at"_s));
+        QCOMPARE(round[u"entry"_s].toObject(),
+                 (QJsonObject{{u"x"_s, 0}, {u"y"_s, 1}, {u"vx"_s, 3}, {u"vy"_s, -3}}));
+        QCOMPARE(round[u"hoop"_s].toObject(),
+                 (QJsonObject{{u"x"_s, 0.76}, {u"y"_s, 0.42}, {u"width"_s, 0.24}, {u"radius"_s, 0.025}}));
+        // Only the receiver is told the round's secret.
+        const QJsonObject senderView = m_game->round(room, sender);
+        QCOMPARE(senderView[u"id"_s], round[u"id"_s]);
+        QVERIFY(!senderView.contains(u"nonce"_s));
+    }
+
+    void sameRequestIdOpensOneRound()
+    {
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver});
+        m_game->heartbeat(room, receiver);
+        QCOMPARE(m_game->send(room, sender, u"same-request"_s, receiver.id).status, 200);
+        const QString first = m_game->round(room, sender)[u"id"_s].toString();
+        QCOMPARE(m_game->send(room, sender, u"same-request"_s, receiver.id).status, 200);
+        QCOMPARE(m_game->round(room, sender)[u"id"_s].toString(), first);
+        // Even after the round ended, the old request opens nothing.
+        QCOMPARE(m_game->ready(room, receiver, first).status, 200);
+        const QJsonObject active = m_game->round(room, receiver);
+        QCOMPARE(m_game->shot(room, receiver, active, u"s1"_s, 1).status, 200);
+        const QJsonObject release = GameRequests::throwRelease();
+        QCOMPARE(m_game->result(room, receiver, active, u"s1"_s, 2, GameRequests::sampleAt(release, 2.2),
+                                GameRequests::sampleAt(release, 2.24)).status, 200);
+        QTest::qWait(cooldownMs + 200);
+        QCOMPARE(m_game->send(room, sender, u"same-request"_s, receiver.id).status, 200);
+        QCOMPARE(m_game->state(room, sender).object()[u"state"_s].toString(), u"IDLE"_s);
+    }
+
+    void sendRefusals_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("not the holder") << u"not-holder"_s << 403 << QString();
+        QTest::newRow("round in play") << u"in-play"_s << 409 << QString();
+        QTest::newRow("receiver offline") << u"offline"_s << 422 << u"%1 is not available"_s;
+        QTest::newRow("receiver in do not disturb") << u"dnd"_s << 422 << u"%1 is not available"_s;
+        QTest::newRow("receiver is the sender") << u"self"_s << 422 << QString();
+        QTest::newRow("receiver not a member") << u"stranger"_s << 422 << QString();
+        QTest::newRow("nobody online") << u"nobody"_s << 422 << u"No players online"_s;
+        QTest::newRow("entry missing a number") << u"bad-entry"_s << 422 << QString();
+        QTest::newRow("no request id") << u"no-request"_s << 422 << QString();
+    }
+
+    void sendRefusals()
+    {
+        QFETCH(QString, situation);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const Player third = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver, third});
+        m_game->heartbeat(room, receiver, situation == u"dnd");
+        m_game->heartbeat(room, third);
+        std::optional<qint64> target = receiver.id;
+        Player from = sender;
+        QJsonObject entry = GameRequests::defaultEntry();
+        QString requestId = u"refused"_s;
+        if (situation == u"not-holder")
+            from = third;
+        if (situation == u"in-play")
+            QCOMPARE(m_game->send(room, sender, u"first"_s, third.id).status, 200);
+        if (situation == u"offline")
+            m_game->post(room, u"disconnect"_s, receiver);
+        if (situation == u"self")
+            target = sender.id;
+        if (situation == u"stranger")
+            target = m_game->newPlayer().id;
+        if (situation == u"nobody") {
+            m_game->post(room, u"disconnect"_s, receiver);
+            m_game->post(room, u"disconnect"_s, third);
+            target.reset();
+        }
+        if (situation == u"bad-entry")
+            entry.remove(u"vy"_s);
+        if (situation == u"no-request")
+            requestId.clear();
+        const QString roundBefore = m_game->round(room, sender)[u"id"_s].toString();
+        const ApiClient::Reply reply = m_game->send(room, from, requestId, target, entry);
+        QCOMPARE(reply.status, status);
+        const QJsonObject error = reply.object();
+        QVERIFY(!error[u"message"_s].toString().isEmpty());
+        if (status == 422)
+            QVERIFY(!error[u"errors"_s].toObject().isEmpty());
+        if (!message.isEmpty()) {
+            const QString name = m_api->get(u"me"_s, receiver.token).object()[u"name"_s].toString();
+            const QString expected = message.contains(u"%1") ? message.arg(name) : message;
+            QCOMPARE(error[u"errors"_s][u"receiver_id"_s][0].toString(), expected);
+        }
+        QCOMPARE(m_game->round(room, sender)[u"id"_s].toString(), roundBefore);
+    }
+
+    void randomReceiverIsAnOnlineMember()
+    {
+        const Player sender = m_game->newPlayer();
+        const Player online = m_game->newPlayer();
+        const Player offline = m_game->newPlayer();
+        const Player busy = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, offline, online, busy});
+        m_game->heartbeat(room, online);
+        m_game->heartbeat(room, busy, true);
+        QCOMPARE(m_game->send(room, sender, u"random"_s).status, 200);
+        QCOMPARE(m_game->round(room, sender)[u"receiver_id"_s].toInteger(), online.id);
+    }
+
+    void readyStartsTheRound()
+    {
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver});
+        m_game->heartbeat(room, receiver);
+        m_game->send(room, sender, u"go"_s, receiver.id);
+        const QString roundId = m_game->round(room, receiver)[u"id"_s].toString();
+        QCOMPARE(m_game->ready(room, sender, roundId).status, 403);
+        QCOMPARE(m_game->ready(room, receiver, u"another-round"_s).status, 409);
+        QCOMPARE(m_game->ready(room, receiver, roundId).status, 200);
+        QCOMPARE(m_game->ready(room, receiver, roundId).status, 200);
+        const QJsonObject snapshot = m_game->state(room, receiver).object();
+        const QJsonObject round = snapshot[u"round"_s].toObject();
+        QCOMPARE(round[u"state"_s].toString(), u"ACTIVE"_s);
+        const qint64 left = timeOf(round[u"ends_at"_s]) - timeOf(snapshot[u"server_time"_s]);
+        QVERIFY2(left > 15000 && left <= 20000, qPrintable(QString::number(left)));
+        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"received"_s].toInteger(), 1);
+        QCOMPARE(GameRequests::statusOf(snapshot, receiver.id), u"BUSY"_s);
+    }
+
+    void shotRefusals_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("status");
+        QTest::newRow("repeated sequence") << u"repeat"_s << 409;
+        QTest::newRow("lower sequence") << u"lower"_s << 409;
+        QTest::newRow("wrong nonce") << u"nonce"_s << 403;
+        QTest::newRow("wrong round") << u"round"_s << 409;
+        QTest::newRow("not the receiver") << u"sender"_s << 403;
+        QTest::newRow("repeated shot id") << u"shot-id"_s << 409;
+        QTest::newRow("release not numbers") << u"release"_s << 422;
+    }
+
+    void shotRefusals()
+    {
+        QFETCH(QString, situation);
+        QFETCH(int, status);
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver});
+        QJsonObject round = m_game->activeRound(room, sender, receiver);
+        QVERIFY(!round.isEmpty());
+        QCOMPARE(m_game->shot(room, receiver, round, u"first"_s, 5).status, 200);
+        QCOMPARE(m_game->round(room, receiver)[u"last_sequence"_s].toInteger(), 5);
+        Player thrower = receiver;
+        QString shotId = u"second"_s;
+        qint64 sequence = 6;
+        QJsonObject release = GameRequests::throwRelease();
+        if (situation == u"repeat")
+            sequence = 5;
+        if (situation == u"lower")
+            sequence = 2;
+        if (situation == u"nonce")
+            round[u"nonce"_s] = QString(32, u'0');
+        if (situation == u"round")
+            round[u"id"_s] = u"00000000-0000-4000-8000-000000000000"_s;
+        if (situation == u"sender")
+            thrower = sender;
+        if (situation == u"shot-id")
+            shotId = u"first"_s;
+        if (situation == u"release")
+            release[u"vx"_s] = u"fast"_s;
+        const ApiClient::Reply reply = m_game->shot(room, thrower, round, shotId, sequence, release);
+        QCOMPARE(reply.status, status);
+        QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
+        QCOMPARE(m_game->round(room, receiver)[u"last_sequence"_s].toInteger(), 5);
+    }
+
+    void shotBeforeReadyIsRefused()
+    {
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver});
+        m_game->heartbeat(room, receiver);
+        m_game->send(room, sender, u"early"_s, receiver.id);
+        const QJsonObject waiting = m_game->round(room, receiver);
+        QCOMPARE(m_game->shot(room, receiver, waiting, u"s"_s, 1).status, 409);
+    }
+
+    void hitScoresAndHandsTheBallOver()
+    {
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver});
+        QVERIFY(m_game->playHit(room, sender, receiver));
+        const QJsonObject snapshot = m_game->state(room, sender).object();
+        QCOMPARE(snapshot[u"state"_s].toString(), u"IDLE"_s);
+        QVERIFY(!snapshot.contains(u"round"_s));
+        QCOMPARE(snapshot[u"room"_s][u"ball_owner_id"_s].toInteger(), receiver.id);
+        const qint64 cooldown = timeOf(snapshot[u"room"_s][u"cooldown_until"_s]) - timeOf(snapshot[u"server_time"_s]);
+        QVERIFY2(cooldown > 0 && cooldown <= cooldownMs, qPrintable(QString::number(cooldown)));
+        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id),
+                 (QJsonObject{{u"user_id"_s, receiver.id}, {u"points"_s, 1}, {u"received"_s, 1},
+                              {u"misses"_s, 0}, {u"best"_s, 1}}));
+        QCOMPARE(GameRequests::scoreOf(snapshot, sender.id)[u"points"_s].toInteger(), 0);
+        // The new holder must wait out the cooldown.
+        m_game->heartbeat(room, sender);
+        QCOMPARE(m_game->send(room, receiver, u"too-soon"_s, sender.id).status, 409);
+    }
+
+    void resultChecks_data()
+    {
+        QTest::addColumn<double>("dx");
+        QTest::addColumn<double>("beforeT");
+        QTest::addColumn<double>("afterT");
+        QTest::addColumn<QString>("shotId");
+        QTest::addColumn<int>("status");
+        QTest::newRow("on the flight") << 0.0 << 2.2 << 2.24 << u"shot"_s << 200;
+        QTest::newRow("0.04 off the flight") << 0.04 << 2.2 << 2.24 << u"shot"_s << 200;
+        QTest::newRow("0.12 off the flight") << 0.12 << 2.2 << 2.24 << u"shot"_s << 422;
+        QTest::newRow("samples in reverse") << 0.0 << 2.24 << 2.2 << u"shot"_s << 422;
+        QTest::newRow("samples 0.15 s apart") << 0.0 << 2.1 << 2.25 << u"shot"_s << 422;
+        QTest::newRow("both above the rim") << 0.0 << 2.0 << 2.05 << u"shot"_s << 422;
+        QTest::newRow("unregistered shot") << 0.0 << 2.2 << 2.24 << u"other"_s << 409;
+    }
+
+    void resultChecks()
+    {
+        QFETCH(double, dx);
+        QFETCH(double, beforeT);
+        QFETCH(double, afterT);
+        QFETCH(QString, shotId);
+        QFETCH(int, status);
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver});
+        const QJsonObject round = m_game->activeRound(room, sender, receiver);
+        const QJsonObject release = GameRequests::throwRelease();
+        QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 1, release).status, 200);
+        const ApiClient::Reply reply =
+            m_game->result(room, receiver, round, shotId, 2, GameRequests::sampleAt(release, beforeT, dx),
+                           GameRequests::sampleAt(release, afterT, dx));
+        QCOMPARE(reply.status, status);
+        const QJsonObject snapshot = m_game->state(room, receiver).object();
+        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger(), status == 200 ? 1 : 0);
+        QCOMPARE(snapshot[u"state"_s].toString(), status == 200 ? u"IDLE"_s : u"ROUND"_s);
+        if (status != 200)
+            QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
+    }
+
+    void resultNeedsASequenceAboveTheShot()
+    {
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver});
+        const QJsonObject round = m_game->activeRound(room, sender, receiver);
+        const QJsonObject release = GameRequests::throwRelease();
+        m_game->shot(room, receiver, round, u"shot"_s, 3, release);
+        QCOMPARE(m_game->result(room, receiver, round, u"shot"_s, 3, GameRequests::sampleAt(release, 2.2),
+                                GameRequests::sampleAt(release, 2.24)).status, 409);
+    }
+
+    void streaksAndTotals()
+    {
+        const Player a = m_game->newPlayer();
+        const Player b = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({a, b});
+        const qint64 other = m_game->roomWith({a, b});
+        QVERIFY(m_game->playHit(room, a, b));
+        QVERIFY(m_game->playHit(room, b, a));
+        QVERIFY(m_game->playHit(room, a, b));
+        QVERIFY(m_game->playHit(other, a, b));
+        const QJsonObject snapshot = m_game->state(room, b).object();
+        QCOMPARE(GameRequests::scoreOf(snapshot, b.id)[u"points"_s].toInteger(), 2);
+        QCOMPARE(GameRequests::scoreOf(snapshot, b.id)[u"best"_s].toInteger(), 2);
+        QCOMPARE(GameRequests::scoreOf(snapshot, a.id)[u"best"_s].toInteger(), 1);
+        QCOMPARE(snapshot[u"totals"_s].toObject(),
+                 (QJsonObject{{u"received"_s, 3}, {u"points"_s, 3}, {u"misses"_s, 0}, {u"best"_s, 2}}));
+        QCOMPARE(m_game->state(room, a).object()[u"totals"_s][u"points"_s].toInteger(), 1);
+    }
+
+    void cleanupTestCase() { QVERIFY(m_server.stop()); }
+
+private:
+    TestServer m_server;
+    std::unique_ptr<ApiClient> m_api;
+    std::unique_ptr<GameRequests> m_game;
+};
+
+QTEST_GUILESS_MAIN(ServerRoundsTest)
+#include "ServerRoundsTest.moc"

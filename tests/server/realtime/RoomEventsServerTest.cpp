@@ -1,0 +1,142 @@
+#include "ApiClient.h"
+#include "GameRequests.h"
+#include "TestServer.h"
+#include "WireClient.h"
+#include "WireFrames.h"
+
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using namespace WireFrames;
+using Player = GameRequests::Player;
+
+namespace {
+
+const QString appKey = QString::fromLatin1(TestServer::appKey);
+constexpr int presenceMs = 3000;
+
+} // namespace
+
+// The room.changed frames the real server sends when what members see changes, and only
+// then; presence lasts 3 s here.
+class RoomEventsServerTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.start({u"--test-presence-ms"_s, QString::number(presenceMs)}),
+                 qPrintable(m_server.errorText()));
+        m_api = std::make_unique<ApiClient>(m_server.httpUrl());
+        m_game = std::make_unique<GameRequests>(*m_api);
+    }
+
+    void joinReachesEverySubscriberOnce()
+    {
+        const Player a = m_game->newPlayer();
+        const Player b = m_game->newPlayer();
+        const QJsonObject room = m_game->createRoom(a);
+        const qint64 id = room[u"id"_s].toInteger();
+        m_game->join(b, room[u"invite_code"_s].toString());
+        WireClient first;
+        WireClient second;
+        QVERIFY(subscribe(first, id, a));
+        QVERIFY(subscribe(second, id, b));
+
+        QCOMPARE(m_game->join(m_game->newPlayer(), room[u"invite_code"_s].toString()).status, 200);
+        const auto one = first.next();
+        const auto two = second.next();
+        QVERIFY(isRoomChanged(one, id));
+        QVERIFY(isRoomChanged(two, id));
+        QCOMPARE(dataText(*one)[u"event_id"_s], dataText(*two)[u"event_id"_s]);
+        QVERIFY(nothingElseArrived(first));
+        QVERIFY(nothingElseArrived(second));
+    }
+
+    void heartbeatSendsOnlyWhenAStatusChanges()
+    {
+        const Player a = m_game->newPlayer();
+        const Player b = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({a, b});
+        WireClient client;
+        QVERIFY(subscribe(client, room, a));
+
+        m_game->heartbeat(room, b);
+        const auto online = client.next();
+        QVERIFY(isRoomChanged(online, room));
+        m_game->heartbeat(room, b);
+        QVERIFY(nothingElseArrived(client));
+        m_game->heartbeat(room, b, true);
+        const auto dnd = client.next();
+        QVERIFY(isRoomChanged(dnd, room));
+        QVERIFY(dataText(*dnd)[u"event_id"_s] != dataText(*online)[u"event_id"_s]);
+        m_game->heartbeat(room, b, true);
+        QVERIFY(nothingElseArrived(client));
+    }
+
+    void silenceIsAnnounced()
+    {
+        const Player a = m_game->newPlayer();
+        const Player b = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({a, b});
+        WireClient client;
+        QVERIFY(subscribe(client, room, a));
+        m_game->heartbeat(room, b);
+        QVERIFY(isRoomChanged(client.next(), room));
+        // Nobody sends anything now: the server itself notices b went offline.
+        QVERIFY(isRoomChanged(client.next(std::chrono::milliseconds(presenceMs * 4)), room));
+        QCOMPARE(GameRequests::statusOf(m_game->state(room, a).object(), b.id), u"OFFLINE"_s);
+    }
+
+    void everyRoundStepIsOneFrame()
+    {
+        const Player a = m_game->newPlayer();
+        const Player b = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({a, b});
+        WireClient client;
+        QVERIFY(subscribe(client, room, a));
+        m_game->heartbeat(room, b);
+        QVERIFY(isRoomChanged(client.next(), room));
+        QVERIFY(m_game->playHit(room, a, b)); // send, ready, shot, result
+        for (int step = 0; step < 4; ++step)
+            QVERIFY2(isRoomChanged(client.next(), room), qPrintable(QString::number(step)));
+        QVERIFY(nothingElseArrived(client));
+    }
+
+    void cleanupTestCase() { QVERIFY(m_server.stop()); }
+
+private:
+    bool subscribe(WireClient &client, qint64 room, const Player &player)
+    {
+        const QString socketId = client.connectAndGreet(WireClient::channelUrl(m_server.wsUrl(), appKey));
+        const QString channel = u"private-room."_s + QString::number(room);
+        const ApiClient::Reply auth = m_api->post(
+            u"broadcasting/auth"_s, {{u"socket_id"_s, socketId}, {u"channel_name"_s, channel}},
+            player.token);
+        if (socketId.isEmpty() || auth.status != 200)
+            return false;
+        client.send(WireFrames::subscribe(channel, auth.object()[u"auth"_s].toString()));
+        return client.next() == subscriptionSucceeded(channel);
+    }
+
+    static bool isRoomChanged(const std::optional<QJsonObject> &frame, qint64 room)
+    {
+        if (frame && frame->value(u"event"_s) == u"room.changed"_s
+            && frame->value(u"channel"_s).toString() == u"private-room."_s + QString::number(room)
+            && !dataText(*frame)[u"event_id"_s].toString().isEmpty())
+            return true;
+        qWarning("not a room.changed frame: %s",
+                 frame ? QJsonDocument(*frame).toJson(QJsonDocument::Compact).constData() : "none");
+        return false;
+    }
+
+    TestServer m_server;
+    std::unique_ptr<ApiClient> m_api;
+    std::unique_ptr<GameRequests> m_game;
+};
+
+QTEST_GUILESS_MAIN(RoomEventsServerTest)
+#include "RoomEventsServerTest.moc"
