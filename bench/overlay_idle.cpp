@@ -7,8 +7,8 @@
 // throwing: practice mode, the ball is thrown again each time it is back (frames run).
 // The first second (building and first paint) is not measured.
 
-#include "scene/GameScene.h"
 #include "scene/GamePanel.h"
+#include "scene/GameScene.h"
 #include "scene/GameView.h"
 #include "scene/Overlay.h"
 
@@ -49,7 +49,8 @@ int main(int argc, char *argv[])
     if (mode == u"throwing") {
         QObject::connect(&thrower, &QTimer::timeout, &app, [&scene] {
             if (scene.isWaitingForThrow())
-                scene.releaseBall({ GameScene::startSpot.x(), GameScene::startSpot.y(), 0.53, 0.95 });
+                scene.releaseBall(
+                    { GameScene::startSpot.x(), GameScene::startSpot.y(), 0.53, 0.95 });
         });
         thrower.start(100);
     }
@@ -66,8 +67,10 @@ int main(int argc, char *argv[])
         const GamePanel *panel = overlay.panel();
         QTextStream(stdout) << "mode " << mode << ", " << elapsed << " s shown"
                             << ", compositor " << (panel && panel->isCompositing() ? "yes" : "no")
-                            << ", frame loop " << (panel && panel->view()->isRunning() ? "running" : "stopped")
-                            << ": CPU " << cpu << " s = " << 100 * cpu / elapsed << " % of one core\n";
+                            << ", frame loop "
+                            << (panel && panel->view()->isRunning() ? "running" : "stopped")
+                            << ": CPU " << cpu << " s = " << 100 * cpu / elapsed
+                            << " % of one core\n";
         app.quit();
     });
     return app.exec();

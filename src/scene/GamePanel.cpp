@@ -27,8 +27,8 @@ QRegion outline(const QRect &area, int width)
 
 GamePanel::GamePanel(GameScene &scene, QScreen *screen, const QRect &frame)
     : QWidget(nullptr,
-        Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-            | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
+        Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
+            | Qt::NoDropShadowWindowHint)
     , m_scene(scene)
     , m_view(new GameView(scene, this))
     , m_input(this)
@@ -104,8 +104,8 @@ void GamePanel::afterFrame(const QList<QRect> &changed)
 
 void GamePanel::refreshInput()
 {
-    const PointerRule::SceneInput state { isVisible(), m_scene.isInteractive(), m_scene.isDragging(),
-        m_scene.ballHitRect() };
+    const PointerRule::SceneInput state { isVisible(), m_scene.isInteractive(),
+        m_scene.isDragging(), m_scene.ballHitRect() };
     const QRect before = m_input.area();
     m_input.set(PointerRule::inputArea(state, QSizeF(size())));
     m_view->setInputArea(m_input.area());

@@ -5,8 +5,8 @@
 #include "scene/PointerRule.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 #include <vector>
 
@@ -124,8 +124,8 @@ void GameView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.setClipRegion(event->region());
-    NodePainter::paint(painter, m_scene.root(), height(),
-        NodePainter::toDevice(QRectF(event->rect()), height()));
+    NodePainter::paint(
+        painter, m_scene.root(), height(), NodePainter::toDevice(QRectF(event->rect()), height()));
     if (m_debugOutline) {
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setBrush(Qt::NoBrush);
@@ -141,7 +141,8 @@ void GameView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_scene.mouseDown(PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
+    m_scene.mouseDown(
+        PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
     repaintChanges();
     wake();
 }
@@ -159,7 +160,8 @@ void GameView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_scene.mouseUp(PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
+    m_scene.mouseUp(
+        PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
     repaintChanges();
     wake();
 }

@@ -42,7 +42,8 @@ bool xdotool(const QStringList &arguments)
 
 bool movePointer(QPoint to)
 {
-    return xdotool({ u"mousemove"_s, u"--sync"_s, QString::number(to.x()), QString::number(to.y()) });
+    return xdotool(
+        { u"mousemove"_s, u"--sync"_s, QString::number(to.x()), QString::number(to.y()) });
 }
 
 // A plain window below the overlay that records the presses it receives.
@@ -115,8 +116,8 @@ private slots:
         for (const auto *state : { "STICKY", "SKIP_TASKBAR", "SKIP_PAGER", "ABOVE" })
             QVERIFY2(properties.contains(u"_NET_WM_STATE_"_s + QLatin1StringView(state)),
                 qPrintable(properties));
-        QVERIFY2(properties.contains(u"accepts input or input focus: False"_s),
-            qPrintable(properties));
+        QVERIFY2(
+            properties.contains(u"accepts input or input focus: False"_s), qPrintable(properties));
 
         // Nothing moves in the idle scene: no frames, and with the ball hidden no input area.
         QTRY_VERIFY_WITH_TIMEOUT(!panel->view()->isRunning(), patience);
@@ -171,7 +172,8 @@ private slots:
         m_target->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_target.get()));
         m_target->activateWindow();
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
 
         GamePanel *panel = showOverlay();
         QVERIFY(panel);
@@ -313,8 +315,8 @@ private slots:
         QCOMPARE(panel->geometry().left(), 960);
 
         QVERIFY(runTool(u"xrandr"_s, { u"--delmonitor"_s, u"right"_s }));
-        QTRY_VERIFY_WITH_TIMEOUT(m_overlay->panel() && m_overlay->panel()->geometry().left() == 0,
-            patience);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_overlay->panel() && m_overlay->panel()->geometry().left() == 0, patience);
         panel = m_overlay->panel();
         QCOMPARE(m_overlay->screenIndex(), 0);
         QVERIFY(QTest::qWaitForWindowExposed(panel));
