@@ -20,14 +20,18 @@ namespace {
 // Generous: the machine running the tests may be busy.
 constexpr int patience = 15000;
 
+enum class OnFailure { Warn, StayQuiet };
+
 // Runs an X tool to its end; false when it failed.
-bool runTool(const QString &program, const QStringList &arguments, QString *output = nullptr)
+bool runTool(const QString &program, const QStringList &arguments, QString *output = nullptr,
+    OnFailure onFailure = OnFailure::Warn)
 {
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(patience) || process.exitStatus() != QProcess::NormalExit
         || process.exitCode() != 0) {
-        qWarning() << program << arguments << "failed:" << process.readAllStandardError();
+        if (onFailure == OnFailure::Warn)
+            qWarning() << program << arguments << "failed:" << process.readAllStandardError();
         return false;
     }
     if (output)
@@ -81,6 +85,10 @@ private slots:
         m_target.reset();
         xdotool({ u"mouseup"_s, u"1"_s });
         stopCompositor();
+        if (m_windowManager.state() != QProcess::NotRunning) {
+            m_windowManager.terminate();
+            m_windowManager.waitForFinished(patience);
+        }
         if (QGuiApplication::screens().size() > 1) {
             runTool(u"xrandr"_s, { u"--delmonitor"_s, u"right"_s });
             runTool(u"xrandr"_s, { u"--delmonitor"_s, u"left"_s });
@@ -271,6 +279,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel->isCompositing(), patience);
         QVERIFY(panel->mask().isEmpty());
         stopCompositor();
+        if (m_windowManager.state() != QProcess::NotRunning) {
+            m_windowManager.terminate();
+            m_windowManager.waitForFinished(patience);
+        }
         QTRY_VERIFY_WITH_TIMEOUT(!panel->isCompositing(), patience);
         QVERIFY(panel->mask().contains(rimCentre));
     }
@@ -334,6 +346,48 @@ private slots:
         QVERIFY(!m_overlay->isVisible());
     }
 
+    // Last: a window manager changes how every later window is placed and focused.
+    void withAWindowManagerTheOverlayIsOnEveryDesktopAndNeverTakesFocus()
+    {
+        QVERIFY(startWindowManager());
+        m_target->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get()));
+        m_target->activateWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
+
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        QCOMPARE(panel->geometry(), QGuiApplication::primaryScreen()->availableGeometry());
+        GameScene &scene = m_overlay->scene();
+        scene.configure(std::nullopt, true, false, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
+
+        // Grabbing and letting go of the ball leaves the focus where it was.
+        QVERIFY(movePointer(onScreen(panel, scene.ballPosition())));
+        QVERIFY(xdotool({ u"mousedown"_s, u"1"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(scene.isDragging(), patience);
+        QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(!scene.isDragging(), patience);
+        QCOMPARE(QGuiApplication::focusWindow(), m_target->windowHandle());
+        QString active;
+        QVERIFY(runTool(u"xdotool"_s, { u"getactivewindow"_s }, &active));
+        QCOMPARE(active.trimmed().toULongLong(), quint64(m_target->winId()));
+
+        // Another desktop still shows the overlay.
+        QVERIFY(xdotool({ u"set_desktop"_s, u"1"_s }));
+        QVERIFY(QTest::qWaitFor(
+            [] {
+                QString desktop;
+                return runTool(u"xdotool"_s, { u"get_desktop"_s }, &desktop, OnFailure::StayQuiet)
+                    && desktop.trimmed() == u"1";
+            },
+            patience));
+        QString info;
+        QVERIFY(runTool(u"xwininfo"_s, { u"-id"_s, QString::number(panel->winId()) }, &info));
+        QVERIFY2(info.contains(u"Map State: IsViewable"_s), qPrintable(info));
+    }
+
 private:
     GamePanel *showOverlay()
     {
@@ -368,6 +422,22 @@ private:
         m_compositor.waitForFinished(patience);
     }
 
+    bool startWindowManager()
+    {
+        m_windowManager.start(u"openbox"_s, { u"--sm-disable"_s });
+        if (!m_windowManager.waitForStarted(patience))
+            return false;
+        // Ready once it manages several desktops.
+        return QTest::qWaitFor(
+            [] {
+                QString count;
+                return runTool(
+                           u"xdotool"_s, { u"get_num_desktops"_s }, &count, OnFailure::StayQuiet)
+                    && count.trimmed().toInt() > 1;
+            },
+            patience);
+    }
+
     // One wide X screen shown as two monitors, left and right.
     static bool splitIntoTwoScreens()
     {
@@ -382,6 +452,7 @@ private:
     std::unique_ptr<ClickTarget> m_target;
     std::unique_ptr<Overlay> m_overlay;
     QProcess m_compositor;
+    QProcess m_windowManager;
 };
 
 int main(int argc, char *argv[])
