@@ -91,6 +91,8 @@ void GamePanel::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     m_view->setGeometry(rect());
+    // The scene always has the view's size, also when a window manager overrides ours.
+    m_scene.setSize(QSizeF(size()));
 }
 
 void GamePanel::afterFrame(const QList<QRect> &changed)

@@ -123,7 +123,6 @@ void GameView::hideEvent(QHideEvent *event)
 void GameView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    painter.setClipRegion(event->region());
     NodePainter::paint(
         painter, m_scene.root(), height(), NodePainter::toDevice(QRectF(event->rect()), height()));
     if (m_debugOutline) {

@@ -5,10 +5,12 @@
 #include "scene/Overlay.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -92,7 +94,10 @@ private slots:
         if (QGuiApplication::screens().size() > 1) {
             runTool(u"xrandr"_s, { u"--delmonitor"_s, u"right"_s });
             runTool(u"xrandr"_s, { u"--delmonitor"_s, u"left"_s });
-            QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 1, patience);
+            // Back to the one whole screen, not just to one of the two halves.
+            QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::screens().size() == 1
+                    && QGuiApplication::primaryScreen()->geometry().width() == 1920,
+                patience);
         }
     }
 
@@ -143,7 +148,7 @@ private slots:
     {
         QFETCH(bool, holder);
         m_target->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_target.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
         GamePanel *panel = showOverlay();
         QVERIFY(panel);
         GameScene &scene = m_overlay->scene();
@@ -178,7 +183,7 @@ private slots:
         if (compositor)
             QVERIFY(startCompositor());
         m_target->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_target.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
         m_target->activateWindow();
         QTRY_COMPARE_WITH_TIMEOUT(
             QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
@@ -331,7 +336,7 @@ private slots:
             m_overlay->panel() && m_overlay->panel()->geometry().left() == 0, patience);
         panel = m_overlay->panel();
         QCOMPARE(m_overlay->screenIndex(), 0);
-        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QVERIFY(QTest::qWaitForWindowExposed(panel, patience));
         QVERIFY(scene.isPractice()); // the game survives the move
         QVERIFY(scene.isInteractive());
 
@@ -351,7 +356,7 @@ private slots:
     {
         QVERIFY(startWindowManager());
         m_target->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_target.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
         m_target->activateWindow();
         QTRY_COMPARE_WITH_TIMEOUT(
             QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
@@ -393,7 +398,7 @@ private:
     {
         m_overlay->show(true);
         GamePanel *panel = m_overlay->panel();
-        if (!panel || !QTest::qWaitForWindowExposed(panel))
+        if (!panel || !QTest::qWaitForWindowExposed(panel, patience))
             return nullptr;
         return panel;
     }
@@ -424,18 +429,13 @@ private:
 
     bool startWindowManager()
     {
-        m_windowManager.start(u"openbox"_s, { u"--sm-disable"_s });
-        if (!m_windowManager.waitForStarted(patience))
-            return false;
-        // Ready once it manages several desktops.
-        return QTest::qWaitFor(
-            [] {
-                QString count;
-                return runTool(
-                           u"xdotool"_s, { u"get_num_desktops"_s }, &count, OnFailure::StayQuiet)
-                    && count.trimmed().toInt() > 1;
-            },
-            patience);
+        // Openbox runs the --startup command once it manages the screen.
+        QTemporaryDir dir;
+        const QString ready = dir.filePath(u"ready"_s);
+        m_windowManager.start(
+            u"openbox"_s, { u"--sm-disable"_s, u"--startup"_s, u"touch "_s + ready });
+        return m_windowManager.waitForStarted(patience)
+            && QTest::qWaitFor([&ready] { return QFile::exists(ready); }, patience);
     }
 
     // One wide X screen shown as two monitors, left and right.
