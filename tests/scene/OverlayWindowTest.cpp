@@ -46,10 +46,20 @@ bool xdotool(const QStringList &arguments)
     return runTool(u"xdotool"_s, arguments);
 }
 
+// X tools speak device pixels; Qt, with a scale factor, logical ones.
+QRect toDevice(const QRect &logical)
+{
+    const qreal ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
+    return QRect(
+        (QPointF(logical.topLeft()) * ratio).toPoint(), (QSizeF(logical.size()) * ratio).toSize());
+}
+
+// `to` in logical global coordinates.
 bool movePointer(QPoint to)
 {
+    const QPoint device = toDevice(QRect(to, QSize(1, 1))).topLeft();
     return xdotool(
-        { u"mousemove"_s, u"--sync"_s, QString::number(to.x()), QString::number(to.y()) });
+        { u"mousemove"_s, u"--sync"_s, QString::number(device.x()), QString::number(device.y()) });
 }
 
 // A plain window below the overlay that records the presses it receives.
@@ -96,7 +106,7 @@ private slots:
             runTool(u"xrandr"_s, { u"--delmonitor"_s, u"left"_s });
             // Back to the one whole screen, not just to one of the two halves.
             QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::screens().size() == 1
-                    && QGuiApplication::primaryScreen()->geometry().width() == 1920,
+                    && toDevice(QGuiApplication::primaryScreen()->geometry()).width() == 1920,
                 patience);
         }
     }
@@ -118,7 +128,7 @@ private slots:
         };
         QCOMPARE(QRect(field(u"Absolute upper-left X"_s), field(u"Absolute upper-left Y"_s),
                      field(u"Width"_s), field(u"Height"_s)),
-            available);
+            toDevice(available));
 
         QString properties;
         QVERIFY(runTool(u"xprop"_s,
@@ -158,7 +168,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
 
         const QPointF ball = scene.ballPosition();
-        const QPoint at = onScreen(panel, holder ? ball + QPointF(700, 400) : ball);
+        const QPoint at = onScreen(panel, holder ? scene.point(0.5, 0.95) : ball);
         QVERIFY(movePointer(at));
         QVERIFY(xdotool({ u"click"_s, u"1"_s }));
         QTRY_COMPARE_WITH_TIMEOUT(m_target->presses, 1, patience);
@@ -169,17 +179,17 @@ private slots:
     void pressNearTheBallGrabsItAndADragThrowsIt_data()
     {
         QTest::addColumn<bool>("compositor");
-        QTest::addColumn<double>("fromCentre");
+        QTest::addColumn<bool>("besideTheBall");
         // Only a composited window can take presses beside the ball: without a compositor the
         // window ends where the drawing ends.
-        QTest::newRow("compositor, 15 points beyond the ball's edge") << true << 27.0 + 15;
-        QTest::newRow("no compositor, on the ball") << false << 5.0;
+        QTest::newRow("compositor, 15 points beyond the ball's edge") << true << true;
+        QTest::newRow("no compositor, on the ball") << false << false;
     }
 
     void pressNearTheBallGrabsItAndADragThrowsIt()
     {
         QFETCH(bool, compositor);
-        QFETCH(double, fromCentre);
+        QFETCH(bool, besideTheBall);
         if (compositor)
             QVERIFY(startCompositor());
         m_target->show();
@@ -194,7 +204,7 @@ private slots:
         GameScene &scene = m_overlay->scene();
         scene.configure(std::nullopt, true, false, 0);
         QVERIFY(scene.isWaitingForThrow());
-        QCOMPARE(scene.ballRadius(), 27.0);
+        const double fromCentre = besideTheBall ? scene.ballRadius() + 15 : 5;
 
         const QPointF ball = scene.ballPosition();
         const QPoint press = onScreen(panel, ball + QPointF(fromCentre, 0));
