@@ -76,10 +76,12 @@ void attachSolid(b2Body &body, const b2Shape &shape, float restitution)
     body.CreateFixture(&fixture);
 }
 
-bool isFinite(const Entry &entry)
+// Far beyond any screen, yet well inside what the physics world's single precision holds.
+// False for infinite and not-a-number coordinates too.
+bool isReachable(QPointF scenePoint)
 {
-    return std::isfinite(entry.x) && std::isfinite(entry.y) && std::isfinite(entry.vx)
-        && std::isfinite(entry.vy);
+    constexpr double limit = 1e6;
+    return std::abs(scenePoint.x()) <= limit && std::abs(scenePoint.y()) <= limit;
 }
 
 const QString &guideText(AimQuality::Grade grade)
@@ -252,7 +254,8 @@ void GameScene::build()
     m_physicsBacklog = 0;
 
     m_root.addChild(std::make_unique<Node>(u"edge"_s));
-    if (width > 0 && height > 0) {
+    // Corners closer than Box2D's linear slop would fail its checks; a real screen is far larger.
+    if (width >= 1 && height >= 1) {
         const std::array<b2Vec2, 4> corners { toMetres({ 0, 0 }), toMetres({ width, 0 }),
             toMetres({ width, height }), toMetres({ 0, height }) };
         b2ChainShape loop;
@@ -322,11 +325,15 @@ void GameScene::drawHoop(const Hoop &hoop)
     const double a = side * hoop.width * 0.5;
     const QPointF leftEnd(c.x() - a, c.y());
     const QPointF rightEnd(c.x() + a, c.y());
+    const QPointF boardCentre(c.x() + a + 10, c.y() + 0.075 * side);
+    // A hoop out of all reach (a corrupt round) is neither drawn nor solid.
+    if (!isReachable(leftEnd) || !isReachable(rightEnd) || !isReachable(boardCentre))
+        return;
 
     const QSizeF boardSize(12, 0.19 * side);
     auto *board = m_hoopNode->addChild(ShapeNode::roundedRect(boardSize, 4));
     board->setName(u"backboard"_s);
-    board->setPosition({ c.x() + a + 10, c.y() + 0.075 * side });
+    board->setPosition(boardCentre);
     board->setFillColor(QColor(255, 255, 255, int(0.85 * 255)));
     board->setStrokeColor(systemGrey);
     // A hoop drawn only for show has nothing to bounce off.
@@ -605,7 +612,8 @@ void GameScene::mouseUp(QPointF location, double uptime)
 
 void GameScene::releaseBall(const Entry &entry)
 {
-    if (!isFinite(entry))
+    if (!std::isfinite(entry.vx) || !std::isfinite(entry.vy)
+        || !isReachable(point(entry.x, entry.y)))
         return;
     const double side = fieldSide();
     m_latestRelease = entry;

@@ -135,6 +135,26 @@ private slots:
         QVERIFY(near(scene->ball().localBounds().width(), 2 * ballRadius + 4, 1e-6));
     }
 
+    void degenerateSizesStillRun_data()
+    {
+        QTest::addColumn<QSizeF>("size");
+        QTest::newRow("none") << QSizeF(0, 0);
+        QTest::newRow("half a point") << QSizeF(0.5, 0.5);
+        QTest::newRow("one point") << QSizeF(1, 1);
+        QTest::newRow("a line") << QSizeF(1920, 0.2);
+    }
+    void degenerateSizesStillRun()
+    {
+        QFETCH(QSizeF, size);
+        auto scene = presented(size);
+        scene->configure(std::nullopt, true, false, 0);
+        FrameClock clock(*scene);
+        scene->releaseBall({ 0.18, 0.18, 0.5, 0.9 });
+        clock.run(30);
+        QCOMPARE(scene->fieldSide(), 400.0);
+        QVERIFY(std::isfinite(scene->ballPosition().x()));
+    }
+
     void modesFollowRoundAndHolder_data()
     {
         QTest::addColumn<bool>("withRound");
@@ -202,6 +222,29 @@ private slots:
             if (child->name() == u"rimEnd")
                 QCOMPARE(categoriesAt(*scene, child->position()).size(), 1u);
         }
+    }
+
+    void hoopOutOfAllReachIsLeftOut_data()
+    {
+        QTest::addColumn<Hoop>("hoop");
+        QTest::newRow("huge") << Hoop { 1e300, 1e300, 1e300, 0.025 };
+        QTest::newRow("far left") << Hoop { -1e10, 0.4, 0.2, 0.025 };
+        QTest::newRow("infinitely wide")
+            << Hoop { 0.5, 0.4, std::numeric_limits<double>::infinity(), 0.025 };
+    }
+    void hoopOutOfAllReachIsLeftOut()
+    {
+        QFETCH(Hoop, hoop);
+        auto scene = presented();
+        scene->configure(round(u"r1"_s, u"ACTIVE"_s, hoop), false, true, 0);
+        QVERIFY(!scene->hoopNode().hasChildren());
+        FrameClock clock(*scene);
+        scene->releaseBall({ 0.18, 0.18, 0.5, 0.9 });
+        clock.run(120);
+        QVERIFY(scene->isWaitingForThrow()); // back by the miss rule
+        // The next round's hoop is drawn again.
+        scene->configure(round(u"r2"_s), false, true, 0);
+        QVERIFY(scene->hoopNode().findChild(u"rim"));
     }
 
     void configureWithTheSameRoundLeavesAFlyingBallAlone()
@@ -381,7 +424,7 @@ private slots:
         }
     }
 
-    void releaseWithAnUnreadableEntryIsIgnored()
+    void releaseWithAnUnusableEntryIsIgnored()
     {
         auto scene = presented();
         ScoreLog log;
@@ -389,8 +432,8 @@ private slots:
         scene->configure(round(u"r1"_s), false, true, 0);
         const double nan = std::numeric_limits<double>::quiet_NaN();
         const double inf = std::numeric_limits<double>::infinity();
-        for (const Entry &entry :
-            { Entry { nan, 0.2, 0.5, 0.9 }, Entry { 0.18, 0.18, inf, 0.9 } }) {
+        for (const Entry &entry : { Entry { nan, 0.2, 0.5, 0.9 }, Entry { 0.18, 0.18, inf, 0.9 },
+                 Entry { 1e300, 0.2, 0.5, 0.9 } }) {
             scene->releaseBall(entry);
             QVERIFY(scene->isWaitingForThrow());
             QVERIFY(!scene->isBallDynamic());
