@@ -22,8 +22,6 @@ GameView::GameView(GameScene &scene, QWidget *parent)
     : QWidget(parent)
     , m_scene(scene)
 {
-    setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(false);
     m_frames.setTimerType(Qt::PreciseTimer);
     m_frames.setInterval(16);
     connect(&m_frames, &QTimer::timeout, this, &GameView::frame);
