@@ -1,0 +1,480 @@
+#include "XvfbDisplay.h"
+#include "scene/GamePanel.h"
+#include "scene/GameScene.h"
+#include "scene/GameView.h"
+#include "scene/Overlay.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Generous: the machine running the tests may be busy.
+constexpr int patience = 15000;
+
+enum class OnFailure { Warn, StayQuiet };
+
+// Runs an X tool to its end; false when it failed.
+bool runTool(const QString &program, const QStringList &arguments, QString *output = nullptr,
+    OnFailure onFailure = OnFailure::Warn)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(patience) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
+        if (onFailure == OnFailure::Warn)
+            qWarning() << program << arguments << "failed:" << process.readAllStandardError();
+        return false;
+    }
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    return true;
+}
+
+bool xdotool(const QStringList &arguments)
+{
+    return runTool(u"xdotool"_s, arguments);
+}
+
+// X tools speak device pixels; Qt, with a scale factor, logical ones.
+QRect toDevice(const QRect &logical)
+{
+    const qreal ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
+    return QRect(
+        (QPointF(logical.topLeft()) * ratio).toPoint(), (QSizeF(logical.size()) * ratio).toSize());
+}
+
+// `to` in logical global coordinates.
+bool movePointer(QPoint to)
+{
+    const QPoint device = toDevice(QRect(to, QSize(1, 1))).topLeft();
+    return xdotool(
+        { u"mousemove"_s, u"--sync"_s, QString::number(device.x()), QString::number(device.y()) });
+}
+
+// A plain window below the overlay that records the presses it receives.
+class ClickTarget : public QWidget {
+public:
+    int presses = 0;
+    QPoint lastPress;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        ++presses;
+        lastPress = event->globalPosition().toPoint();
+    }
+};
+
+} // namespace
+
+// The overlay's window on a private X server: where it is, which clicks it takes, what it
+// shows with and without a compositor, how it follows the screens and how hiding stops it.
+class OverlayWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_target = std::make_unique<ClickTarget>();
+        m_target->setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+        m_overlay = std::make_unique<Overlay>();
+    }
+
+    void cleanup()
+    {
+        qunsetenv("TOSSWICK_OVERLAY_DEBUG");
+        m_overlay.reset();
+        m_target.reset();
+        xdotool({ u"mouseup"_s, u"1"_s });
+        stopCompositor();
+        if (m_windowManager.state() != QProcess::NotRunning) {
+            m_windowManager.terminate();
+            m_windowManager.waitForFinished(patience);
+        }
+        if (QGuiApplication::screens().size() > 1) {
+            runTool(u"xrandr"_s, { u"--delmonitor"_s, u"right"_s });
+            runTool(u"xrandr"_s, { u"--delmonitor"_s, u"left"_s });
+            // Back to the one whole screen, not just to one of the two halves.
+            QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::screens().size() == 1
+                    && toDevice(QGuiApplication::primaryScreen()->geometry()).width() == 1920,
+                patience);
+        }
+    }
+
+    void panelCoversTheAvailableAreaOnEveryDesktop()
+    {
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        const QRect available = QGuiApplication::screens().constFirst()->availableGeometry();
+        QCOMPARE(panel->geometry(), available);
+
+        // As the X server sees it.
+        const QString id = QString::number(panel->winId());
+        QString info;
+        QVERIFY(runTool(u"xwininfo"_s, { u"-id"_s, id }, &info));
+        const auto field = [&info](const QString &name) {
+            const auto match = QRegularExpression(name + u":\\s+(-?\\d+)"_s).match(info);
+            return match.hasMatch() ? match.captured(1).toInt() : -1;
+        };
+        QCOMPARE(QRect(field(u"Absolute upper-left X"_s), field(u"Absolute upper-left Y"_s),
+                     field(u"Width"_s), field(u"Height"_s)),
+            toDevice(available));
+
+        QString properties;
+        QVERIFY(runTool(u"xprop"_s,
+            { u"-id"_s, id, u"_NET_WM_DESKTOP"_s, u"_NET_WM_STATE"_s, u"WM_HINTS"_s },
+            &properties));
+        QVERIFY2(properties.contains(u"_NET_WM_DESKTOP(CARDINAL) = 4294967295"_s),
+            qPrintable(properties));
+        for (const auto *state : { "STICKY", "SKIP_TASKBAR", "SKIP_PAGER", "ABOVE" })
+            QVERIFY2(properties.contains(u"_NET_WM_STATE_"_s + QLatin1StringView(state)),
+                qPrintable(properties));
+        QVERIFY2(
+            properties.contains(u"accepts input or input focus: False"_s), qPrintable(properties));
+
+        // Nothing moves in the idle scene: no frames, and with the ball hidden no input area.
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->view()->isRunning(), patience);
+        QVERIFY(panel->inputArea().isEmpty());
+    }
+
+    void clicksAwayFromTheBallReachTheWindowBeneath_data()
+    {
+        QTest::addColumn<bool>("holder");
+        QTest::newRow("practice, pointer far from the ball") << true;
+        QTest::newRow("idle, pointer where the hidden ball is") << false;
+    }
+
+    void clicksAwayFromTheBallReachTheWindowBeneath()
+    {
+        QFETCH(bool, holder);
+        m_target->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        GameScene &scene = m_overlay->scene();
+        scene.configure(std::nullopt, holder, false, 0);
+        QCOMPARE(scene.isInteractive(), holder);
+        if (holder) // the ball takes presses, but only at the ball
+            QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
+
+        const QPointF ball = scene.ballPosition();
+        const QPoint at = onScreen(panel, holder ? scene.point(0.5, 0.95) : ball);
+        QVERIFY(movePointer(at));
+        QVERIFY(xdotool({ u"click"_s, u"1"_s }));
+        QTRY_COMPARE_WITH_TIMEOUT(m_target->presses, 1, patience);
+        QCOMPARE(m_target->lastPress, at);
+        QVERIFY(!scene.isDragging());
+    }
+
+    void pressNearTheBallGrabsItAndADragThrowsIt_data()
+    {
+        QTest::addColumn<bool>("compositor");
+        QTest::addColumn<bool>("besideTheBall");
+        // Only a composited window can take presses beside the ball: without a compositor the
+        // window ends where the drawing ends.
+        QTest::newRow("compositor, 15 points beyond the ball's edge") << true << true;
+        QTest::newRow("no compositor, on the ball") << false << false;
+    }
+
+    void pressNearTheBallGrabsItAndADragThrowsIt()
+    {
+        QFETCH(bool, compositor);
+        QFETCH(bool, besideTheBall);
+        if (compositor)
+            QVERIFY(startCompositor());
+        m_target->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
+        m_target->activateWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
+
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        QTRY_COMPARE_WITH_TIMEOUT(panel->isCompositing(), compositor, patience);
+        GameScene &scene = m_overlay->scene();
+        scene.configure(std::nullopt, true, false, 0);
+        QVERIFY(scene.isWaitingForThrow());
+        const double fromCentre = besideTheBall ? scene.ballRadius() + 15 : 5;
+
+        const QPointF ball = scene.ballPosition();
+        const QPoint press = onScreen(panel, ball + QPointF(fromCentre, 0));
+        QVERIFY(movePointer(press));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            panel->inputArea().contains(press - panel->geometry().topLeft()), patience);
+        QVERIFY(xdotool({ u"mousedown"_s, u"1"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(scene.isDragging(), patience);
+        // Held, the ball keeps the pointer wherever it goes; the press took no focus.
+        QCOMPARE(panel->inputArea(), panel->rect());
+        QCOMPARE(QGuiApplication::focusWindow(), m_target->windowHandle());
+
+        const QPoint release = press + QPoint(160, -160); // up and to the right
+        QVERIFY(movePointer(release));
+        const QPointF releaseInScene = ball + QPointF(fromCentre + 160, 160);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            scene.gestureEnd() && QLineF(*scene.gestureEnd(), releaseInScene).length() < 1.5,
+            patience);
+        QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(!scene.isDragging(), patience);
+
+        // Thrown towards the hoop: it rises and flies right.
+        QVERIFY(scene.latestRelease());
+        QVERIFY(scene.latestRelease()->vx > 0.4 && scene.latestRelease()->vy > 0.8);
+        QVERIFY(!scene.isWaitingForThrow());
+        QTRY_VERIFY_WITH_TIMEOUT(scene.ballPosition().y() > ball.y() + 100, patience);
+        QVERIFY(scene.ballPosition().x() > ball.x());
+        QCOMPARE(m_target->presses, 0);
+    }
+
+    void hidingPausesTheSceneAndStopsTheFrameLoop()
+    {
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        GameScene &scene = m_overlay->scene();
+        scene.configure(std::nullopt, true, false, 0);
+        scene.releaseBall({ 0.18, 0.18, 0.5272727272727273, 0.9331818181818183 });
+        QVERIFY(panel->view()->isRunning());
+        const double launched = scene.lastUpdate();
+        QTRY_VERIFY_WITH_TIMEOUT(scene.lastUpdate() > launched + 0.1, patience);
+
+        m_overlay->show(false);
+        QVERIFY(!panel->isVisible());
+        QVERIFY(scene.isPaused());
+        QVERIFY(!panel->view()->isRunning());
+        QVERIFY(panel->inputArea().isEmpty());
+        const double frozenAt = scene.lastUpdate();
+        const QPointF frozenPosition = scene.ballPosition();
+        QTest::qWait(300); // a paused scene must not move meanwhile
+        QCOMPARE(scene.lastUpdate(), frozenAt);
+        QCOMPARE(scene.ballPosition(), frozenPosition);
+
+        // Shown again, the flight goes on from where it stopped and ends parked, and then
+        // the frame loop stops by itself.
+        m_overlay->show(true);
+        QCOMPARE(m_overlay->panel(), panel);
+        QVERIFY(panel->view()->isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(scene.lastUpdate() > frozenAt, patience);
+        QVERIFY(scene.lastUpdate() < frozenAt + 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->view()->isRunning(), 3 * patience);
+
+        QVERIFY(scene.isWaitingForThrow());
+    }
+
+    void withoutACompositorTheWindowShowsOnlyWhatIsDrawn()
+    {
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        QVERIFY(!panel->isCompositing());
+        GameScene &scene = m_overlay->scene();
+        scene.configure(std::nullopt, true, false, 0);
+        const QPoint parked = inWindow(panel, scene.ballPosition());
+        QTRY_VERIFY_WITH_TIMEOUT(panel->mask().contains(parked), patience);
+        const QPoint rimCentre = inWindow(panel, scene.point(0.76, 0.42));
+        QVERIFY(panel->mask().contains(rimCentre));
+        QVERIFY(!panel->mask().contains(QPoint(5, 5)));
+        QVERIFY(!panel->mask().contains(inWindow(panel, scene.point(0.5, 0.9))));
+
+        // The clip follows the ball.
+        scene.releaseBall({ 0.18, 0.18, 0.5272727272727273, 0.9331818181818183 });
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->mask().contains(parked), patience);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            panel->mask().contains(inWindow(panel, scene.ballPosition())), patience);
+
+        // A compositor that starts or stops later is noticed.
+        QVERIFY(startCompositor());
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isCompositing(), patience);
+        QVERIFY(panel->mask().isEmpty());
+        stopCompositor();
+        if (m_windowManager.state() != QProcess::NotRunning) {
+            m_windowManager.terminate();
+            m_windowManager.waitForFinished(patience);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isCompositing(), patience);
+        QVERIFY(panel->mask().contains(rimCentre));
+    }
+
+    void debugOutlineShowsTheWindowAndTheInputAreaWithoutACompositor()
+    {
+        qputenv("TOSSWICK_OVERLAY_DEBUG", "1");
+        GamePanel *panel = showOverlay();
+        qunsetenv("TOSSWICK_OVERLAY_DEBUG");
+        QVERIFY(panel);
+        QVERIFY(!panel->isCompositing());
+        m_overlay->scene().configure(std::nullopt, true, false, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
+        const QRegion shown = panel->mask();
+        QVERIFY(shown.contains(QPoint(0, 0)));
+        QVERIFY(shown.contains(QPoint(panel->width() - 1, panel->height() / 2)));
+        QVERIFY(shown.contains(panel->inputArea().topLeft()));
+        QVERIFY(!shown.contains(QPoint(panel->width() / 2, 10)));
+    }
+
+    void screenIndexBeyondTheLastScreenFallsBackToTheLast()
+    {
+        QVERIFY(splitIntoTwoScreens());
+        m_overlay->setScreenIndex(5);
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        QCOMPARE(m_overlay->screenIndex(), 1);
+        QScreen *last = QGuiApplication::screens().at(1);
+        QCOMPARE(panel->screen(), last);
+        QCOMPARE(panel->geometry(), last->availableGeometry());
+        QCOMPARE(m_overlay->scene().size(), QSizeF(last->availableGeometry().size()));
+    }
+
+    void losingTheScreenMovesTheOverlayAndKeepsItsVisibility()
+    {
+        QVERIFY(splitIntoTwoScreens());
+        m_overlay->setScreenIndex(1);
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        GameScene &scene = m_overlay->scene();
+        scene.configure(std::nullopt, true, false, 0);
+        QCOMPARE(panel->geometry().left(), 960);
+
+        QVERIFY(runTool(u"xrandr"_s, { u"--delmonitor"_s, u"right"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_overlay->panel() && m_overlay->panel()->geometry().left() == 0, patience);
+        panel = m_overlay->panel();
+        QCOMPARE(m_overlay->screenIndex(), 0);
+        QVERIFY(QTest::qWaitForWindowExposed(panel, patience));
+        QVERIFY(scene.isPractice()); // the game survives the move
+        QVERIFY(scene.isInteractive());
+
+        // A hidden overlay stays hidden through the next rebuild.
+        m_overlay->show(false);
+        const WId before = panel->winId();
+        QVERIFY(runTool(u"xrandr"_s,
+            { u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"none"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_overlay->panel() && m_overlay->panel()->winId() != before, patience);
+        QVERIFY(!m_overlay->panel()->isVisible());
+        QVERIFY(!m_overlay->isVisible());
+    }
+
+    // Last: a window manager changes how every later window is placed and focused.
+    void withAWindowManagerTheOverlayIsOnEveryDesktopAndNeverTakesFocus()
+    {
+        QVERIFY(startWindowManager());
+        m_target->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
+        m_target->activateWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
+
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        QCOMPARE(panel->geometry(), QGuiApplication::primaryScreen()->availableGeometry());
+        GameScene &scene = m_overlay->scene();
+        scene.configure(std::nullopt, true, false, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
+
+        // Grabbing and letting go of the ball leaves the focus where it was.
+        QVERIFY(movePointer(onScreen(panel, scene.ballPosition())));
+        QVERIFY(xdotool({ u"mousedown"_s, u"1"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(scene.isDragging(), patience);
+        QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(!scene.isDragging(), patience);
+        QCOMPARE(QGuiApplication::focusWindow(), m_target->windowHandle());
+        QString active;
+        QVERIFY(runTool(u"xdotool"_s, { u"getactivewindow"_s }, &active));
+        QCOMPARE(active.trimmed().toULongLong(), quint64(m_target->winId()));
+
+        // Another desktop still shows the overlay.
+        QVERIFY(xdotool({ u"set_desktop"_s, u"1"_s }));
+        QVERIFY(QTest::qWaitFor(
+            [] {
+                QString desktop;
+                return runTool(u"xdotool"_s, { u"get_desktop"_s }, &desktop, OnFailure::StayQuiet)
+                    && desktop.trimmed() == u"1";
+            },
+            patience));
+        QString info;
+        QVERIFY(runTool(u"xwininfo"_s, { u"-id"_s, QString::number(panel->winId()) }, &info));
+        QVERIFY2(info.contains(u"Map State: IsViewable"_s), qPrintable(info));
+    }
+
+private:
+    GamePanel *showOverlay()
+    {
+        m_overlay->show(true);
+        GamePanel *panel = m_overlay->panel();
+        if (!panel || !QTest::qWaitForWindowExposed(panel, patience))
+            return nullptr;
+        return panel;
+    }
+
+    static QPoint inWindow(const GamePanel *panel, QPointF scenePoint)
+    {
+        return QPoint(qRound(scenePoint.x()), qRound(panel->height() - scenePoint.y()));
+    }
+
+    static QPoint onScreen(const GamePanel *panel, QPointF scenePoint)
+    {
+        return panel->geometry().topLeft() + inWindow(panel, scenePoint);
+    }
+
+    bool startCompositor()
+    {
+        m_compositor.start(u"xcompmgr"_s, {});
+        return m_compositor.waitForStarted(patience);
+    }
+
+    void stopCompositor()
+    {
+        if (m_compositor.state() == QProcess::NotRunning)
+            return;
+        m_compositor.terminate();
+        m_compositor.waitForFinished(patience);
+    }
+
+    bool startWindowManager()
+    {
+        // Openbox runs the --startup command once it manages the screen.
+        QTemporaryDir dir;
+        const QString ready = dir.filePath(u"ready"_s);
+        m_windowManager.start(
+            u"openbox"_s, { u"--sm-disable"_s, u"--startup"_s, u"touch "_s + ready });
+        return m_windowManager.waitForStarted(patience)
+            && QTest::qWaitFor([&ready] { return QFile::exists(ready); }, patience);
+    }
+
+    // One wide X screen shown as two monitors, left and right.
+    static bool splitIntoTwoScreens()
+    {
+        if (!runTool(u"xrandr"_s,
+                { u"--setmonitor"_s, u"left"_s, u"960/254x1080/286+0+0"_s, u"screen"_s })
+            || !runTool(u"xrandr"_s,
+                { u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"none"_s }))
+            return false;
+        return QTest::qWaitFor([] { return QGuiApplication::screens().size() == 2; }, patience);
+    }
+
+    std::unique_ptr<ClickTarget> m_target;
+    std::unique_ptr<Overlay> m_overlay;
+    QProcess m_compositor;
+    QProcess m_windowManager;
+};
+
+int main(int argc, char *argv[])
+{
+    XvfbDisplay display;
+    if (!display.start()) {
+        qCritical("%s", qPrintable(display.errorText()));
+        return 1;
+    }
+    QApplication app(argc, argv);
+    OverlayWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "OverlayWindowTest.moc"
