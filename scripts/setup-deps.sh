@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs every Debian package that building, running and testing Tosswick needs.
 # Runs apt-get update once, and only when something is missing.
+# Usage: scripts/setup-deps.sh [fuzz]   (fuzz: also clang and its libFuzzer runtime, for make fuzz)
 set -eu
 
 PACKAGES="
@@ -14,6 +15,9 @@ xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox
 dbus dbus-x11 gnome-keyring
 fonts-dejavu-core
 "
+if [ "${1:-}" = fuzz ]; then
+    PACKAGES="$PACKAGES clang libclang-rt-14-dev"
+fi
 
 missing=""
 for p in $PACKAGES; do

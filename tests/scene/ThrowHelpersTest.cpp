@@ -1,8 +1,15 @@
+#include "scene/AimQuality.h"
+#include "scene/GameScene.h"
 #include "scene/TrackpadThrow.h"
 
 #include <QTest>
 
-// The assisted throw's mapping from a drag to a launch velocity.
+Q_DECLARE_METATYPE(Entry)
+Q_DECLARE_METATYPE(AimQuality::Grade)
+
+using Grade = AimQuality::Grade;
+
+// The assisted throw's mapping from a drag to a launch velocity, and the grading of an aim.
 class ThrowHelpersTest : public QObject {
     Q_OBJECT
 private slots:
@@ -50,6 +57,42 @@ private slots:
                 QVERIFY(qAbs(v->y() - TrackpadThrow::idealVelocity.y()) <= 0.06 + 1e-12);
             }
         }
+    }
+
+    void aimQuality_data()
+    {
+        QTest::addColumn<Entry>("entry");
+        QTest::addColumn<Grade>("grade");
+        const auto preview = *TrackpadThrow::velocity(0.08, 0.08);
+        QTest::newRow("idle preview from the start spot")
+            << Entry { 0.18, 0.18, preview.x(), preview.y() } << Grade::Green;
+        QTest::newRow("ideal velocity") << Entry { 0.18, 0.18, TrackpadThrow::idealVelocity.x(),
+            TrackpadThrow::idealVelocity.y() }
+                                        << Grade::Green;
+        // Dropped from above at a distance d from the hoop's centre.
+        QTest::newRow("d 0") << Entry { 0.76, 0.6, 0, 0 } << Grade::Green;
+        QTest::newRow("d 0.07") << Entry { 0.69, 0.6, 0, 0 } << Grade::Green;
+        QTest::newRow("d 0.1, touches the rim end") << Entry { 0.86, 0.6, 0, 0 } << Grade::Gray;
+        QTest::newRow("d 0.14") << Entry { 0.62, 0.6, 0, 0 } << Grade::Gray;
+        QTest::newRow("d 0.15") << Entry { 0.91, 0.6, 0, 0 } << Grade::Black;
+        QTest::newRow("never reaches the height") << Entry { 0.18, 0.18, 0.5, 0.5 } << Grade::Black;
+        QTest::newRow("down-left drag") << Entry { 0.18, 0.18, -0.54, -0.62 } << Grade::Black;
+        // Below the hoop and falling: the height was passed before the release.
+        QTest::newRow("falling below the hoop") << Entry { 0.76, 0.3, 0, -1 } << Grade::Black;
+        QTest::newRow("at the height, at rest") << Entry { 0.76, 0.42, 0, 0 } << Grade::Black;
+    }
+    void aimQuality()
+    {
+        QFETCH(Entry, entry);
+        QFETCH(Grade, grade);
+        QCOMPARE(AimQuality::predict(entry, GameScene::defaultHoop), grade);
+    }
+
+    void aimQualityNames()
+    {
+        QCOMPARE(AimQuality::rawValue(Grade::Green), u"green");
+        QCOMPARE(AimQuality::rawValue(Grade::Gray), u"gray");
+        QCOMPARE(AimQuality::rawValue(Grade::Black), u"black");
     }
 };
 
