@@ -44,6 +44,7 @@ AppModel::AppModel(Setup setup, QObject *parent)
     , m_api(std::make_shared<API>(m_network, m_server))
     , m_realtime(std::make_unique<Realtime>())
     , m_display(setup.display ? std::move(setup.display) : std::make_unique<OverlayDisplay>())
+    , m_timing(std::move(setup.timing))
 {
     // The stored session token is read by the first restore (the credential store answers
     // asynchronously), before anything uses it.
@@ -262,6 +263,14 @@ void AppModel::setSending(bool sending)
     Q_EMIT sendButtonTitleChanged();
 }
 
+void AppModel::setRoomID(std::optional<qint64> roomID)
+{
+    if (m_roomID == roomID)
+        return;
+    m_roomID = roomID;
+    Q_EMIT roomIDChanged();
+}
+
 void AppModel::setLastResult(const QString &text)
 {
     if (m_lastResult == text)
@@ -424,7 +433,7 @@ void AppModel::expireSession()
     setUser(std::nullopt);
     setRooms({});
     setSnapshot(std::nullopt);
-    m_roomID.reset();
+    setRoomID(std::nullopt);
     setMessage(u"Restoring guest session…"_s);
     // The old token goes first, so that it cannot remove the new one the restore stores.
     later([this, api] {

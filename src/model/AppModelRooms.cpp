@@ -68,7 +68,7 @@ QCoro::Task<> AppModel::activate(qint64 roomID)
     }
 
     stopNetwork();
-    m_roomID = roomID;
+    setRoomID(roomID);
     setSnapshot(std::nullopt);
     m_lastSnapshotTime = QDateTime();
     if (m_selectedReceiver != 0) {
@@ -91,7 +91,7 @@ QCoro::Task<> AppModel::saveConnection()
     stopNetwork();
     setUser(std::nullopt);
     setSnapshot(std::nullopt);
-    m_roomID.reset();
+    setRoomID(std::nullopt);
     setRooms({});
 
     setServer(UrlParts::trimSlashes(m_server));
@@ -201,7 +201,7 @@ QCoro::Task<> AppModel::leave(bool deleteRoom)
     // Another room may have become current meanwhile; it stays.
     if (m_roomID == room) {
         stopNetwork();
-        m_roomID.reset();
+        setRoomID(std::nullopt);
         setSnapshot(std::nullopt);
     }
     const auto roomsError = co_await loadRooms();

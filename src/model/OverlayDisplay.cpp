@@ -21,8 +21,8 @@ void OverlayDisplay::moveToScreen(int index)
     m_overlay->rebuild();
 }
 
-void OverlayDisplay::configure(const std::optional<Round> &round, bool holder, bool available,
-                               double serverOffset)
+void OverlayDisplay::configure(
+    const std::optional<Round> &round, bool holder, bool available, double serverOffset)
 {
     m_overlay->scene().configure(round, holder, available, serverOffset);
 }

@@ -7,8 +7,7 @@
 class Overlay;
 
 // The program's GameDisplay: the one overlay over the desktop, with its scene.
-class OverlayDisplay : public GameDisplay
-{
+class OverlayDisplay : public GameDisplay {
 public:
     OverlayDisplay();
     ~OverlayDisplay() override;
@@ -16,7 +15,7 @@ public:
     void show(bool visible) override;
     void moveToScreen(int index) override;
     void configure(const std::optional<Round> &round, bool holder, bool available,
-                   double serverOffset) override;
+        double serverOffset) override;
     void celebrate() override;
     void transferFailed(const QString &reason) override;
     std::optional<Entry> latestRelease() const override;

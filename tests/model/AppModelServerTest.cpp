@@ -272,6 +272,8 @@ private Q_SLOTS:
     void createJoinActivateLeaveDelete()
     {
         auto model = startedModel();
+        // The room picker follows every change of the current room.
+        QSignalSpy roomChanges(model.get(), &AppModel::roomIDChanged);
         QCoro::waitFor(model->createRoom(u"Lobby"_s));
         QCOMPARE(roomNames(*model), QStringList { u"Lobby"_s });
         const qint64 lobby = model->rooms().first().id;
@@ -308,6 +310,7 @@ private Q_SLOTS:
         QCoro::waitFor(model->leave(true));
         QCOMPARE(model->roomID(), std::nullopt);
         QVERIFY(model->rooms().isEmpty());
+        QCOMPARE(roomChanges.size(), 5); // create, join, leave, activate, delete
         // The room left is still the other player's.
         QCOMPARE(QCoro::waitFor(other->get<QList<Room>>(u"rooms"_s))->size(), 1);
     }

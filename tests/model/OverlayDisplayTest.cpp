@@ -10,8 +10,7 @@
 
 using namespace Qt::StringLiterals;
 
-class OverlayDisplayTest : public QObject
-{
+class OverlayDisplayTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -50,10 +49,10 @@ private Q_SLOTS:
         display.setSceneCallbacks(std::move(callbacks));
         GameScene &scene = display.overlay().scene();
         scene.onPracticeScore();
-        scene.onTransfer(Entry{});
-        scene.onShot(u"s-1"_s, Entry{});
+        scene.onTransfer(Entry {});
+        scene.onShot(u"s-1"_s, Entry {});
         scene.onScore(u"s-1"_s, {}, {});
-        QCOMPARE(reports, (QStringList{u"practice"_s, u"transfer"_s, u"s-1"_s, u"score s-1"_s}));
+        QCOMPARE(reports, (QStringList { u"practice"_s, u"transfer"_s, u"s-1"_s, u"score s-1"_s }));
     }
 };
 
