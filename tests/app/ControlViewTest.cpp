@@ -7,10 +7,12 @@
 #include "TestServer.h"
 #include "WaitUntil.h"
 #include "app/controls/ContactsSection.h"
+#include "app/controls/Disclosure.h"
 #include "app/controls/HistorySection.h"
 #include "app/controls/LeaveSection.h"
 #include "app/controls/ScoresSection.h"
 #include "model/AppModel.h"
+#include "model/DateText.h"
 #include "model/Preferences.h"
 
 #include <QApplication>
@@ -291,22 +293,40 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(), u"2 available"_s);
     }
 
+    void sendButtonIsDisabledWithTheBlockReason_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no session") << u"offline"_s << u"Choose a room first"_s;
+        QTest::newRow("room state, channel not connected") << u"unconnected"_s << u"Connecting to room…"_s;
+        QTest::newRow("alone in a connected room") << u"alone"_s << u"No players online"_s;
+        QTest::newRow("paused") << u"paused"_s << u"Resume the game to send"_s;
+    }
     void sendButtonIsDisabledWithTheBlockReason()
     {
-        // A room state but no session: the send gate says why.
-        auto model = offlineModel(u"blocked"_s);
+        QFETCH(QString, state);
+        QFETCH(QString, reason);
+        std::unique_ptr<AppModel> model = state == u"offline"_s ? offlineModel(u"blocked"_s) : signedInModel();
         auto view = shownView(*model);
-        QCoro::waitFor(model->apply(roomWith(*model, { member(905, u"Ada"_s, u"ONLINE"_s) })));
+        if (state == u"offline"_s || state == u"unconnected"_s) {
+            QCoro::waitFor(model->apply(roomWith(*model, {member(905, u"Ada"_s, u"ONLINE"_s)})));
+        } else {
+            createRoomThroughWindow(*model, *view, u"Gate"_s);
+            QVERIFY(waitUntil([&] { return model->connected() && model->snapshot(); }));
+            if (state == u"paused"_s)
+                clickCheckBox(child<QCheckBox>(*view, u"pausedSwitch"_s));
+        }
         auto *send = child<QPushButton>(*view, u"sendButton"_s);
         QVERIFY(send->isVisibleTo(view.get()));
         QVERIFY(!send->isEnabled());
         QCOMPARE(send->text(), u"Send to random player"_s);
-        auto *reason = child<QLabel>(*view, u"sendBlockReason"_s);
-        QVERIFY(reason->isVisibleTo(view.get()));
-        QCOMPARE(reason->text(), u"Choose a room first"_s);
-        // The contact's own send button is held back for the same reason.
-        QVERIFY(!child<QToolButton>(*child<QWidget>(*view, u"contact-905"_s), u"sendBall"_s)
-                     ->isEnabled());
+        auto *caption = child<QLabel>(*view, u"sendBlockReason"_s);
+        QVERIFY(caption->isVisibleTo(view.get()));
+        QCOMPARE(caption->text(), reason);
+        if (auto *row = view->findChild<QWidget *>(u"contact-905"_s)) {
+            // The contact's own send button is held back too.
+            QVERIFY(!child<QToolButton>(*row, u"sendBall"_s)->isEnabled());
+        }
     }
 
     void receiverPickerSetsTheReceiver()
@@ -322,6 +342,7 @@ private Q_SLOTS:
         receivers->setCurrentIndex(ada);
         emit receivers->activated(ada);
         QCOMPARE(model->selectedReceiver(), 906);
+        QCOMPARE(child<QPushButton>(*view, u"sendButton"_s)->text(), u"Send to Ada"_s);
         // Set elsewhere, the picker follows.
         model->setSelectedReceiver(0);
         QCOMPARE(receivers->currentIndex(), 0);
@@ -378,9 +399,13 @@ private Q_SLOTS:
             u"Последний результат: Попадание · +1"_s);
         auto *toggle = child<QToolButton>(*child<QWidget>(*view, u"hitHistory"_s), u"disclosure"_s);
         QCOMPARE(toggle->text(), u"История попаданий (2)"_s);
-        QVERIFY(HistorySection::line(hits[0]).startsWith(u"+1 · Lobby · "_s));
-        QVERIFY(HistorySection::line(hits[1]).startsWith(u"+1 · Тренировка · "_s));
-        QVERIFY(HistorySection::line(hits[0]).contains(u"2030"_s));
+        const QString date = DateText::abbreviatedDateTime(when, QLocale::system());
+        QCOMPARE(HistorySection::line(hits[0]), u"+1 · Lobby · "_s + date);
+        QCOMPARE(HistorySection::line(hits[1]), u"+1 · Тренировка · "_s + date);
+        QStringList shown;
+        for (const QLabel *line : child<Disclosure>(*view, u"hitHistory"_s)->body()->findChildren<QLabel *>())
+            shown.append(line->text());
+        QCOMPARE(shown, (QStringList{HistorySection::line(hits[0]), HistorySection::line(hits[1])}));
     }
 
     void scoreLines_data()

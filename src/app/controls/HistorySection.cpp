@@ -3,6 +3,7 @@
 #include "ControlStyle.h"
 #include "Disclosure.h"
 #include "model/AppModel.h"
+#include "model/DateText.h"
 
 #include <QLabel>
 #include <QLocale>
@@ -27,11 +28,8 @@ HistorySection::HistorySection(AppModel &model, QWidget *parent)
 
 QString HistorySection::line(const SavedBasketResult &hit)
 {
-    const QLocale locale = QLocale::system();
-    const QDateTime local = hit.date.toLocalTime();
-    const QString date = locale.toString(local.date(), u"d MMM yyyy"_s) + u", "_s
-        + locale.toString(local.time(), QLocale::ShortFormat);
-    return u"+1 · "_s + (hit.practice ? u"Тренировка"_s : hit.room) + u" · "_s + date;
+    return u"+1 · "_s + (hit.practice ? u"Тренировка"_s : hit.room) + u" · "_s
+        + DateText::abbreviatedDateTime(hit.date, QLocale::system());
 }
 
 void HistorySection::refresh()
