@@ -86,6 +86,26 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window));
     }
 
+    void aHitSendsTheWindowAwayAndShowingItCancelsThat()
+    {
+        auto shell = offlineShell();
+        shell->launched();
+        QWidget *window = shell->controls();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        // A celebrated hit: 0.8 s later the game and the window step aside.
+        shell->model().finishSuccess(true, std::nullopt);
+        QVERIFY(waitUntil([&] { return !window->isVisible(); }, 5000));
+        QVERIFY(shell->model().gameplayDismissed());
+
+        // Showing the window again during a celebration cancels its end.
+        shell->showControls();
+        QVERIFY(!shell->model().gameplayDismissed());
+        shell->model().finishSuccess(true, std::nullopt);
+        shell->showControls();
+        QVERIFY(!waitUntil([&] { return !window->isVisible(); }, 1500));
+        QVERIFY(!shell->model().gameplayDismissed());
+    }
+
     void showingTheControlsBringsTheGameBack()
     {
         auto shell = offlineShell();
