@@ -1,5 +1,6 @@
 #include "ApplicationShell.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -40,6 +41,9 @@ int main(int argc, char *argv[])
     ApplicationShell shell { AppModel::Setup() };
     QObject::connect(
         &instance, &SingleInstance::linksReceived, &shell, &ApplicationShell::openLinks);
+    TerminationSignals termination;
+    QObject::connect(
+        &termination, &TerminationSignals::terminationRequested, &shell, &ApplicationShell::quit);
     // As on every platform: launch finishes first, then the links it was started with arrive.
     shell.launched();
     if (!links.isEmpty())

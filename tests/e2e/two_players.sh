@@ -3,7 +3,7 @@
 # private X display, each with its own settings and session. Ada creates a room and Bob joins
 # it by typing into their controls windows; Ada passes the ball by throwing it out of the
 # field on her overlay; Bob throws it with a drag towards the hoop and scores; the server's
-# database shows his point.
+# database shows his point. Ended by SIGTERM, Bob's game tells the server he left.
 # Usage: two_players.sh BUILD_DIR
 set -eu
 BUILD=$(cd "$1" && pwd)
@@ -25,6 +25,9 @@ both_online() {
 }
 round_active() {
     test -n "$(sql "SELECT id FROM rounds WHERE room_id = $room AND state = 'ACTIVE';")"
+}
+bob_offline() {
+    room_state ada "$room" | grep -q "\"id\":$bob_id,\"name\":\"[^\"]*\",\"status\":\"OFFLINE\""
 }
 bob_scored() {
     test "$(sql "SELECT points FROM scores WHERE room_id = $room AND player_id = $bob_id;")" = 1
@@ -72,4 +75,9 @@ until_true 30 round_active || fail "no round started for bob"
 # Bob's ball waits at the same spot; a drag up and to the right is helped into the hoop.
 drag $ball_x $ball_y $((ball_x + 40)) $((ball_y - 60))
 until_true 30 bob_scored || fail "bob's point did not reach the server"
+
+# Bob's session ends (SIGTERM): the game tells the server he left. Without that notice he
+# would stay online for 10 s after his last heartbeat, which was at most 3 s ago.
+stop_player bob
+until_true 6 bob_offline || fail "the server did not hear that bob left"
 echo "1 passed, 0 failed"

@@ -1,0 +1,35 @@
+#include "app/TerminationSignals.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+
+// SIGTERM and SIGINT reach the event loop as a signal instead of ending the process.
+class TerminationSignalsTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void signalsBecomeRequests_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void signalsBecomeRequests()
+    {
+        QFETCH(int, signal);
+        TerminationSignals termination;
+        QSignalSpy requested(&termination, &TerminationSignals::terminationRequested);
+        QCOMPARE(std::raise(signal), 0);
+        QVERIFY(requested.wait(5000));
+        QCOMPARE(requested.size(), 1);
+        // Each signal is one request, also the next one.
+        QCOMPARE(std::raise(signal), 0);
+        QVERIFY(requested.wait(5000));
+        QCOMPARE(requested.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TerminationSignalsTest)
+#include "TerminationSignalsTest.moc"
