@@ -19,7 +19,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // A session file is a few hundred bytes; anything much larger is not one of ours.
-constexpr qint64 maxSessionFileSize = 64 * 1024;
+constexpr qint64 maxSessionFileSize = 65'536;
 
 // Status codes in the save error: the Secret Service's failures are the negated QKeychain::Error
 // (-3 access denied by the user, -4 access denied), those of the session files -100 minus the
