@@ -44,6 +44,7 @@ AppModel::AppModel(Setup setup, QObject *parent)
     , m_api(std::make_shared<API>(m_network, m_server))
     , m_realtime(std::make_unique<Realtime>())
     , m_display(setup.display ? std::move(setup.display) : std::make_unique<OverlayDisplay>())
+    , m_timing(std::move(setup.timing))
 {
     // The stored session token is read by the first restore (the credential store answers
     // asynchronously), before anything uses it.

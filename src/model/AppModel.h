@@ -23,6 +23,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -88,6 +89,18 @@ public:
         QDBusConnection logindBus = QDBusConnection::systemBus();
         // The overlay and its scene; none: the overlay over the desktop (OverlayDisplay).
         std::unique_ptr<GameDisplay> display;
+
+        // The clock and waits of the room's network activity.
+        struct Timing
+        {
+            // The monotonic clock that the channel's pongs are timed on; tests move it.
+            std::function<std::chrono::steady_clock::time_point()> monotonicNow
+                = [] { return std::chrono::steady_clock::now(); };
+            // Tests shorten or lengthen these; the program keeps 3 seconds.
+            std::chrono::milliseconds heartbeatPeriod{3000};
+            std::chrono::milliseconds reconnectDelay{3000};
+        };
+        Timing timing;
     };
 
     explicit AppModel(Setup setup, QObject *parent = nullptr);
@@ -234,6 +247,9 @@ private:
     // The system is going to sleep or the session switched away, and back.
     void goingAway();
     void comingBack();
+    // The ready report for a round that waits for this player, then the room state again.
+    QCoro::Task<> reportReady(qint64 room, QString roundID);
+
     // Runs work as a new task on the main thread, after the current one; not at all once the
     // coordinator is gone.
     void later(std::function<void()> work);
@@ -304,4 +320,8 @@ private:
     qint64 m_sequence = 0;
     std::optional<QString> m_currentRoundID;
     std::unique_ptr<LogindWatcher> m_logind;
+    Setup::Timing m_timing;
+    // Shot registrations under way or done in the current round, by shot id; each ends with
+    // the request's error, if any. Shared, so that a score waiting for one outlives the map.
+    QHash<QString, std::shared_ptr<QCoro::Task<std::optional<NetworkError>>>> m_shotJobs;
 };
