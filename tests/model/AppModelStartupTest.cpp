@@ -9,9 +9,11 @@
 #include "net/Keychain.h"
 #include "net/Realtime.h"
 
+#include <QClipboard>
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QGuiApplication>
 #include <QMetaProperty>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -258,6 +260,64 @@ private Q_SLOTS:
         QTest::qWait(100);
         QCOMPARE(m_server->requests().size(), 1);
         QVERIFY(model->working());
+    }
+
+    void aBadJoinLinkKeepsTheEarlierInvitation()
+    {
+        auto model = makeModel();
+        const auto good = u"tosswick://join?room=abcd1234&api=https://a.example/&ws=wss://a.example"
+                          u"&key=k"_s;
+        model->handleInvitation(good);
+        const RoomInvitation expected { u"ABCD1234"_s, u"https://a.example"_s, u"wss://a.example"_s,
+            u"k"_s };
+        QCOMPARE(model->pendingInvitation(), expected);
+        model->handleInvitation(u"tosswick://join?room=abcd1234&room=abcd1234"_s);
+        QCOMPARE(model->message(), u"Invalid room invitation"_s);
+        QCOMPARE(model->pendingInvitation(), expected);
+    }
+
+    void copyingWithoutAnInvitationAddressLeavesTheClipboardAlone_data()
+    {
+        QTest::addColumn<bool>("withSnapshot");
+        QTest::newRow("before the first room state") << false;
+        QTest::newRow("the server gives no invitation address") << true;
+    }
+    void copyingWithoutAnInvitationAddressLeavesTheClipboardAlone()
+    {
+        QFETCH(bool, withSnapshot);
+        // The scripted server answers "connection" with a player: no invitation address.
+        auto model = signedInModel();
+        QCOMPARE(model->inviteBase(), std::nullopt);
+        if (withSnapshot)
+            QCoro::waitFor(model->apply(snapshotWithRound(u"ACTIVE"_s, 8)));
+        QGuiApplication::clipboard()->setText(u"kept"_s);
+        model->copyInvitation();
+        QCOMPARE(model->message(), u"Public invitation address is not configured"_s);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"kept"_s);
+    }
+
+    void leavingWithoutARoomSendsNothing()
+    {
+        auto model = signedInModel();
+        const auto sent = m_server->requests().size();
+        QCoro::waitFor(model->leave(false));
+        QCoro::waitFor(model->leave(true));
+        QCOMPARE(m_server->requests().size(), sent);
+    }
+
+    void acceptingWhileTheRestoreRunsDoesNothing()
+    {
+        m_server->stayQuiet();
+        auto model = makeModel();
+        QTRY_COMPARE(m_server->requests().size(), 1);
+        QVERIFY(model->working());
+        model->handleInvitation(u"tosswick://join?room=ABCD1234&api=http://b.example&ws=ws://"
+                                u"b.example&key=k"_s);
+        QCoro::waitFor(model->acceptInvitation());
+        QVERIFY(model->pendingInvitation());
+        QCOMPARE(model->server(), m_server->baseUrl());
+        QTest::qWait(100);
+        QCOMPARE(m_server->requests().size(), 1);
     }
 
     void shutdownWithoutARoomSendsNothing()
