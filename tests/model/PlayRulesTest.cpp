@@ -385,6 +385,98 @@ private Q_SLOTS:
         QCOMPARE(requestsTo(u"/round/ready"_s).size(), reports);
     }
 
+    void transferBodiesAndOutcomes_data()
+    {
+        QTest::addColumn<qint64>("receiver");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("to anyone") << 0ll << 200 << u"Ball sent to an available player"_s;
+        QTest::newRow("to Bea") << 8ll << 200 << u"Ball sent to Bea"_s;
+        QTest::newRow("refused") << 8ll << 409 << u"The ball is already in play."_s;
+    }
+    void transferBodiesAndOutcomes()
+    {
+        QFETCH(qint64, receiver);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        ScriptedPusherPeer peer;
+        QVERIFY(peer.listen());
+        auto model = connectedModel(peer);
+        model->setSelectedReceiver(receiver);
+        m_server->answer(status,
+            status == 200 ? roomStateJson : R"({"message":"The ball is already in play."})"_ba);
+        const Entry entry { 0.97, 0.6, 0.8, 0.2 };
+        QCoro::waitFor(model->transfer(entry));
+        QCOMPARE(model->message(), message);
+        QVERIFY(!model->sending());
+        QCOMPARE(m_display->calls.contains(u"failed "_s + message), status != 200);
+
+        const auto sends = requestsTo(u"/ball/send"_s);
+        QCOMPARE(sends.size(), 1);
+        const QJsonObject body = bodyOf(sends.first());
+        QCOMPARE(body.value(u"entry"_s).toObject(), entry.toJson());
+        QCOMPARE(body.contains(u"receiver_id"_s), receiver != 0);
+        if (receiver != 0)
+            QCOMPARE(body.value(u"receiver_id"_s).toInteger(), receiver);
+        const QString requestID = body.value(u"request_id"_s).toString();
+        QVERIFY(!QUuid::fromString(requestID).isNull());
+        QCOMPARE(requestID.size(), 36);
+        // The room state is read again whatever the outcome.
+        QCOMPARE(requestsTo(u"/state"_s).size(), 1);
+    }
+
+    void failedHeartbeatsLoseTheConnection_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("server error") << 500 << R"({"message":"Server Error"})"_ba;
+        QTest::newRow("not a room state") << 200 << "[]"_ba;
+    }
+    void failedHeartbeatsLoseTheConnection()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, reply);
+        ScriptedPusherPeer peer;
+        QVERIFY(peer.listen());
+        auto model = connectedModel(peer);
+        QStringList shown;
+        QObject::connect(model.get(), &AppModel::messageChanged, model.get(),
+            [&] { shown.append(model->message()); });
+        m_server->answer(status, reply);
+        QCoro::waitFor(model->beat());
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown.last(), u"Connection lost · reconnecting…"_s);
+        QVERIFY(!model->connected());
+        QCOMPARE(model->roomID(), room);
+        QVERIFY(model->user());
+    }
+
+    void refusedRoomStates_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("leaves");
+        QTest::newRow("403: no longer a member") << 403 << true;
+        QTest::newRow("500: only the message") << 500 << false;
+    }
+    void refusedRoomStates()
+    {
+        QFETCH(int, status);
+        QFETCH(bool, leaves);
+        ScriptedPusherPeer peer;
+        QVERIFY(peer.listen());
+        auto model = connectedModel(peer);
+        const auto before = model->snapshot();
+        m_server->answer(status, R"({"message":"Refused"})"_ba);
+        QCoro::waitFor(model->sync());
+        QCOMPARE(model->message(), u"Refused"_s);
+        QCOMPARE(model->roomID(), leaves ? std::nullopt : std::optional(room));
+        QCOMPARE(model->snapshot(), leaves ? std::nullopt : before);
+        QCOMPARE(model->connected(), !leaves);
+        // Leaving reloads the room list.
+        QCOMPARE(
+            m_server->requests().last().target, leaves ? "/api/rooms"_ba : "/api/rooms/3/state"_ba);
+    }
+
     void theHistoryKeepsTheNewestHundred()
     {
         const QList<SavedBasketResult> old = oldHits(100);
