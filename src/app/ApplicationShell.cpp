@@ -27,6 +27,8 @@ ApplicationShell::ApplicationShell(AppModel::Setup setup, QObject *parent)
     , m_tray(new QSystemTrayIcon(BasketballIcon::icon(), this))
 {
     QApplication::setWindowIcon(BasketballIcon::icon());
+    // The program lives on without windows: closing the controls window only hides it.
+    QApplication::setQuitOnLastWindowClosed(false);
     m_trayMenu->addAction(u"Open controls window"_s, this, &ApplicationShell::showControls);
     m_trayMenu->addAction(u"Quit"_s, this, &ApplicationShell::quit);
     m_tray->setToolTip(u"Tosswick"_s);

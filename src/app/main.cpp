@@ -17,8 +17,6 @@ int main(int argc, char *argv[])
     // titled "TOSSWICK" alone.
     QApplication::setApplicationVersion(QStringLiteral(TOSSWICK_VERSION));
     QApplication::setDesktopFileName(u"tosswick"_s);
-    // The program lives in the tray: closing the controls window must not end it.
-    QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Basketball across desktops"_s);

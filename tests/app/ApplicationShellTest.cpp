@@ -77,13 +77,30 @@ private Q_SLOTS:
         QVERIFY(window->close());
         QVERIFY(!window->isVisible());
         QCOMPARE(shell->controls(), window); // kept, not destroyed
-        // The overlay was not touched, and the program goes on without any window.
+        // The overlay was not touched.
         QVERIFY(m_display->calls.isEmpty());
-        QVERIFY(!QApplication::quitOnLastWindowClosed());
 
         shell->showControls();
         QCOMPARE(shell->controls(), window); // the same window comes back
         QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    void theProgramRunsOnWithoutWindows()
+    {
+        auto shell = offlineShell();
+        shell->launched();
+        QVERIFY(QTest::qWaitForWindowExposed(shell->controls()));
+        bool stillRunning = false;
+        // Closing the last window inside the running program; had that ended the event loop,
+        // the later timer would never fire.
+        QTimer::singleShot(0, shell->controls(), &QWidget::close);
+        QTimer::singleShot(300, qApp, [&stillRunning] {
+            stillRunning = true;
+            QApplication::quit();
+        });
+        QApplication::exec();
+        QVERIFY(stillRunning);
+        QVERIFY(!shell->controls()->isVisible());
     }
 
     void aHitSendsTheWindowAwayAndShowingItCancelsThat()
@@ -245,7 +262,6 @@ private Q_SLOTS:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
     ApplicationShellTest test;
     return QTest::qExec(&test, argc, argv);
 }
