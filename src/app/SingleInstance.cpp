@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 // Links travel as UTF-8 lines; the sender closing the connection ends the list.
-constexpr qint64 maxMessageBytes = 64 * 1024;
+constexpr qint64 maxMessageBytes = qint64(64) * 1024;
 }
 
 SingleInstance::SingleInstance(const QString &directory, QObject *parent)
