@@ -11,6 +11,10 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // The overlay's click-through needs X11 input shapes: under Wayland the game runs on
+    // XWayland, unless the user chose a platform.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("xcb"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"tosswick"_s);
     // No display name: Qt would append it to every window title, and the controls window is
