@@ -71,24 +71,26 @@ start_server() {
     WS_URL="ws://$address"
 }
 
-# start_player NAME: a tosswick process with its own home, settings and session file (no
+# start_player NAME [LINK...]: a tosswick process with its own home, settings and session file (no
 # Secret Service: each keeps its session in its own data directory). Sets WINDOW to its
 # controls window.
 start_player() {
-    home="$WORK/$1"
+    name=$1
+    shift
+    home="$WORK/$name"
     mkdir -p "$home/config/tosswick" "$home/data" "$home/cache" "$home/run"
     chmod 700 "$home/run"
     printf '[General]\nserver=%s\nwebsocket=%s\n' "$SERVER_URL" "$WS_URL" \
         >"$home/config/tosswick/tosswick.conf"
     env HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
         XDG_CACHE_HOME="$home/cache" XDG_RUNTIME_DIR="$home/run" DBUS_SESSION_BUS_ADDRESS= \
-        "$BUILD/src/app/tosswick" >"$WORK/$1.log" 2>&1 &
+        "$BUILD/src/app/tosswick" "$@" >"$WORK/$name.log" 2>&1 &
     pid=$!
     PIDS="$PIDS $pid"
     until_true 20 xdotool search --all --onlyvisible --pid "$pid" --name '^TOSSWICK$' \
-        || fail "the controls window of $1 did not show"
+        || fail "the controls window of $name did not show"
     WINDOW=$(xdotool search --all --onlyvisible --pid "$pid" --name '^TOSSWICK$' | head -n 1)
-    echo "player $1: pid $pid window $WINDOW" >>"$WORK/players.log"
+    echo "player $name: pid $pid window $WINDOW" >>"$WORK/players.log"
 }
 
 focus_window() {

@@ -3,7 +3,8 @@
 # private X display, each with its own settings and session. Ada creates a room and Bob joins
 # it by typing into their controls windows; Ada passes the ball by throwing it out of the
 # field on her overlay; Bob throws it with a drag towards the hoop and scores; the server's
-# database shows his point. Ended by SIGTERM, Bob's game tells the server he left.
+# database shows his point. A third player joins through a join link given at start. Ended
+# by SIGTERM, Bob's game tells the server he left.
 # Usage: two_players.sh BUILD_DIR
 set -eu
 BUILD=$(cd "$1" && pwd)
@@ -75,6 +76,13 @@ until_true 30 round_active || fail "no round started for bob"
 # Bob's ball waits at the same spot; a drag up and to the right is helped into the hoop.
 drag $ball_x $ball_y $((ball_x + 40)) $((ball_y - 60))
 until_true 30 bob_scored || fail "bob's point did not reach the server"
+
+# Cy starts the game with the room's join link: the invitation waits in the window, Enter on
+# its focused "Join room" accepts it.
+start_player cy "tosswick://join?room=$(room_code 'End to end')&api=$SERVER_URL&ws=$WS_URL&key=desk-hoops-sample"
+focus_window "$WINDOW"
+xdotool key Return
+until_true 20 members_at_least "End to end" 3 || fail "cy did not join through the link"
 
 # Bob's session ends (SIGTERM): the game tells the server he left. Without that notice he
 # would stay online for 10 s after his last heartbeat, which was at most 3 s ago.
