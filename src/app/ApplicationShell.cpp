@@ -17,7 +17,7 @@ using namespace Qt::StringLiterals;
 namespace {
 const QSize controlsSize(380, 700);
 // How long a quitting program keeps its event loop for the disconnect notice to leave.
-constexpr std::chrono::milliseconds disconnectGrace { 800 };
+constexpr std::chrono::milliseconds disconnectGrace { 1500 };
 } // namespace
 
 ApplicationShell::ApplicationShell(AppModel::Setup setup, QObject *parent)
