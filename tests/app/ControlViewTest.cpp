@@ -517,6 +517,8 @@ private Q_SLOTS:
         QVERIFY(visibleSections(*view).contains(u"invitation"_s));
         QCOMPARE(child<QLabel>(*view, u"invitationServer"_s)->text(),
             u"Server: http://games.example:8088"_s);
+        // The answer is one key away: "Join room" has the focus.
+        QCOMPARE(view->focusWidget(), child<QWidget>(*view, u"acceptInvitation"_s));
         QPushButton *cancel = nullptr;
         for (auto *button : child<QWidget>(*view, u"invitation"_s)->findChildren<QPushButton *>()) {
             if (button->text() == u"Cancel"_s)
