@@ -1,13 +1,14 @@
 // Shows the overlay for a while and prints the CPU share of this process over that time.
 //
-//   overlay_idle [SECONDS] [parked|none]
+//   overlay_idle [SECONDS] [parked|none|throwing]
 //
-// parked: practice mode, the ball waits on its start spot (nothing moves);
-// none:   no round and not holding the ball, so the ball is hidden.
+// parked:   practice mode, the ball waits on its start spot (nothing moves);
+// none:     no round and not holding the ball, so the ball is hidden;
+// throwing: practice mode, the ball is thrown again each time it is back (frames run).
 // The first second (building and first paint) is not measured.
 
-#include "scene/GameScene.h"
 #include "scene/GamePanel.h"
+#include "scene/GameScene.h"
 #include "scene/GameView.h"
 #include "scene/Overlay.h"
 
@@ -35,14 +36,24 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments();
     const int seconds = args.size() > 1 ? args.at(1).toInt() : 30;
     const QString mode = args.size() > 2 ? args.at(2) : QStringLiteral("parked");
-    if (seconds <= 0 || (mode != u"parked" && mode != u"none")) {
-        QTextStream(stderr) << "usage: overlay_idle [SECONDS] [parked|none]\n";
+    if (seconds <= 0 || (mode != u"parked" && mode != u"none" && mode != u"throwing")) {
+        QTextStream(stderr) << "usage: overlay_idle [SECONDS] [parked|none|throwing]\n";
         return 2;
     }
 
     Overlay overlay;
     overlay.show(true);
-    overlay.scene().configure(std::nullopt, mode == u"parked", false, 0);
+    GameScene &scene = overlay.scene();
+    scene.configure(std::nullopt, mode != u"none", false, 0);
+    QTimer thrower;
+    if (mode == u"throwing") {
+        QObject::connect(&thrower, &QTimer::timeout, &app, [&scene] {
+            if (scene.isWaitingForThrow())
+                scene.releaseBall(
+                    { GameScene::startSpot.x(), GameScene::startSpot.y(), 0.53, 0.95 });
+        });
+        thrower.start(100);
+    }
 
     double startCpu = 0;
     QElapsedTimer wall;
@@ -56,8 +67,10 @@ int main(int argc, char *argv[])
         const GamePanel *panel = overlay.panel();
         QTextStream(stdout) << "mode " << mode << ", " << elapsed << " s shown"
                             << ", compositor " << (panel && panel->isCompositing() ? "yes" : "no")
-                            << ", frame loop " << (panel && panel->view()->isRunning() ? "running" : "stopped")
-                            << ": CPU " << cpu << " s = " << 100 * cpu / elapsed << " % of one core\n";
+                            << ", frame loop "
+                            << (panel && panel->view()->isRunning() ? "running" : "stopped")
+                            << ": CPU " << cpu << " s = " << 100 * cpu / elapsed
+                            << " % of one core\n";
         app.quit();
     });
     return app.exec();

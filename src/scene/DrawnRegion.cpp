@@ -16,7 +16,8 @@ void DrawnRegion::refresh(const Node &root, qreal sceneHeight, const QList<QRect
         {
             QPainter painter(&image);
             painter.translate(-area.topLeft());
-            NodePainter::paint(painter, root, sceneHeight, NodePainter::toDevice(area, sceneHeight));
+            NodePainter::paint(
+                painter, root, sceneHeight, NodePainter::toDevice(area, sceneHeight));
         }
         const QRegion drawn(QBitmap::fromImage(image.createAlphaMask()));
         m_region = m_region.subtracted(QRegion(area)).united(drawn.translated(area.topLeft()));

@@ -27,8 +27,8 @@ QRegion outline(const QRect &area, int width)
 
 GamePanel::GamePanel(GameScene &scene, QScreen *screen, const QRect &frame)
     : QWidget(nullptr,
-        Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-            | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
+        Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
+            | Qt::NoDropShadowWindowHint)
     , m_scene(scene)
     , m_view(new GameView(scene, this))
     , m_input(this)
@@ -91,6 +91,8 @@ void GamePanel::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     m_view->setGeometry(rect());
+    // The scene always has the view's size, also when a window manager overrides ours.
+    m_scene.setSize(QSizeF(size()));
 }
 
 void GamePanel::afterFrame(const QList<QRect> &changed)
@@ -104,8 +106,8 @@ void GamePanel::afterFrame(const QList<QRect> &changed)
 
 void GamePanel::refreshInput()
 {
-    const PointerRule::SceneInput state { isVisible(), m_scene.isInteractive(), m_scene.isDragging(),
-        m_scene.ballHitRect() };
+    const PointerRule::SceneInput state { isVisible(), m_scene.isInteractive(),
+        m_scene.isDragging(), m_scene.ballHitRect() };
     const QRect before = m_input.area();
     m_input.set(PointerRule::inputArea(state, QSizeF(size())));
     m_view->setInputArea(m_input.area());

@@ -5,8 +5,8 @@
 #include "scene/PointerRule.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 #include <vector>
 
@@ -22,8 +22,6 @@ GameView::GameView(GameScene &scene, QWidget *parent)
     : QWidget(parent)
     , m_scene(scene)
 {
-    setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(false);
     m_frames.setTimerType(Qt::PreciseTimer);
     m_frames.setInterval(16);
     connect(&m_frames, &QTimer::timeout, this, &GameView::frame);
@@ -123,9 +121,8 @@ void GameView::hideEvent(QHideEvent *event)
 void GameView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    painter.setClipRegion(event->region());
-    NodePainter::paint(painter, m_scene.root(), height(),
-        NodePainter::toDevice(QRectF(event->rect()), height()));
+    NodePainter::paint(
+        painter, m_scene.root(), height(), NodePainter::toDevice(QRectF(event->rect()), height()));
     if (m_debugOutline) {
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setBrush(Qt::NoBrush);
@@ -141,7 +138,8 @@ void GameView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_scene.mouseDown(PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
+    m_scene.mouseDown(
+        PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
     repaintChanges();
     wake();
 }
@@ -159,7 +157,8 @@ void GameView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_scene.mouseUp(PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
+    m_scene.mouseUp(
+        PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
     repaintChanges();
     wake();
 }

@@ -14,11 +14,11 @@ class GameScene;
 class GameView : public QWidget {
     Q_OBJECT
 public:
-    GameView(GameScene &scene, QWidget *parent = nullptr);
+    explicit GameView(GameScene &scene, QWidget *parent = nullptr);
     ~GameView() override;
 
-    // Called after each frame's changes are known and before they are repainted, with the
-    // changed areas in window coordinates; the panel adjusts its clip and input area there.
+    // Called after each frame and each pointer event with the areas that changed (window
+    // coordinates), before they are repainted; the panel adjusts its clip and input area there.
     std::function<void(const QList<QRect> &changed)> onFrame;
 
     bool isRunning() const { return m_frames.isActive(); }

@@ -26,11 +26,7 @@ Overlay::Overlay(QObject *parent)
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, &Overlay::scheduleRebuild);
 }
 
-// The panel goes first: it refers to the scene.
-Overlay::~Overlay()
-{
-    m_panel.reset();
-}
+Overlay::~Overlay() = default;
 
 void Overlay::setScreenIndex(int index)
 {

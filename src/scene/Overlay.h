@@ -44,6 +44,7 @@ private:
     void scheduleRebuild();
 
     std::unique_ptr<GameScene> m_scene;
+    // Declared after the scene, so destroyed before it: the panel presents the scene.
     std::unique_ptr<GamePanel> m_panel;
     int m_screenIndex = 0;
     // Kept apart from the panel: a screen that comes back after all were gone shows the

@@ -37,7 +37,8 @@ int screenNumber(xcb_connection_t *c, xcb_window_t window)
     if (!geometry)
         return 0;
     int number = 0;
-    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it), ++number) {
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem;
+         xcb_screen_next(&it), ++number) {
         if (it.data->root == geometry->root)
             return number;
     }
@@ -61,8 +62,8 @@ void showOnAllDesktops(WId window)
     const auto id = xcb_window_t(window);
     // Window managers that ignore the sticky state still honour "all desktops".
     const uint32_t allDesktops = 0xFFFFFFFF;
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_DESKTOP"),
-        XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL,
+        32, 1, &allDesktops);
     const xcb_atom_t states[] = {
         atom(c, "_NET_WM_STATE_STICKY"),
         atom(c, "_NET_WM_STATE_SKIP_TASKBAR"),
@@ -80,12 +81,14 @@ bool compositorRunning(WId window)
     xcb_connection_t *c = connection();
     if (!c || !window)
         return false;
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screenNumber(c, xcb_window_t(window)));
+    const QByteArray name
+        = "_NET_WM_CM_S" + QByteArray::number(screenNumber(c, xcb_window_t(window)));
     const xcb_atom_t selection = atom(c, name.constData());
     if (selection == XCB_ATOM_NONE)
         return false;
     const Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr), &std::free);
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr),
+        &std::free);
     return owner && owner->owner != XCB_NONE;
 }
 
@@ -97,7 +100,8 @@ void setInputShape(WId window, const QList<QRect> &deviceRects)
     std::vector<xcb_rectangle_t> rects;
     rects.reserve(size_t(deviceRects.size()));
     for (const QRect &r : deviceRects)
-        rects.push_back({ int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()) });
+        rects.push_back(
+            { int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()) });
     xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
         xcb_window_t(window), 0, 0, uint32_t(rects.size()), rects.data());
     xcb_flush(c);

@@ -5,10 +5,12 @@
 #include "scene/Overlay.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -20,14 +22,18 @@ namespace {
 // Generous: the machine running the tests may be busy.
 constexpr int patience = 15000;
 
+enum class OnFailure { Warn, StayQuiet };
+
 // Runs an X tool to its end; false when it failed.
-bool runTool(const QString &program, const QStringList &arguments, QString *output = nullptr)
+bool runTool(const QString &program, const QStringList &arguments, QString *output = nullptr,
+    OnFailure onFailure = OnFailure::Warn)
 {
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(patience) || process.exitStatus() != QProcess::NormalExit
         || process.exitCode() != 0) {
-        qWarning() << program << arguments << "failed:" << process.readAllStandardError();
+        if (onFailure == OnFailure::Warn)
+            qWarning() << program << arguments << "failed:" << process.readAllStandardError();
         return false;
     }
     if (output)
@@ -40,9 +46,20 @@ bool xdotool(const QStringList &arguments)
     return runTool(u"xdotool"_s, arguments);
 }
 
+// X tools speak device pixels; Qt, with a scale factor, logical ones.
+QRect toDevice(const QRect &logical)
+{
+    const qreal ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
+    return QRect(
+        (QPointF(logical.topLeft()) * ratio).toPoint(), (QSizeF(logical.size()) * ratio).toSize());
+}
+
+// `to` in logical global coordinates.
 bool movePointer(QPoint to)
 {
-    return xdotool({ u"mousemove"_s, u"--sync"_s, QString::number(to.x()), QString::number(to.y()) });
+    const QPoint device = toDevice(QRect(to, QSize(1, 1))).topLeft();
+    return xdotool(
+        { u"mousemove"_s, u"--sync"_s, QString::number(device.x()), QString::number(device.y()) });
 }
 
 // A plain window below the overlay that records the presses it receives.
@@ -75,14 +92,22 @@ private slots:
 
     void cleanup()
     {
+        qunsetenv("TOSSWICK_OVERLAY_DEBUG");
         m_overlay.reset();
         m_target.reset();
         xdotool({ u"mouseup"_s, u"1"_s });
         stopCompositor();
+        if (m_windowManager.state() != QProcess::NotRunning) {
+            m_windowManager.terminate();
+            m_windowManager.waitForFinished(patience);
+        }
         if (QGuiApplication::screens().size() > 1) {
             runTool(u"xrandr"_s, { u"--delmonitor"_s, u"right"_s });
             runTool(u"xrandr"_s, { u"--delmonitor"_s, u"left"_s });
-            QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 1, patience);
+            // Back to the one whole screen, not just to one of the two halves.
+            QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::screens().size() == 1
+                    && toDevice(QGuiApplication::primaryScreen()->geometry()).width() == 1920,
+                patience);
         }
     }
 
@@ -103,7 +128,7 @@ private slots:
         };
         QCOMPARE(QRect(field(u"Absolute upper-left X"_s), field(u"Absolute upper-left Y"_s),
                      field(u"Width"_s), field(u"Height"_s)),
-            available);
+            toDevice(available));
 
         QString properties;
         QVERIFY(runTool(u"xprop"_s,
@@ -114,8 +139,8 @@ private slots:
         for (const auto *state : { "STICKY", "SKIP_TASKBAR", "SKIP_PAGER", "ABOVE" })
             QVERIFY2(properties.contains(u"_NET_WM_STATE_"_s + QLatin1StringView(state)),
                 qPrintable(properties));
-        QVERIFY2(properties.contains(u"accepts input or input focus: False"_s),
-            qPrintable(properties));
+        QVERIFY2(
+            properties.contains(u"accepts input or input focus: False"_s), qPrintable(properties));
 
         // Nothing moves in the idle scene: no frames, and with the ball hidden no input area.
         QTRY_VERIFY_WITH_TIMEOUT(!panel->view()->isRunning(), patience);
@@ -133,7 +158,7 @@ private slots:
     {
         QFETCH(bool, holder);
         m_target->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_target.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
         GamePanel *panel = showOverlay();
         QVERIFY(panel);
         GameScene &scene = m_overlay->scene();
@@ -143,7 +168,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
 
         const QPointF ball = scene.ballPosition();
-        const QPoint at = onScreen(panel, holder ? ball + QPointF(700, 400) : ball);
+        const QPoint at = onScreen(panel, holder ? scene.point(0.5, 0.95) : ball);
         QVERIFY(movePointer(at));
         QVERIFY(xdotool({ u"click"_s, u"1"_s }));
         QTRY_COMPARE_WITH_TIMEOUT(m_target->presses, 1, patience);
@@ -154,23 +179,24 @@ private slots:
     void pressNearTheBallGrabsItAndADragThrowsIt_data()
     {
         QTest::addColumn<bool>("compositor");
-        QTest::addColumn<double>("fromCentre");
+        QTest::addColumn<bool>("besideTheBall");
         // Only a composited window can take presses beside the ball: without a compositor the
         // window ends where the drawing ends.
-        QTest::newRow("compositor, 15 points beyond the ball's edge") << true << 27.0 + 15;
-        QTest::newRow("no compositor, on the ball") << false << 5.0;
+        QTest::newRow("compositor, 15 points beyond the ball's edge") << true << true;
+        QTest::newRow("no compositor, on the ball") << false << false;
     }
 
     void pressNearTheBallGrabsItAndADragThrowsIt()
     {
         QFETCH(bool, compositor);
-        QFETCH(double, fromCentre);
+        QFETCH(bool, besideTheBall);
         if (compositor)
             QVERIFY(startCompositor());
         m_target->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_target.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
         m_target->activateWindow();
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
 
         GamePanel *panel = showOverlay();
         QVERIFY(panel);
@@ -178,7 +204,7 @@ private slots:
         GameScene &scene = m_overlay->scene();
         scene.configure(std::nullopt, true, false, 0);
         QVERIFY(scene.isWaitingForThrow());
-        QCOMPARE(scene.ballRadius(), 27.0);
+        const double fromCentre = besideTheBall ? scene.ballRadius() + 15 : 5;
 
         const QPointF ball = scene.ballPosition();
         const QPoint press = onScreen(panel, ball + QPointF(fromCentre, 0));
@@ -268,8 +294,28 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel->isCompositing(), patience);
         QVERIFY(panel->mask().isEmpty());
         stopCompositor();
+        if (m_windowManager.state() != QProcess::NotRunning) {
+            m_windowManager.terminate();
+            m_windowManager.waitForFinished(patience);
+        }
         QTRY_VERIFY_WITH_TIMEOUT(!panel->isCompositing(), patience);
         QVERIFY(panel->mask().contains(rimCentre));
+    }
+
+    void debugOutlineShowsTheWindowAndTheInputAreaWithoutACompositor()
+    {
+        qputenv("TOSSWICK_OVERLAY_DEBUG", "1");
+        GamePanel *panel = showOverlay();
+        qunsetenv("TOSSWICK_OVERLAY_DEBUG");
+        QVERIFY(panel);
+        QVERIFY(!panel->isCompositing());
+        m_overlay->scene().configure(std::nullopt, true, false, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
+        const QRegion shown = panel->mask();
+        QVERIFY(shown.contains(QPoint(0, 0)));
+        QVERIFY(shown.contains(QPoint(panel->width() - 1, panel->height() / 2)));
+        QVERIFY(shown.contains(panel->inputArea().topLeft()));
+        QVERIFY(!shown.contains(QPoint(panel->width() / 2, 10)));
     }
 
     void screenIndexBeyondTheLastScreenFallsBackToTheLast()
@@ -296,11 +342,11 @@ private slots:
         QCOMPARE(panel->geometry().left(), 960);
 
         QVERIFY(runTool(u"xrandr"_s, { u"--delmonitor"_s, u"right"_s }));
-        QTRY_VERIFY_WITH_TIMEOUT(m_overlay->panel() && m_overlay->panel()->geometry().left() == 0,
-            patience);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_overlay->panel() && m_overlay->panel()->geometry().left() == 0, patience);
         panel = m_overlay->panel();
         QCOMPARE(m_overlay->screenIndex(), 0);
-        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QVERIFY(QTest::qWaitForWindowExposed(panel, patience));
         QVERIFY(scene.isPractice()); // the game survives the move
         QVERIFY(scene.isInteractive());
 
@@ -315,12 +361,54 @@ private slots:
         QVERIFY(!m_overlay->isVisible());
     }
 
+    // Last: a window manager changes how every later window is placed and focused.
+    void withAWindowManagerTheOverlayIsOnEveryDesktopAndNeverTakesFocus()
+    {
+        QVERIFY(startWindowManager());
+        m_target->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
+        m_target->activateWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::focusWindow(), m_target->windowHandle(), patience);
+
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        QCOMPARE(panel->geometry(), QGuiApplication::primaryScreen()->availableGeometry());
+        GameScene &scene = m_overlay->scene();
+        scene.configure(std::nullopt, true, false, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
+
+        // Grabbing and letting go of the ball leaves the focus where it was.
+        QVERIFY(movePointer(onScreen(panel, scene.ballPosition())));
+        QVERIFY(xdotool({ u"mousedown"_s, u"1"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(scene.isDragging(), patience);
+        QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
+        QTRY_VERIFY_WITH_TIMEOUT(!scene.isDragging(), patience);
+        QCOMPARE(QGuiApplication::focusWindow(), m_target->windowHandle());
+        QString active;
+        QVERIFY(runTool(u"xdotool"_s, { u"getactivewindow"_s }, &active));
+        QCOMPARE(active.trimmed().toULongLong(), quint64(m_target->winId()));
+
+        // Another desktop still shows the overlay.
+        QVERIFY(xdotool({ u"set_desktop"_s, u"1"_s }));
+        QVERIFY(QTest::qWaitFor(
+            [] {
+                QString desktop;
+                return runTool(u"xdotool"_s, { u"get_desktop"_s }, &desktop, OnFailure::StayQuiet)
+                    && desktop.trimmed() == u"1";
+            },
+            patience));
+        QString info;
+        QVERIFY(runTool(u"xwininfo"_s, { u"-id"_s, QString::number(panel->winId()) }, &info));
+        QVERIFY2(info.contains(u"Map State: IsViewable"_s), qPrintable(info));
+    }
+
 private:
     GamePanel *showOverlay()
     {
         m_overlay->show(true);
         GamePanel *panel = m_overlay->panel();
-        if (!panel || !QTest::qWaitForWindowExposed(panel))
+        if (!panel || !QTest::qWaitForWindowExposed(panel, patience))
             return nullptr;
         return panel;
     }
@@ -349,6 +437,17 @@ private:
         m_compositor.waitForFinished(patience);
     }
 
+    bool startWindowManager()
+    {
+        // Openbox runs the --startup command once it manages the screen.
+        QTemporaryDir dir;
+        const QString ready = dir.filePath(u"ready"_s);
+        m_windowManager.start(
+            u"openbox"_s, { u"--sm-disable"_s, u"--startup"_s, u"touch "_s + ready });
+        return m_windowManager.waitForStarted(patience)
+            && QTest::qWaitFor([&ready] { return QFile::exists(ready); }, patience);
+    }
+
     // One wide X screen shown as two monitors, left and right.
     static bool splitIntoTwoScreens()
     {
@@ -363,6 +462,7 @@ private:
     std::unique_ptr<ClickTarget> m_target;
     std::unique_ptr<Overlay> m_overlay;
     QProcess m_compositor;
+    QProcess m_windowManager;
 };
 
 int main(int argc, char *argv[])

@@ -1,5 +1,5 @@
-#include "scene/DrawnRegion.h"
 #include "scene/PointerRule.h"
+#include "scene/DrawnRegion.h"
 #include "scene/ShapeNode.h"
 
 #include <QApplication>
@@ -29,11 +29,9 @@ private slots:
         QTest::newRow("window not shown: nothing")
             << SceneInput { false, true, true, hit } << QRect();
         QTest::newRow("rectangle partly off the window is clipped")
-            << SceneInput { true, true, false, QRectF(-20, 1040, 94, 94) }
-            << QRect(0, 0, 74, 40);
-        QTest::newRow("fractional rectangle is rounded outwards")
-            << SceneInput { true, true, false, QRectF(10.5, 20.25, 40, 40) }
-            << QRect(10, 1019, 41, 41);
+            << SceneInput { true, true, false, QRectF(-20, 1040, 94, 94) } << QRect(0, 0, 74, 40);
+        QTest::newRow("fractional rectangle is rounded outwards") << SceneInput { true, true, false,
+            QRectF(10.5, 20.25, 40, 40) } << QRect(10, 1019, 41, 41);
     }
 
     void inputArea()

@@ -185,6 +185,19 @@ private slots:
         QCOMPARE(m_game->state(room, owner).object()[u"room"_s][u"ball_owner_id"_s].toInteger(), owner.id);
     }
 
+    void receiverLeavingEndsTheRoundAndReturnsTheBall()
+    {
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({sender, receiver});
+        m_game->heartbeat(room, receiver);
+        QCOMPARE(m_game->send(room, sender, u"then-gone"_s, receiver.id).status, 200);
+        QCOMPARE(m_game->post(room, u"leave"_s, receiver).status, 204);
+        const QJsonObject state = m_game->state(room, sender).object();
+        QCOMPARE(state[u"state"_s].toString(), u"IDLE"_s);
+        QCOMPARE(state[u"room"_s][u"ball_owner_id"_s].toInteger(), sender.id);
+    }
+
     void lastLeaverDeletesTheRoom()
     {
         const Player owner = m_game->newPlayer();
