@@ -42,11 +42,20 @@ until_true() {
 # A private display of SCREEN_SIZE (default 1280x800) with a window manager and a plain
 # coloured desktop.
 start_display() {
-    Xvfb -displayfd 3 -screen 0 "${SCREEN_SIZE:-1280x800}x24" -nolisten tcp \
-        3>"$WORK/display" 2>"$WORK/xvfb.log" &
-    PIDS="$PIDS $!"
-    until_true 10 test -s "$WORK/display" || fail "Xvfb did not start"
-    export DISPLAY=":$(cat "$WORK/display")" QT_QPA_PLATFORM=xcb
+    # Another server may take the display Xvfb picked at the same moment: then try again.
+    for attempt in 1 2 3; do
+        rm -f "$WORK/display"
+        Xvfb -displayfd 3 -screen 0 "${SCREEN_SIZE:-1280x800}x24" -nolisten tcp \
+            3>"$WORK/display" 2>"$WORK/xvfb.log" &
+        xvfb=$!
+        PIDS="$PIDS $xvfb"
+        if until_true 10 test -s "$WORK/display"; then
+            export DISPLAY=":$(cat "$WORK/display")" QT_QPA_PLATFORM=xcb
+            until_true 5 xprop -root && kill -0 $xvfb 2>/dev/null && break
+        fi
+        kill $xvfb 2>/dev/null || true
+        [ $attempt = 3 ] && fail "Xvfb did not start"
+    done
     openbox >"$WORK/openbox.log" 2>&1 &
     PIDS="$PIDS $!"
     until_true 10 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"

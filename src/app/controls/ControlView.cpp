@@ -90,9 +90,23 @@ ControlView::ControlView(AppModel &model, QWidget *parent)
         if (property.hasNotifySignal())
             connect(&model, property.notifySignal(), this, redraw, Qt::UniqueConnection);
     }
+    m_timelyRefresh.setInterval(timelyPeriod);
     connect(&m_timelyRefresh, &QTimer::timeout, this, &ControlView::refreshTimely);
-    m_timelyRefresh.start(timelyPeriod);
     refresh();
+}
+
+void ControlView::showEvent(QShowEvent *event)
+{
+    QScrollArea::showEvent(event);
+    refresh();
+    m_timelyRefresh.start();
+}
+
+void ControlView::hideEvent(QHideEvent *event)
+{
+    // Nobody sees the clock-driven parts of a hidden window: no need to wake for them.
+    m_timelyRefresh.stop();
+    QScrollArea::hideEvent(event);
 }
 
 void ControlView::refresh()

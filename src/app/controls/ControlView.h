@@ -10,8 +10,8 @@ class QLabel;
 
 // The content of the controls window: one scrolling column of sections over the coordinator.
 // It holds no game state: it redraws on every change the coordinator announces, and the
-// contacts and send sections also every half second, so that availability and the send
-// gate (which depend on the clock) stay current.
+// contacts and send sections also every half second while it is shown, so that availability
+// and the send gate (which depend on the clock) stay current.
 class ControlView : public QScrollArea {
     Q_OBJECT
 public:
@@ -23,6 +23,10 @@ public Q_SLOTS:
 Q_SIGNALS:
     // "Quit" was pressed; the network is already stopped.
     void quitRequested();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void refreshTimely();
