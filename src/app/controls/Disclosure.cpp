@@ -30,11 +30,6 @@ void Disclosure::setTitle(const QString &title)
     m_toggle->setText(title);
 }
 
-bool Disclosure::isExpanded() const
-{
-    return m_toggle->isChecked();
-}
-
 void Disclosure::setExpanded(bool expanded)
 {
     m_toggle->setChecked(expanded);

@@ -12,7 +12,6 @@ public:
     Disclosure(const QString &title, QWidget *parent);
 
     void setTitle(const QString &title);
-    bool isExpanded() const;
     void setExpanded(bool expanded);
     QWidget *body() const { return m_body; }
     QVBoxLayout *bodyLayout() const { return m_bodyLayout; }
