@@ -4,8 +4,8 @@
 #include "app/ApplicationShell.h"
 #include "ClientSetup.h"
 #include "RecordingDisplay.h"
+#include "ScenePlayer.h"
 #include "TestServer.h"
-#include "WaitUntil.h"
 #include "app/SingleInstance.h"
 #include "app/controls/ControlView.h"
 #include "net/API.h"
@@ -22,6 +22,14 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+// The event loop runs until `done` holds; the Secret Service's replies need a real one.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000)
+{
+    return ScenePlayer::waitUntil(done, timeoutMs);
+}
+} // namespace
 
 class ApplicationShellTest : public QObject {
     Q_OBJECT

@@ -4,8 +4,8 @@
 #include "app/controls/ControlView.h"
 #include "ClientSetup.h"
 #include "RecordingDisplay.h"
+#include "ScenePlayer.h"
 #include "TestServer.h"
-#include "WaitUntil.h"
 #include "app/controls/ContactsSection.h"
 #include "app/controls/Disclosure.h"
 #include "app/controls/HistorySection.h"
@@ -43,6 +43,14 @@ Member member(qint64 id, const QString &name, const QString &status)
     return Member { id, name, status };
 }
 
+} // namespace
+
+namespace {
+// The event loop runs until `done` holds; the Secret Service's replies need a real one.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000)
+{
+    return ScenePlayer::waitUntil(done, timeoutMs);
+}
 } // namespace
 
 class ControlViewTest : public QObject {
@@ -298,7 +306,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("state");
         QTest::addColumn<QString>("reason");
         QTest::newRow("no session") << u"offline"_s << u"Choose a room first"_s;
-        QTest::newRow("room state, channel not connected") << u"unconnected"_s << u"Connecting to room…"_s;
+        QTest::newRow("room state, channel not connected")
+            << u"unconnected"_s << u"Connecting to room…"_s;
         QTest::newRow("alone in a connected room") << u"alone"_s << u"No players online"_s;
         QTest::newRow("paused") << u"paused"_s << u"Resume the game to send"_s;
     }
@@ -306,10 +315,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, state);
         QFETCH(QString, reason);
-        std::unique_ptr<AppModel> model = state == u"offline"_s ? offlineModel(u"blocked"_s) : signedInModel();
+        std::unique_ptr<AppModel> model
+            = state == u"offline"_s ? offlineModel(u"blocked"_s) : signedInModel();
         auto view = shownView(*model);
         if (state == u"offline"_s || state == u"unconnected"_s) {
-            QCoro::waitFor(model->apply(roomWith(*model, {member(905, u"Ada"_s, u"ONLINE"_s)})));
+            QCoro::waitFor(model->apply(roomWith(*model, { member(905, u"Ada"_s, u"ONLINE"_s) })));
         } else {
             createRoomThroughWindow(*model, *view, u"Gate"_s);
             QVERIFY(waitUntil([&] { return model->connected() && model->snapshot(); }));
@@ -327,6 +337,52 @@ private Q_SLOTS:
             // The contact's own send button is held back too.
             QVERIFY(!child<QToolButton>(*row, u"sendBall"_s)->isEnabled());
         }
+    }
+
+    // Two players on the real server; the window is the holder's.
+    void sendingFromTheWindowPassesTheBall_data()
+    {
+        QTest::addColumn<bool>("fromContactRow");
+        QTest::newRow("send button, random receiver") << false;
+        QTest::newRow("the contact's own button") << true;
+    }
+    void sendingFromTheWindowPassesTheBall()
+    {
+        QFETCH(bool, fromContactRow);
+        const QString port = QString::number(m_server->httpUrl().port());
+        const QString key = QString::fromLatin1(TestServer::appKey);
+        // Two server texts for one server: each player keeps a session of their own.
+        ScenePlayer holder(u"http://127.0.0.1:"_s + port, u"ws://127.0.0.1:"_s + port, key);
+        ScenePlayer receiver(u"http://localhost:"_s + port, u"ws://localhost:"_s + port, key);
+        QVERIFY(holder.waitSignedIn());
+        QVERIFY(receiver.waitSignedIn());
+        auto view = shownView(holder.model());
+        createRoomThroughWindow(holder.model(), *view, u"Passing"_s);
+        QVERIFY(holder.waitConnected());
+        QCoro::waitFor(receiver.model().joinRoom(holder.model().snapshot()->room.inviteCode));
+        QVERIFY(receiver.waitConnected());
+        QVERIFY(holder.waitForMemberStatus(receiver.id(), u"ONLINE"_s));
+
+        auto *send = child<QPushButton>(*view, u"sendButton"_s);
+        QVERIFY(waitUntil([&] { return send->isEnabled(); }));
+        if (fromContactRow) {
+            auto *row = child<QWidget>(*view, u"contact-"_s + QString::number(receiver.id()));
+            auto *button = child<QToolButton>(*row, u"sendBall"_s);
+            QVERIFY(button->isEnabled());
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(holder.model().selectedReceiver(), receiver.id());
+        } else {
+            QTest::mouseClick(send, Qt::LeftButton);
+        }
+        QVERIFY(waitUntil([&] {
+            const auto &snapshot = receiver.model().snapshot();
+            return snapshot && snapshot->round && snapshot->round->receiverId == receiver.id();
+        }));
+        // Without a throw of the holder's own, the ball enters at the right edge.
+        const Entry entry = receiver.model().snapshot()->round->entry;
+        QCOMPARE(entry, (Entry { 1.0, 0.45, 0.55, 0.35 }));
+        // The holder's window now says why no second ball can go.
+        QVERIFY(waitUntil([&] { return !send->isEnabled(); }));
     }
 
     void receiverPickerSetsTheReceiver()
@@ -403,9 +459,11 @@ private Q_SLOTS:
         QCOMPARE(HistorySection::line(hits[0]), u"+1 · Lobby · "_s + date);
         QCOMPARE(HistorySection::line(hits[1]), u"+1 · Тренировка · "_s + date);
         QStringList shown;
-        for (const QLabel *line : child<Disclosure>(*view, u"hitHistory"_s)->body()->findChildren<QLabel *>())
+        for (const QLabel *line :
+            child<Disclosure>(*view, u"hitHistory"_s)->body()->findChildren<QLabel *>())
             shown.append(line->text());
-        QCOMPARE(shown, (QStringList{HistorySection::line(hits[0]), HistorySection::line(hits[1])}));
+        QCOMPARE(
+            shown, (QStringList { HistorySection::line(hits[0]), HistorySection::line(hits[1]) }));
     }
 
     void scoreLines_data()
