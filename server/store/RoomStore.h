@@ -71,7 +71,8 @@ public:
     void addMiss(qint64 roomId, qint64 playerId);
 
 private:
-    void ensureScore(qint64 roomId, qint64 playerId);
+    // Applies the SQL assignments to the player's counters in the room, creating them first.
+    void changeScore(qint64 roomId, qint64 playerId, const QString &assignments);
 
     Store &m_store;
 };

@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariant>
 
 #include <optional>
 
@@ -54,10 +55,15 @@ public:
     std::optional<PlayerRow> player(qint64 id) const;
     void setActiveRoom(qint64 playerId, std::optional<qint64> roomId);
 
-    // A prepared statement on the store's connection.
-    QSqlQuery prepare(const QString &statement) const;
+    // A prepared statement on the store's connection, the values bound to its placeholders
+    // in order.
+    QSqlQuery prepare(const QString &statement, const QVariantList &values = {}) const;
     // Executes it; a failure is logged and spoils the transaction under way.
     bool run(QSqlQuery &query) const;
+    // Prepares and runs a statement whose rows nobody reads.
+    bool execute(const QString &statement, const QVariantList &values) const;
+    // SQL NULL for none.
+    static QVariant nullable(std::optional<qint64> value);
 
 private:
     bool exec(const QString &statement);
