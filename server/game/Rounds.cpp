@@ -86,12 +86,7 @@ std::optional<Refusal> Rounds::send(qint64 roomId, qint64 playerId, const Send &
     Store::Transaction transaction(m_store);
     m_rounds.insert(round);
     m_rooms.setBallOwner(roomId, std::nullopt);
-    if (!transaction.commit())
-        return notSaved();
-    logRound(round, "opened");
-    emit m_events.roomChanged(roomId, u"round"_s);
-    reschedule();
-    return std::nullopt;
+    return commitRoundChange(transaction, round, "opened", u"round"_s);
 }
 
 std::optional<qint64> Rounds::pickReceiver(qint64 roomId, qint64 senderId,
@@ -144,27 +139,22 @@ std::optional<Refusal> Rounds::ready(qint64 roomId, qint64 playerId, const QStri
     Store::Transaction transaction(m_store);
     m_rounds.activate(round->id, endsAt, endsAt + m_durations.graceMs);
     m_rooms.addReceived(roomId, playerId);
-    if (!transaction.commit())
-        return notSaved();
-    logRound(*round, "receiver ready");
-    emit m_events.roomChanged(roomId, u"ready"_s);
-    reschedule();
-    return std::nullopt;
+    return commitRoundChange(transaction, *round, "receiver ready", u"ready"_s);
 }
 
-std::optional<Refusal> Rounds::checkShotRound(const RoundRow &round, qint64 playerId,
-                                              const QString &roundId, const QString &nonce,
-                                              qint64 sequence) const
+std::optional<Refusal> Rounds::checkThrow(const std::optional<RoundRow> &round, qint64 playerId,
+                                          const QString &roundId, const QString &nonce,
+                                          qint64 sequence) const
 {
-    if (round.id != roundId)
+    if (!round || round->id != roundId)
         return Refusal{409, u"This round is no longer in play."_s, {}};
-    if (round.receiverId != playerId)
+    if (round->receiverId != playerId)
         return Refusal{403, u"Only the receiver can throw in this round."_s, {}};
-    if (round.nonce != nonce)
+    if (round->nonce != nonce)
         return Refusal{403, u"This throw does not belong to the round in play."_s, {}};
-    if (round.state != RoundStore::active)
+    if (round->state != RoundStore::active)
         return Refusal{409, u"The round has not started yet."_s, {}};
-    if (sequence <= round.lastSequence)
+    if (sequence <= round->lastSequence)
         return Refusal{409, u"This throw was already reported."_s, {}};
     return std::nullopt;
 }
@@ -172,10 +162,7 @@ std::optional<Refusal> Rounds::checkShotRound(const RoundRow &round, qint64 play
 std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &request)
 {
     const auto round = m_rounds.roundInPlay(roomId);
-    if (!round)
-        return Refusal{409, u"This round is no longer in play."_s, {}};
-    if (auto refusal = checkShotRound(*round, playerId, request.roundId, request.nonce,
-                                      request.sequence))
+    if (auto refusal = checkThrow(round, playerId, request.roundId, request.nonce, request.sequence))
         return refusal;
     Store::Transaction transaction(m_store);
     if (!m_rounds.addShot(round->id, request.shotId, request.release.clamped()))
@@ -191,10 +178,7 @@ std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Resu
 {
     const qint64 now = nowMs();
     const auto round = m_rounds.roundInPlay(roomId);
-    if (!round)
-        return Refusal{409, u"This round is no longer in play."_s, {}};
-    if (auto refusal = checkShotRound(*round, playerId, request.roundId, request.nonce,
-                                      request.sequence))
+    if (auto refusal = checkThrow(round, playerId, request.roundId, request.nonce, request.sequence))
         return refusal;
     if (round->endsAt && now > *round->endsAt + m_durations.graceMs)
         return Refusal{409, u"The round is over."_s, {}};
@@ -211,10 +195,17 @@ std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Resu
     m_rounds.end(round->id, u"SCORED"_s);
     m_rooms.setBallOwner(roomId, playerId);
     m_rooms.setCooldownUntil(roomId, now + m_durations.cooldownMs);
+    return commitRoundChange(transaction, *round, "scored", u"scored"_s);
+}
+
+std::optional<Refusal> Rounds::commitRoundChange(Store::Transaction &transaction,
+                                                 const RoundRow &round, const char *logText,
+                                                 const QString &change)
+{
     if (!transaction.commit())
         return notSaved();
-    logRound(*round, "scored");
-    emit m_events.roomChanged(roomId, u"scored"_s);
+    logRound(round, logText);
+    emit m_events.roomChanged(round.roomId, change);
     reschedule();
     return std::nullopt;
 }

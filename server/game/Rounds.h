@@ -5,6 +5,7 @@
 #include "GameDurations.h"
 #include "Refusal.h"
 #include "RoundTimer.h"
+#include "store/Store.h"
 
 #include <QObject>
 #include <QString>
@@ -15,7 +16,6 @@ class Presence;
 class RoomEvents;
 class RoomStore;
 class RoundStore;
-class Store;
 struct RoundRow;
 
 // The rules of passing the ball and playing rounds. Each action checks its preconditions,
@@ -70,9 +70,15 @@ public:
     void reschedule();
 
 private:
-    std::optional<Refusal> checkShotRound(const RoundRow &round, qint64 playerId,
-                                          const QString &roundId, const QString &nonce,
-                                          qint64 sequence) const;
+    // Whether the player may report a throw with these fields in the round in play.
+    std::optional<Refusal> checkThrow(const std::optional<RoundRow> &round, qint64 playerId,
+                                      const QString &roundId, const QString &nonce,
+                                      qint64 sequence) const;
+    // Commits the change of a round, logs it, tells the room's members and sets the timer;
+    // the refusal when the change could not be saved.
+    std::optional<Refusal> commitRoundChange(Store::Transaction &transaction,
+                                             const RoundRow &round, const char *logText,
+                                             const QString &change);
     std::optional<qint64> pickReceiver(qint64 roomId, qint64 senderId,
                                        std::optional<qint64> wanted, std::optional<Refusal> &refusal,
                                        qint64 nowMs) const;

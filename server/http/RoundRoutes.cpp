@@ -100,10 +100,7 @@ HttpReply RoundRoutes::send(const ApiRequest &request)
     }
     send.requestId = *requestId;
     send.entry = *entry;
-    const qint64 roomId = request.captureId(0);
-    if (const auto refusal = m_rules.send(roomId, request.playerId, send))
-        return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+    return answer(request, m_rules.send(request.captureId(0), request.playerId, send));
 }
 
 HttpReply RoundRoutes::ready(const ApiRequest &request)
@@ -111,10 +108,7 @@ HttpReply RoundRoutes::ready(const ApiRequest &request)
     const auto roundId = requiredText(request.body, u"round_id"_s);
     if (!roundId)
         return missing(u"round_id"_s, u"the round id"_s);
-    const qint64 roomId = request.captureId(0);
-    if (const auto refusal = m_rules.ready(roomId, request.playerId, *roundId))
-        return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+    return answer(request, m_rules.ready(request.captureId(0), request.playerId, *roundId));
 }
 
 HttpReply RoundRoutes::shot(const ApiRequest &request)
@@ -125,11 +119,8 @@ HttpReply RoundRoutes::shot(const ApiRequest &request)
     const auto release = GameJson::readEntry(request.body.value(u"release"_s));
     if (!release)
         return missing(u"release"_s, u"a release with the numbers x, y, vx and vy"_s);
-    const qint64 roomId = request.captureId(0);
     const Rounds::Shot shot{fields.roundId, fields.nonce, fields.shotId, fields.sequence, *release};
-    if (const auto refusal = m_rules.shot(roomId, request.playerId, shot))
-        return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+    return answer(request, m_rules.shot(request.captureId(0), request.playerId, shot));
 }
 
 HttpReply RoundRoutes::result(const ApiRequest &request)
@@ -143,10 +134,15 @@ HttpReply RoundRoutes::result(const ApiRequest &request)
         return missing(u"before"_s, u"a sample before the crossing with the numbers x, y and t"_s);
     if (!after)
         return missing(u"after"_s, u"a sample after the crossing with the numbers x, y and t"_s);
-    const qint64 roomId = request.captureId(0);
     const Rounds::Result result{fields.roundId, fields.nonce, fields.shotId, fields.sequence,
                                 *before, *after};
-    if (const auto refusal = m_rules.result(roomId, request.playerId, result))
+    return answer(request, m_rules.result(request.captureId(0), request.playerId, result));
+}
+
+HttpReply RoundRoutes::answer(const ApiRequest &request, const std::optional<Refusal> &refusal) const
+{
+    if (refusal)
         return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+    return m_snapshots.reply(request.captureId(0), request.playerId,
+                             QDateTime::currentMSecsSinceEpoch());
 }
