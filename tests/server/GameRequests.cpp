@@ -50,6 +50,13 @@ qint64 GameRequests::roomWith(const QList<Player> &players) const
     return room[u"id"_s].toInteger();
 }
 
+GameRequests::TwoPlayerRoom GameRequests::twoPlayerRoom() const
+{
+    TwoPlayerRoom pair{newPlayer(), newPlayer()};
+    pair.room = roomWith({pair.first, pair.second});
+    return pair;
+}
+
 ApiClient::Reply GameRequests::state(qint64 room, const Player &player) const
 {
     return m_api.get(roomPath(room, u"state"_s), player.token);
@@ -73,6 +80,14 @@ ApiClient::Reply GameRequests::send(qint64 room, const Player &sender, const QSt
     if (receiver)
         body.insert(u"receiver_id"_s, *receiver);
     return post(room, u"ball/send"_s, sender, body);
+}
+
+ApiClient::Reply GameRequests::sendToOnline(qint64 room, const Player &sender,
+                                            const Player &receiver, const QString &requestId,
+                                            const QJsonObject &entry) const
+{
+    heartbeat(room, receiver);
+    return send(room, sender, requestId, receiver.id, entry);
 }
 
 QJsonObject GameRequests::round(qint64 room, const Player &player) const
@@ -108,12 +123,8 @@ bool GameRequests::playHit(qint64 room, const Player &sender, const Player &rece
         return false;
     const qint64 sequence = active[u"last_sequence"_s].toInteger();
     const QString shotId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QJsonObject release = throwRelease();
     return shot(room, receiver, active, shotId, sequence + 1).status == 200
-        && result(room, receiver, active, shotId, sequence + 2, sampleAt(release, 2.2),
-                  sampleAt(release, 2.24))
-               .status
-        == 200;
+        && hitResult(room, receiver, active, shotId, sequence + 2).status == 200;
 }
 
 ApiClient::Reply GameRequests::shot(qint64 room, const Player &receiver, const QJsonObject &round,
@@ -133,6 +144,15 @@ ApiClient::Reply GameRequests::result(qint64 room, const Player &receiver, const
                 {{u"round_id"_s, round[u"id"_s]}, {u"nonce"_s, round[u"nonce"_s]},
                  {u"shot_id"_s, shotId}, {u"sequence"_s, sequence}, {u"before"_s, before},
                  {u"after"_s, after}});
+}
+
+ApiClient::Reply GameRequests::hitResult(qint64 room, const Player &receiver,
+                                         const QJsonObject &round, const QString &shotId,
+                                         qint64 sequence) const
+{
+    const QJsonObject release = throwRelease();
+    return result(room, receiver, round, shotId, sequence, sampleAt(release, 2.2),
+                  sampleAt(release, 2.24));
 }
 
 QJsonObject GameRequests::defaultEntry()

@@ -48,9 +48,7 @@ private slots:
     {
         QFETCH(QString, action);
         QFETCH(QString, status);
-        const Player owner = m_game->newPlayer();
-        const Player member = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, member});
+        const auto [owner, member, room] = m_game->twoPlayerRoom();
         if (action != u"none" && action != u"elsewhere")
             QCOMPARE(m_game->heartbeat(room, member, action.startsWith(u"dnd")).status, 200);
         if (action == u"dnd-beat")
@@ -66,9 +64,7 @@ private slots:
 
     void silenceMakesAMemberOffline()
     {
-        const Player owner = m_game->newPlayer();
-        const Player member = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, member});
+        const auto [owner, member, room] = m_game->twoPlayerRoom();
         m_game->heartbeat(room, member, true);
         QTRY_COMPARE_WITH_TIMEOUT(GameRequests::statusOf(m_game->state(room, owner).object(), member.id),
                                   u"OFFLINE"_s, 10000);

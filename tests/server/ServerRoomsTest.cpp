@@ -178,20 +178,15 @@ private slots:
 
     void leavingWithoutTheBallKeepsTheHolder()
     {
-        const Player owner = m_game->newPlayer();
-        const Player second = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, second});
+        const auto [owner, second, room] = m_game->twoPlayerRoom();
         QCOMPARE(m_game->post(room, u"leave"_s, second).status, 204);
         QCOMPARE(m_game->state(room, owner).object()[u"room"_s][u"ball_owner_id"_s].toInteger(), owner.id);
     }
 
     void receiverLeavingEndsTheRoundAndReturnsTheBall()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        QCOMPARE(m_game->send(room, sender, u"then-gone"_s, receiver.id).status, 200);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"then-gone"_s).status, 200);
         QCOMPARE(m_game->post(room, u"leave"_s, receiver).status, 204);
         const QJsonObject state = m_game->state(room, sender).object();
         QCOMPARE(state[u"state"_s].toString(), u"IDLE"_s);
@@ -221,9 +216,7 @@ private slots:
     {
         QFETCH(QString, who);
         QFETCH(int, status);
-        const Player owner = m_game->newPlayer();
-        const Player member = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, member});
+        const auto [owner, member, room] = m_game->twoPlayerRoom();
         m_game->post(room, u"activate"_s, member);
         const Player deleter = who == u"owner" ? owner : who == u"member" ? member : m_game->newPlayer();
         const ApiClient::Reply reply = m_api->request("DELETE", u"rooms/%1"_s.arg(room), "{}", deleter.token);

@@ -36,12 +36,9 @@ private slots:
 
     void sendOpensAWaitingRound()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const QJsonObject entry{{u"x"_s, -0.5}, {u"y"_s, 1.7}, {u"vx"_s, 9.0}, {u"vy"_s, -4.0}};
-        QCOMPARE(m_game->send(room, sender, u"req-1"_s, receiver.id, entry).status, 200);
+        QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"req-1"_s, entry).status, 200);
 
         const QJsonObject seen = m_game->state(room, receiver).object();
         QCOMPARE(seen[u"state"_s].toString(), u"ROUND"_s);
@@ -67,11 +64,8 @@ private slots:
 
     void sameRequestIdOpensOneRound()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        QCOMPARE(m_game->send(room, sender, u"same-request"_s, receiver.id).status, 200);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"same-request"_s).status, 200);
         const QString first = m_game->round(room, sender)[u"id"_s].toString();
         QCOMPARE(m_game->send(room, sender, u"same-request"_s, receiver.id).status, 200);
         QCOMPARE(m_game->round(room, sender)[u"id"_s].toString(), first);
@@ -79,9 +73,7 @@ private slots:
         QCOMPARE(m_game->ready(room, receiver, first).status, 200);
         const QJsonObject active = m_game->round(room, receiver);
         QCOMPARE(m_game->shot(room, receiver, active, u"s1"_s, 1).status, 200);
-        const QJsonObject release = GameRequests::throwRelease();
-        QCOMPARE(m_game->result(room, receiver, active, u"s1"_s, 2, GameRequests::sampleAt(release, 2.2),
-                                GameRequests::sampleAt(release, 2.24)).status, 200);
+        QCOMPARE(m_game->hitResult(room, receiver, active, u"s1"_s, 2).status, 200);
         QTest::qWait(cooldownMs + 200);
         QCOMPARE(m_game->send(room, sender, u"same-request"_s, receiver.id).status, 200);
         QCOMPARE(m_game->state(room, sender).object()[u"state"_s].toString(), u"IDLE"_s);
@@ -167,11 +159,8 @@ private slots:
 
     void readyStartsTheRound()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        m_game->send(room, sender, u"go"_s, receiver.id);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        m_game->sendToOnline(room, sender, receiver, u"go"_s);
         const QString roundId = m_game->round(room, receiver)[u"id"_s].toString();
         QCOMPARE(m_game->ready(room, sender, roundId).status, 403);
         QCOMPARE(m_game->ready(room, receiver, u"another-round"_s).status, 409);
@@ -203,9 +192,7 @@ private slots:
     {
         QFETCH(QString, situation);
         QFETCH(int, status);
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         QJsonObject round = m_game->activeRound(room, sender, receiver);
         QVERIFY(!round.isEmpty());
         QCOMPARE(m_game->shot(room, receiver, round, u"first"_s, 5).status, 200);
@@ -236,20 +223,15 @@ private slots:
 
     void shotBeforeReadyIsRefused()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        m_game->send(room, sender, u"early"_s, receiver.id);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        m_game->sendToOnline(room, sender, receiver, u"early"_s);
         const QJsonObject waiting = m_game->round(room, receiver);
         QCOMPARE(m_game->shot(room, receiver, waiting, u"s"_s, 1).status, 409);
     }
 
     void hitScoresAndHandsTheBallOver()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         QVERIFY(m_game->playHit(room, sender, receiver));
         const QJsonObject snapshot = m_game->state(room, sender).object();
         QCOMPARE(snapshot[u"state"_s].toString(), u"IDLE"_s);
@@ -289,9 +271,7 @@ private slots:
         QFETCH(double, afterT);
         QFETCH(QString, shotId);
         QFETCH(int, status);
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const QJsonObject round = m_game->activeRound(room, sender, receiver);
         const QJsonObject release = GameRequests::throwRelease();
         QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 1, release).status, 200);
@@ -308,21 +288,16 @@ private slots:
 
     void resultNeedsASequenceAboveTheShot()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const QJsonObject round = m_game->activeRound(room, sender, receiver);
         const QJsonObject release = GameRequests::throwRelease();
         m_game->shot(room, receiver, round, u"shot"_s, 3, release);
-        QCOMPARE(m_game->result(room, receiver, round, u"shot"_s, 3, GameRequests::sampleAt(release, 2.2),
-                                GameRequests::sampleAt(release, 2.24)).status, 409);
+        QCOMPARE(m_game->hitResult(room, receiver, round, u"shot"_s, 3).status, 409);
     }
 
     void streaksAndTotals()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({a, b});
+        const auto [a, b, room] = m_game->twoPlayerRoom();
         const qint64 other = m_game->roomWith({a, b});
         QVERIFY(m_game->playHit(room, a, b));
         QVERIFY(m_game->playHit(room, b, a));

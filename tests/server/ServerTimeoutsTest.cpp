@@ -32,11 +32,8 @@ private slots:
 
     void untakenBallGoesBackToItsSender()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        QCOMPARE(m_game->send(room, sender, u"never-taken"_s, receiver.id).status, 200);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"never-taken"_s).status, 200);
         QTRY_COMPARE_WITH_TIMEOUT(m_game->state(room, sender).object()[u"state"_s].toString(),
                                   u"IDLE"_s, settleMs);
         const QJsonObject snapshot = m_game->state(room, sender).object();
@@ -50,9 +47,7 @@ private slots:
 
     void roundPastItsDeadlineCountsOneMiss()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         QVERIFY(!m_game->activeRound(room, sender, receiver).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(m_game->state(room, sender).object()[u"state"_s].toString(),
                                   u"IDLE"_s, settleMs);
@@ -67,16 +62,13 @@ private slots:
 
     void resultAfterTheRoundEndedIsRefused()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const QJsonObject round = m_game->activeRound(room, sender, receiver);
         const QJsonObject release = GameRequests::throwRelease();
         QCOMPARE(m_game->shot(room, receiver, round, u"late"_s, 1, release).status, 200);
         QTRY_COMPARE_WITH_TIMEOUT(m_game->state(room, sender).object()[u"state"_s].toString(),
                                   u"IDLE"_s, settleMs);
-        QCOMPARE(m_game->result(room, receiver, round, u"late"_s, 2, GameRequests::sampleAt(release, 2.2),
-                                GameRequests::sampleAt(release, 2.24)).status, 409);
+        QCOMPARE(m_game->hitResult(room, receiver, round, u"late"_s, 2).status, 409);
         const QJsonObject score = GameRequests::scoreOf(m_game->state(room, sender).object(), receiver.id);
         QCOMPARE(score[u"points"_s].toInteger(), 0);
         QCOMPARE(score[u"misses"_s].toInteger(), 1);
@@ -106,14 +98,11 @@ private slots:
     // Runs last: it restarts the server.
     void killKeepsEverythingButPresence()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const qint64 waitingRoom = m_game->roomWith({sender, receiver});
         QVERIFY(m_game->playHit(room, sender, receiver));
         m_game->post(room, u"activate"_s, receiver);
-        m_game->heartbeat(waitingRoom, receiver);
-        QCOMPARE(m_game->send(waitingRoom, sender, u"open-at-kill"_s, receiver.id).status, 200);
+        QCOMPARE(m_game->sendToOnline(waitingRoom, sender, receiver, u"open-at-kill"_s).status, 200);
 
         m_server.kill();
         QVERIFY2(m_server.start(durations), qPrintable(m_server.errorText()));

@@ -58,9 +58,7 @@ private Q_SLOTS:
 
     void heartbeatSendsOnlyWhenAStatusChanges()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({a, b});
+        const auto [a, b, room] = m_game->twoPlayerRoom();
         WireClient client;
         QVERIFY(subscribe(client, room, a));
 
@@ -79,9 +77,7 @@ private Q_SLOTS:
 
     void silenceIsAnnounced()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({a, b});
+        const auto [a, b, room] = m_game->twoPlayerRoom();
         WireClient client;
         QVERIFY(subscribe(client, room, a));
         m_game->heartbeat(room, b);
@@ -93,9 +89,7 @@ private Q_SLOTS:
 
     void everyRoundStepIsOneFrame()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({a, b});
+        const auto [a, b, room] = m_game->twoPlayerRoom();
         WireClient client;
         QVERIFY(subscribe(client, room, a));
         m_game->heartbeat(room, b);
