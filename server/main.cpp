@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
     }
     const QString address = options.address.toString() + u':' + QString::number(port);
     const QString publicUrl = options.publicUrl.isEmpty() ? u"http://"_s + address : options.publicUrl;
-    Api api(store, events, publicUrl);
+    Api api(store, publicUrl);
     api.registerRoutes(http);
     RoomRoutes roomRoutes(store, rooms, rounds, rules, presence, snapshots, events);
     roomRoutes.registerRoutes(http);

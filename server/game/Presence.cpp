@@ -15,9 +15,9 @@ Presence::Presence(qint64 freshMs, QObject *parent) : QObject(parent), m_freshMs
     m_sweepTimer.start();
 }
 
-void Presence::beat(qint64 roomId, qint64 playerId, const QString &socketId, bool dnd, qint64 nowMs)
+void Presence::beat(qint64 roomId, qint64 playerId, bool dnd, qint64 nowMs)
 {
-    m_beats.insert({roomId, playerId}, {nowMs, dnd, socketId});
+    m_beats.insert({roomId, playerId}, {nowMs, dnd});
 }
 
 void Presence::disconnect(qint64 roomId, qint64 playerId)

@@ -17,7 +17,7 @@ class Presence : public QObject
 public:
     explicit Presence(qint64 freshMs, QObject *parent = nullptr);
 
-    void beat(qint64 roomId, qint64 playerId, const QString &socketId, bool dnd, qint64 nowMs);
+    void beat(qint64 roomId, qint64 playerId, bool dnd, qint64 nowMs);
     void disconnect(qint64 roomId, qint64 playerId);
     void forgetRoom(qint64 roomId);
 
@@ -35,7 +35,6 @@ private:
     {
         qint64 atMs = 0;
         bool dnd = false;
-        QString socketId;
     };
     using Key = std::pair<qint64, qint64>; // room, player
 

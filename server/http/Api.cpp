@@ -41,8 +41,7 @@ QJsonObject playerJson(const PlayerRow &player)
 
 } // namespace
 
-Api::Api(Store &store, RoomEvents &events, QString publicUrl)
-    : m_store(store), m_events(events), m_publicUrl(std::move(publicUrl))
+Api::Api(Store &store, QString publicUrl) : m_store(store), m_publicUrl(std::move(publicUrl))
 {
 }
 

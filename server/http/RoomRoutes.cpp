@@ -205,7 +205,7 @@ HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
         return HttpReply::invalid(u"dnd"_s, u"Do not disturb must be true or false."_s);
     const qint64 now = nowMs();
     const QString before = statusOf(roomId, request.playerId, now);
-    m_presence.beat(roomId, request.playerId, socketId.toString(), dnd.toBool(), now);
+    m_presence.beat(roomId, request.playerId, dnd.toBool(), now);
     if (statusOf(roomId, request.playerId, now) != before)
         emit m_events.roomChanged(roomId, u"presence"_s);
     return m_snapshots.reply(roomId, request.playerId, now);
