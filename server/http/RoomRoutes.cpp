@@ -171,7 +171,8 @@ HttpReply RoomRoutes::remove(const ApiRequest &request)
     const auto room = m_rooms.room(roomId);
     if (!room)
         return HttpReply::error(404, u"This room does not exist."_s);
-    if (room->ownerId != request.playerId)
+    // An owner who left the room has no say in it any more.
+    if (room->ownerId != request.playerId || !m_rooms.isMember(roomId, request.playerId))
         return HttpReply::error(403, u"Only the room's owner can delete it."_s);
     Store::Transaction transaction(m_store);
     m_rooms.clearActiveRoom(roomId);

@@ -210,6 +210,7 @@ private slots:
         QTest::newRow("owner") << u"owner"_s << 204;
         QTest::newRow("member") << u"member"_s << 403;
         QTest::newRow("stranger") << u"stranger"_s << 403;
+        QTest::newRow("owner who left") << u"former owner"_s << 403;
     }
 
     void deleteIsTheOwnersAlone()
@@ -218,7 +219,9 @@ private slots:
         QFETCH(int, status);
         const auto [owner, member, room] = m_game->twoPlayerRoom();
         m_game->post(room, u"activate"_s, member);
-        const Player deleter = who == u"owner" ? owner : who == u"member" ? member : m_game->newPlayer();
+        if (who == u"former owner")
+            QCOMPARE(m_game->post(room, u"leave"_s, owner).status, 204);
+        const Player deleter = who.endsWith(u"owner") ? owner : who == u"member" ? member : m_game->newPlayer();
         const ApiClient::Reply reply = m_api->request("DELETE", u"rooms/%1"_s.arg(room), "{}", deleter.token);
         QCOMPARE(reply.status, status);
         if (status == 204) {
