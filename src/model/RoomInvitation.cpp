@@ -19,15 +19,6 @@ std::optional<QString> serverScheme(const QString &text, const QStringList &sche
     return parts->scheme;
 }
 
-QString trimmedSlashes(QString text)
-{
-    while (text.startsWith(u'/'))
-        text.remove(0, 1);
-    while (text.endsWith(u'/'))
-        text.chop(1);
-    return text;
-}
-
 } // namespace
 
 std::optional<RoomInvitation> RoomInvitation::parse(const QString &link)
@@ -71,5 +62,5 @@ std::optional<RoomInvitation> RoomInvitation::parse(const QString &link)
     if (!keyPattern.match(key).hasMatch())
         return std::nullopt;
 
-    return RoomInvitation{room, trimmedSlashes(api), websocket, key};
+    return RoomInvitation{room, UrlParts::trimSlashes(api), websocket, key};
 }

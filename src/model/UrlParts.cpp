@@ -114,3 +114,12 @@ std::optional<QList<QPair<QString, QString>>> UrlParts::queryItems() const
     }
     return items;
 }
+
+QString UrlParts::trimSlashes(QString text)
+{
+    while (text.startsWith(u'/'))
+        text.remove(0, 1);
+    while (text.endsWith(u'/'))
+        text.chop(1);
+    return text;
+}

@@ -22,6 +22,8 @@ struct UrlParts
 
     // Fails on characters a URL cannot hold, bad percent escapes, a malformed scheme or port.
     static std::optional<UrlParts> split(QStringView text);
+    // The text without any leading or trailing "/" (how server base URLs are kept).
+    static QString trimSlashes(QString text);
 
     // The query's name=value items, percent-decoded, in order; an item without "=" has the
     // empty value. Fails when an item does not decode as UTF-8.

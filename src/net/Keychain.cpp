@@ -14,6 +14,8 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -55,13 +57,30 @@ bool meansNoSecretService(QKeychain::Error error)
         || error == QKeychain::NotImplemented;
 }
 
-// Starts the job and waits for it. The job deletes itself once control is back in the event
-// loop, so the caller reads what it found straight after this returns, before awaiting again.
-QCoro::Task<QKeychain::Error> finish(QKeychain::Job *job)
+// A job lives until the task that waits for it has resumed. (QCoro resumes the task through a
+// queued call on the job itself: a job that deleted itself when it finished could be gone before
+// that call is delivered, for instance when a test's wait loop flushes deferred deletions, and
+// the task would never resume.)
+struct LaterDeleter
 {
-    job->start();
-    co_await qCoro(job, &QKeychain::Job::finished);
-    co_return job->error();
+    void operator()(QObject *object) const { object->deleteLater(); }
+};
+template <typename J> using JobHandle = std::unique_ptr<J, LaterDeleter>;
+
+template <typename J> JobHandle<J> newJob(const QString &server)
+{
+    JobHandle<J> job(new J(Keychain::service.toString()));
+    job->setAutoDelete(false);
+    job->setKey(server);
+    return job;
+}
+
+// Starts the job and waits for it.
+QCoro::Task<QKeychain::Error> finish(QKeychain::Job &job)
+{
+    job.start();
+    co_await qCoro(&job, &QKeychain::Job::finished);
+    co_return job.error();
 }
 
 std::optional<QString> decodeUtf8(const QByteArray &bytes)
@@ -129,9 +148,8 @@ namespace Keychain {
 QCoro::Task<std::optional<QString>> read(QString server)
 {
     if (secretServiceReachable()) {
-        auto *job = new QKeychain::ReadPasswordJob(service.toString());
-        job->setKey(server);
-        if (co_await finish(job) == QKeychain::NoError)
+        const auto job = newJob<QKeychain::ReadPasswordJob>(server);
+        if (co_await finish(*job) == QKeychain::NoError)
             co_return decodeUtf8(job->binaryData());
     }
     // Saved while no Secret Service answered, if at all.
@@ -143,19 +161,17 @@ QCoro::Task<std::optional<NetworkError>> save(std::optional<QString> token, QStr
     // Old items go from both places, whatever the outcome, so at most one token is ever kept.
     const bool secretService = secretServiceReachable();
     if (secretService) {
-        auto *job = new QKeychain::DeletePasswordJob(service.toString());
-        job->setKey(server);
-        co_await finish(job);
+        const auto job = newJob<QKeychain::DeletePasswordJob>(server);
+        co_await finish(*job);
     }
     QFile::remove(sessionFilePath(server));
     if (!token)
         co_return std::nullopt;
 
     if (secretService) {
-        auto *job = new QKeychain::WritePasswordJob(service.toString());
-        job->setKey(server);
+        const auto job = newJob<QKeychain::WritePasswordJob>(server);
         job->setTextData(*token);
-        const QKeychain::Error error = co_await finish(job);
+        const QKeychain::Error error = co_await finish(*job);
         if (error == QKeychain::NoError)
             co_return std::nullopt;
         if (!meansNoSecretService(error))

@@ -14,6 +14,20 @@ TestServer::~TestServer()
 
 bool TestServer::start(const QStringList &extraArguments)
 {
+    return launch(0, extraArguments);
+}
+
+bool TestServer::restart(const QStringList &extraArguments)
+{
+    if (m_port == 0) {
+        m_error = u"never started"_s;
+        return false;
+    }
+    return launch(m_port, extraArguments);
+}
+
+bool TestServer::launch(quint16 port, const QStringList &extraArguments)
+{
     const QString program = qEnvironmentVariable("TOSSWICK_SERVER");
     if (program.isEmpty()) {
         m_error = u"TOSSWICK_SERVER is not set"_s;
@@ -23,7 +37,7 @@ bool TestServer::start(const QStringList &extraArguments)
         m_error = u"no temporary directory"_s;
         return false;
     }
-    QStringList arguments{u"--listen"_s, u"127.0.0.1:0"_s,
+    QStringList arguments{u"--listen"_s, u"127.0.0.1:"_s + QString::number(port),
                           u"--db"_s, databasePath(),
                           u"--app-key"_s, QString::fromLatin1(appKey),
                           u"--app-secret"_s, QString::fromLatin1(appSecret)};

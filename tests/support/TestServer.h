@@ -20,6 +20,8 @@ public:
 
     // Starts the server and waits for the address it prints; false with errorText() on failure.
     bool start(const QStringList &extraArguments = {});
+    // Starts it again after a stop or kill, on the same port and database.
+    bool restart(const QStringList &extraArguments = {});
     // Stops it gracefully (SIGTERM) and returns whether it exited with status 0.
     bool stop();
     // Kills it without letting it clean up, as a crash would.
@@ -34,6 +36,8 @@ public:
     QString errorText() const { return m_error; }
 
 private:
+    bool launch(quint16 port, const QStringList &extraArguments);
+
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;

@@ -1,0 +1,236 @@
+// Ball transfer and scoring: the send gate, passing the ball, shots, hits and the history.
+
+#include "model/AppModel.h"
+
+#include "model/DateText.h"
+#include "model/SystemSound.h"
+#include "net/API.h"
+
+#include <QJsonObject>
+#include <QLocale>
+#include <QPointer>
+#include <QUuid>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// How long a hit is celebrated before the game gets out of the way.
+constexpr std::chrono::milliseconds successDismissDelay { 800 };
+
+const Member *findMember(const Snapshot &snapshot, qint64 id)
+{
+    const auto found = std::find_if(snapshot.members.cbegin(), snapshot.members.cend(),
+        [id](const Member &member) { return member.id == id; });
+    return found == snapshot.members.cend() ? nullptr : &*found;
+}
+
+QString memberName(const std::optional<Snapshot> &snapshot, qint64 id, const QString &fallback)
+{
+    const Member *member = snapshot ? findMember(*snapshot, id) : nullptr;
+    return member ? member->name : fallback;
+}
+
+// Whole seconds, rounded up, from `now` on the server's clock to `until`; none when it has passed.
+std::optional<qint64> secondsLeft(const QDateTime &now, double offset, const QDateTime &until)
+{
+    const qint64 left = now.msecsTo(until) - qRound64(offset * 1000);
+    if (left <= 0)
+        return std::nullopt;
+    return (left + 999) / 1000;
+}
+
+QJsonObject throwBody(const Round &round, const QString &shotID, qint64 sequence)
+{
+    QJsonObject body;
+    body.insert(u"round_id"_s, round.id);
+    body.insert(u"nonce"_s, *round.nonce);
+    body.insert(u"shot_id"_s, shotID);
+    body.insert(u"sequence"_s, sequence);
+    return body;
+}
+
+QCoro::Task<std::optional<NetworkError>> send(
+    std::shared_ptr<API> api, QString path, QJsonObject body)
+{
+    const auto reply = co_await api->data(std::move(path), u"POST"_s, std::move(body));
+    if (!reply)
+        co_return reply.error();
+    co_return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> AppModel::sendBlockReason(qint64 receiver) const
+{
+    if (!m_snapshot || !m_user)
+        return u"Choose a room first"_s;
+    if (!m_connected)
+        return u"Connecting to room…"_s;
+    if (focusActive())
+        return u"Pomodoro focus · available again at the game break"_s;
+    if (m_paused || m_hidden)
+        return u"Resume the game to send"_s;
+    if (m_sending)
+        return u"Sending…"_s;
+    const Snapshot &snapshot = *m_snapshot;
+    const qint64 me = m_user->id;
+    if (snapshot.round)
+        return u"Wait for the current round to finish"_s;
+    const auto owner = snapshot.room.ballOwnerId;
+    if (owner != me) {
+        const Member *holder = owner ? findMember(snapshot, *owner) : nullptr;
+        return u"The ball is with "_s + (holder ? holder->name : u"another player"_s);
+    }
+    if (const auto cooldown = snapshot.room.cooldownUntilTime()) {
+        if (const auto left = secondsLeft(m_now(), m_offset, *cooldown))
+            return u"Next pass in "_s + QString::number(*left) + u's';
+    }
+    if (receiver != 0) {
+        const Member *member = receiver == me ? nullptr : findMember(snapshot, receiver);
+        if (!member)
+            return u"Choose a player in this room"_s;
+        if (!member->isOnline())
+            return member->name + u" is not available"_s;
+        return std::nullopt;
+    }
+    const bool someoneOnline = std::any_of(snapshot.members.cbegin(), snapshot.members.cend(),
+        [me](const Member &member) { return member.id != me && member.isOnline(); });
+    if (!someoneOnline)
+        return u"No players online"_s;
+    return std::nullopt;
+}
+
+QString AppModel::sendButtonTitle() const
+{
+    if (m_sending)
+        return u"Sending…"_s;
+    if (m_selectedReceiver == 0)
+        return u"Send to random player"_s;
+    return u"Send to "_s + memberName(m_snapshot, m_selectedReceiver, u"selected player"_s);
+}
+
+QCoro::Task<> AppModel::transfer(Entry entry)
+{
+    if (m_sending || !m_roomID)
+        co_return;
+    if (const auto reason = sendBlockReason(m_selectedReceiver)) {
+        setMessage(*reason);
+        m_display->transferFailed(*reason);
+        co_return;
+    }
+    const qint64 receiver = m_selectedReceiver;
+    const qint64 room = *m_roomID;
+    setSending(true);
+
+    QJsonObject body;
+    body.insert(u"request_id"_s, QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    body.insert(u"entry"_s, entry.toJson());
+    if (receiver != 0)
+        body.insert(u"receiver_id"_s, receiver);
+    QPointer self(this);
+    const auto error = co_await send(m_api, roomPath(room, u"/ball/send"_s), body);
+    if (!self)
+        co_return;
+    if (error) {
+        m_display->transferFailed(error->description());
+        setMessage(error->description());
+    } else if (receiver == 0) {
+        setMessage(u"Ball sent to an available player"_s);
+    } else {
+        setMessage(u"Ball sent to "_s + memberName(m_snapshot, receiver, u"selected player"_s));
+    }
+    co_await sync();
+    if (self)
+        setSending(false);
+}
+
+void AppModel::registerShot(const QString &shotID, const Entry &release)
+{
+    if (!m_roomID || !m_snapshot || !m_snapshot->round || !m_snapshot->round->nonce)
+        return;
+    ++m_sequence;
+    QJsonObject body = throwBody(*m_snapshot->round, shotID, m_sequence);
+    body.insert(u"release"_s, release.toJson());
+    // The flight goes on meanwhile; a crossing of this shot waits for the registration.
+    m_shotJobs.insert(shotID,
+        std::make_shared<QCoro::Task<std::optional<NetworkError>>>(
+            send(m_api, roomPath(*m_roomID, u"/round/shot"_s), body)));
+}
+
+QCoro::Task<> AppModel::score(QString shotID, CrossingSample before, CrossingSample after)
+{
+    if (!m_roomID || !m_snapshot || !m_snapshot->round || !m_snapshot->round->nonce)
+        co_return;
+    const qint64 room = *m_roomID;
+    const Round round = *m_snapshot->round;
+    const auto registration = m_shotJobs.value(shotID);
+    if (!registration)
+        co_return;
+
+    QPointer self(this);
+    const auto shotError = co_await *registration;
+    if (!self)
+        co_return;
+    if (shotError) {
+        setMessage(shotError->description());
+        co_return;
+    }
+
+    ++m_sequence;
+    QJsonObject body = throwBody(round, shotID, m_sequence);
+    body.insert(u"before"_s, before.toJson());
+    body.insert(u"after"_s, after.toJson());
+    const auto error = co_await send(m_api, roomPath(room, u"/round/result"_s), body);
+    if (!self)
+        co_return;
+    if (error) {
+        setMessage(error->description());
+        co_return;
+    }
+    m_display->celebrate();
+    if (m_sound)
+        SystemSound::playComplete();
+    setMessage(u"Nice shot! +1"_s);
+    co_await sync();
+    if (self)
+        finishSuccess(false, round.id);
+}
+
+void AppModel::finishSuccess(bool practice, const std::optional<QString> &roundID)
+{
+    const QDateTime now = m_now();
+    setLastResult((practice ? u"Тренировка · попадание · "_s : u"Попадание · +1 · "_s)
+        + DateText::abbreviatedDateTime(now, QLocale::system()));
+    m_preferences.setLastBasketResult(m_lastResult);
+
+    QList<SavedBasketResult> results = m_savedResults;
+    results.prepend({ QUuid::createUuid(), now, m_server,
+        m_snapshot ? m_snapshot->room.name : QString(), practice });
+    if (results.size() > SavedBasketResult::maxStored)
+        results.resize(SavedBasketResult::maxStored);
+    setSavedResults(results);
+    m_preferences.setBasketResults(SavedBasketResult::listToJson(results));
+
+    cancelSuccessTask();
+    m_successTask = std::make_shared<CancelFlag>();
+    [](QPointer<AppModel> self, std::shared_ptr<CancelFlag> flag,
+        std::optional<QString> roundID) -> QCoro::Task<> {
+        if (!co_await flag->sleep(successDismissDelay) || !self)
+            co_return;
+        const auto &snapshot = self->m_snapshot;
+        // A new round of this player's came meanwhile: that one stays on screen.
+        if (snapshot && snapshot->round && snapshot->round->id != roundID)
+            co_return;
+        self->m_gameplayDismissed = true;
+        self->m_display->show(false);
+        if (self->m_onSuccess)
+            self->m_onSuccess();
+    }(this, m_successTask, roundID);
+}
+
+void AppModel::cancelSuccessTask()
+{
+    if (m_successTask)
+        m_successTask->cancel();
+}

@@ -1,0 +1,600 @@
+// Two coordinators playing on the real tosswick-server: passing the ball, the receiver's
+// round in a real scene, hits and timeouts counted by the server, the heartbeat's rules, the
+// reconnection, and a server killed and started again under both players.
+
+#include "ScenePlayer.h"
+#include "TestServer.h"
+#include "model/Preferences.h"
+#include "net/Realtime.h"
+#include "net/Timestamp.h"
+#include "scene/LabelNode.h"
+
+#include <QCoro/QCoroTask>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int serverTimeoutMs = 20'000;
+// An active round lasts this long on the test server, so a miss ends within a test.
+const QStringList serverArguments { u"--test-round-ms"_s, u"5000"_s, u"--test-cooldown-ms"_s,
+    u"200"_s };
+// What the controls window sends when the player presses a send button before any throw.
+const Entry sendButtonEntry { 1.0, 0.45, 0.55, 0.35 };
+
+// Sent by the heartbeat; it is what lets the other player pass the ball.
+const auto online = u"ONLINE"_s;
+const auto doNotDisturb = u"DO_NOT_DISTURB"_s;
+
+std::optional<Score> scoreOf(const AppModel &model, qint64 player)
+{
+    if (!model.snapshot())
+        return std::nullopt;
+    for (const Score &score : model.snapshot()->scores) {
+        if (score.userId == player)
+            return score;
+    }
+    return std::nullopt;
+}
+
+QString statusOf(const AppModel &model, qint64 player)
+{
+    if (!model.snapshot())
+        return {};
+    for (const Member &member : model.snapshot()->members) {
+        if (member.id == player)
+            return member.status;
+    }
+    return {};
+}
+
+} // namespace
+
+class PlayTogetherTest : public QObject {
+    Q_OBJECT
+
+    TestServer m_server;
+
+    std::unique_ptr<ScenePlayer> player(const QString &host, AppModel::Setup setup = {})
+    {
+        const QString address = host + u':' + QString::number(m_server.httpUrl().port());
+        return std::make_unique<ScenePlayer>(u"http://"_s + address, u"ws://"_s + address,
+            QString::fromLatin1(TestServer::appKey), std::move(setup));
+    }
+
+    // A player in a room of their own, holding the ball, subscribed.
+    void startRoom(ScenePlayer &a)
+    {
+        QVERIFY(a.waitSignedIn());
+        QCoro::waitFor(a.model().createRoom(u"Lobby"_s));
+        QVERIFY2(a.waitConnected(), qPrintable(a.model().message()));
+    }
+
+    // B joins A's room by its Room ID; each sees the other online.
+    void join(ScenePlayer &a, ScenePlayer &b)
+    {
+        QVERIFY(a.model().snapshot() || a.waitForMemberStatus(a.id(), online));
+        const QString code = a.model().snapshot()->room.inviteCode;
+        QVERIFY(b.waitSignedIn());
+        QCoro::waitFor(b.model().joinRoom(code));
+        QCOMPARE(b.model().roomID(), a.model().roomID());
+        QVERIFY2(b.waitConnected(), qPrintable(b.model().message()));
+        QVERIFY(a.waitForMemberStatus(b.id(), online));
+        QVERIFY(b.waitForMemberStatus(a.id(), online));
+    }
+
+    // A sends the ball to B; B's scene shows the round and B's report makes it active.
+    QString passTo(ScenePlayer &a, ScenePlayer &b)
+    {
+        a.model().setSelectedReceiver(b.id());
+        // The cooldown after an earlier round may still run.
+        if (!QTest::qWaitFor([&] { return !a.model().sendBlockReason(b.id()); }, serverTimeoutMs))
+            return u"not sendable: "_s + a.model().sendBlockReason(b.id()).value_or(QString());
+        QCoro::waitFor(a.model().transfer(sendButtonEntry));
+        const bool shown = QTest::qWaitFor(
+            [&] { return b.scene().roundID() && b.scene().isWaitingForThrow(); }, serverTimeoutMs);
+        const bool active = QTest::qWaitFor(
+            [&] {
+                return b.model().snapshot() && b.model().snapshot()->round
+                    && b.model().snapshot()->round->isActive();
+            },
+            serverTimeoutMs);
+        return shown && active ? QString() : u"round not taken: "_s + b.model().message();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.start(serverArguments), qPrintable(m_server.errorText()));
+    }
+
+    void cleanup()
+    {
+        if (!m_server.isRunning())
+            QVERIFY2(m_server.restart(serverArguments), qPrintable(m_server.errorText()));
+    }
+
+    void passAndHit()
+    {
+        auto a = player(u"127.0.0.1"_s);
+        auto b = player(u"localhost"_s);
+        startRoom(*a);
+        join(*a, *b);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(a->model().snapshot()->room.ballOwnerId, a->id());
+
+        std::optional<QString> shownRound;
+        b->display().onConfigured = [&](const std::optional<QString> &round) {
+            if (round && !shownRound)
+                shownRound = round;
+        };
+        a->model().setSelectedReceiver(b->id());
+        QCOMPARE(a->model().sendButtonTitle(), u"Send to "_s + b->model().user()->name);
+        QCOMPARE(a->model().sendBlockReason(b->id()), std::nullopt);
+        QCoro::waitFor(a->model().transfer(sendButtonEntry));
+        QCOMPARE(a->model().message(), u"Ball sent to "_s + b->model().user()->name);
+        QVERIFY(!a->model().sending());
+        QTRY_VERIFY_WITH_TIMEOUT(a->model().snapshot()->round, serverTimeoutMs);
+        QCOMPARE(a->model().sendBlockReason(b->id()), u"Wait for the current round to finish"_s);
+
+        // The receiver's scene holds the round, the ball parked at the start spot.
+        QTRY_VERIFY_WITH_TIMEOUT(shownRound, serverTimeoutMs);
+        QCOMPARE(b->scene().roundID(), shownRound);
+        QVERIFY(b->scene().isWaitingForThrow());
+        const QPointF parked = b->scene().normalized(b->scene().ballPosition());
+        QVERIFY(std::abs(parked.x() - GameScene::startSpot.x()) < 1e-6);
+        QVERIFY(std::abs(parked.y() - GameScene::startSpot.y()) < 1e-6);
+        // Its ready report turned the round active; the overlay shows.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            b->model().snapshot()->round && b->model().snapshot()->round->isActive(),
+            serverTimeoutMs);
+        QCOMPARE(b->model().snapshot()->round->id, *shownRound);
+        QVERIFY(b->display().visible());
+
+        QElapsedTimer sinceHit;
+        std::optional<qint64> dismissedAfter;
+        QObject::connect(&b->model(), &AppModel::messageChanged, &b->model(), [&] {
+            if (b->model().message() == u"Nice shot! +1"_s)
+                sinceHit.start();
+        });
+        b->model().setOnSuccess([&] { dismissedAfter = sinceHit.elapsed(); });
+
+        b->display().throwTowardsTheHoop();
+        QCOMPARE(b->model().sequence(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(sinceHit.isValid(), serverTimeoutMs);
+        // The server took the result, which it refuses for a shot it has not registered.
+        QCOMPARE(b->display().celebrations(), 1);
+        // Recorded once the room state is read again.
+        QTRY_COMPARE_WITH_TIMEOUT(b->model().savedResults().size(), 1, serverTimeoutMs);
+        const SavedBasketResult hit = b->model().savedResults().first();
+        QVERIFY(!hit.practice);
+        QCOMPARE(hit.room, u"Lobby"_s);
+        QCOMPARE(hit.server, b->model().server());
+        QVERIFY(b->model().lastResult().startsWith(u"Попадание · +1 · "_s));
+        const Preferences stored(b->preferencesPath());
+        QCOMPARE(SavedBasketResult::listFromJson(stored.basketResults().value_or(QByteArray())),
+            b->model().savedResults());
+        QCOMPARE(stored.lastBasketResult(), b->model().lastResult());
+
+        QTRY_VERIFY_WITH_TIMEOUT(dismissedAfter, 5000);
+        QVERIFY2(*dismissedAfter >= 790, qPrintable(QString::number(*dismissedAfter)));
+        QVERIFY(b->model().gameplayDismissed());
+        QVERIFY(!b->display().visible());
+
+        // A's next room state: B holds the ball and has the point.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            a->model().snapshot()->room.ballOwnerId == b->id() && !a->model().snapshot()->round,
+            serverTimeoutMs);
+        const auto score = scoreOf(a->model(), b->id());
+        QVERIFY(score);
+        QCOMPARE(score->points, 1);
+        QCOMPARE(score->received, 1);
+        QCOMPARE(score->misses, 0);
+        QVERIFY(a->model().savedResults().isEmpty());
+    }
+
+    void missEndsInATimeout()
+    {
+        auto a = player(u"127.0.0.1"_s);
+        auto b = player(u"localhost"_s);
+        startRoom(*a);
+        join(*a, *b);
+        QVERIFY(!QTest::currentTestFailed());
+
+        // To whoever is online: only B.
+        QCoro::waitFor(a->model().transfer(sendButtonEntry));
+        QCOMPARE(a->model().message(), u"Ball sent to an available player"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(b->model().snapshot() && b->model().snapshot()->round
+                && b->model().snapshot()->round->isActive(),
+            serverTimeoutMs);
+        b->display().throwStraightUp();
+        QCOMPARE(b->model().sequence(), 1);
+
+        // The round runs out on the server: a miss for B, who keeps the ball.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            scoreOf(a->model(), b->id()) && scoreOf(a->model(), b->id())->misses == 1,
+            serverTimeoutMs);
+        QCOMPARE(scoreOf(a->model(), b->id())->points, 0);
+        QCOMPARE(scoreOf(a->model(), b->id())->received, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!b->model().snapshot()->round, serverTimeoutMs);
+        QCOMPARE(b->model().snapshot()->room.ballOwnerId, b->id());
+        QVERIFY(b->model().savedResults().isEmpty());
+        QCOMPARE(b->display().celebrations(), 0);
+        QCOMPARE(b->model().sequence(), 0);
+    }
+
+    void bothReconnectAfterTheServerRestarts()
+    {
+        auto a = player(u"127.0.0.1"_s);
+        auto b = player(u"localhost"_s);
+        startRoom(*a);
+        join(*a, *b);
+        QVERIFY(!QTest::currentTestFailed());
+        const QString passed = passTo(*a, *b);
+        QVERIFY2(passed.isEmpty(), qPrintable(passed));
+        b->display().throwTowardsTheHoop();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            scoreOf(a->model(), b->id()) && scoreOf(a->model(), b->id())->points == 1,
+            serverTimeoutMs);
+        const QList<Score> scores = a->model().snapshot()->scores;
+
+        m_server.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !a->model().connected() && !b->model().connected(), serverTimeoutMs);
+        QCOMPARE(a->model().message(), u"Connection lost · reconnecting…"_s);
+        QVERIFY2(m_server.restart(serverArguments), qPrintable(m_server.errorText()));
+
+        QVERIFY(a->waitConnected(serverTimeoutMs));
+        QVERIFY(b->waitConnected(serverTimeoutMs));
+        QVERIFY(a->waitForMemberStatus(b->id(), online));
+        QVERIFY(b->waitForMemberStatus(a->id(), online));
+        QCOMPARE(a->model().snapshot()->scores, scores);
+        QCOMPARE(b->model().snapshot()->scores, scores);
+        QCOMPARE(a->model().snapshot()->room.ballOwnerId, b->id());
+    }
+
+    void heartbeatRejectedByTheServerStartsANewGuestSession()
+    {
+        auto a = player(u"127.0.0.1"_s);
+        startRoom(*a);
+        QVERIFY(!QTest::currentTestFailed());
+        const qint64 guest = a->id();
+        QStringList shown;
+        QObject::connect(&a->model(), &AppModel::messageChanged, &a->model(),
+            [&] { shown.append(a->model().message()); });
+
+        // The server forgets the session, as it would after its sessions were reset.
+        {
+            auto db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"server"_s);
+            db.setDatabaseName(m_server.databasePath());
+            db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
+            QVERIFY(db.open());
+            QSqlQuery forget(db);
+            QVERIFY(
+                forget.prepare(u"UPDATE players SET token_hash = randomblob(32) WHERE id = ?"_s));
+            forget.addBindValue(guest);
+            QVERIFY(forget.exec());
+            QCOMPARE(forget.numRowsAffected(), 1);
+        }
+        QSqlDatabase::removeDatabase(u"server"_s);
+
+        QTRY_VERIFY_WITH_TIMEOUT(
+            a->model().user() && a->id() != guest && !a->model().working(), serverTimeoutMs);
+        QVERIFY(shown.contains(u"Restoring guest session…"_s));
+        QCOMPARE(a->model().message(), u"Create a room or enter a secret Room ID to join."_s);
+        QCOMPARE(a->model().roomID(), std::nullopt);
+        QVERIFY(a->model().rooms().isEmpty());
+        // No reconnection follows: the old room is not the new guest's.
+        QTest::qWait(4000);
+        QVERIFY(!shown.contains(u"Connection lost · reconnecting…"_s));
+        QVERIFY(!a->model().connected());
+        QCOMPARE(a->model().message(), u"Create a room or enter a secret Room ID to join."_s);
+    }
+
+    void stateRefusedForAGoneRoomLeavesItHere()
+    {
+        AppModel::Setup quiet;
+        // Only the first beat: the room event is what brings the refusal.
+        quiet.timing.heartbeatPeriod = 10min;
+        auto a = player(u"127.0.0.1"_s);
+        auto b = player(u"localhost"_s, std::move(quiet));
+        startRoom(*a);
+        join(*a, *b);
+        QVERIFY(!QTest::currentTestFailed());
+
+        QCoro::waitFor(a->model().leave(true));
+        QTRY_COMPARE_WITH_TIMEOUT(b->model().roomID(), std::nullopt, serverTimeoutMs);
+        QCOMPARE(b->model().message(), u"This room does not exist."_s);
+        QCOMPARE(b->model().snapshot(), std::nullopt);
+        QVERIFY(!b->model().connected());
+        QVERIFY(!b->display().visible());
+        QTRY_VERIFY(b->model().rooms().isEmpty());
+        QCOMPARE(b->model().sendBlockReason(0), u"Choose a room first"_s);
+    }
+
+    void pongAge_data()
+    {
+        QTest::addColumn<int>("ageMs");
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("10.0 s: dead") << 10'000 << true;
+        QTest::newRow("9.9 s: pinged") << 9'900 << false;
+    }
+    void pongAge()
+    {
+        QFETCH(int, ageMs);
+        QFETCH(bool, lost);
+        std::optional<std::chrono::milliseconds> pongAge;
+        AppModel *model = nullptr;
+        AppModel::Setup setup;
+        setup.timing.heartbeatPeriod = 10min;
+        setup.timing.reconnectDelay = 10min;
+        setup.timing.monotonicNow = [&] {
+            return pongAge ? model->realtime().lastPong() + *pongAge
+                           : std::chrono::steady_clock::now();
+        };
+        auto a = player(u"127.0.0.1"_s, std::move(setup));
+        model = &a->model();
+        startRoom(*a);
+        QVERIFY(!QTest::currentTestFailed());
+        QTRY_VERIFY(a->model().snapshot());
+
+        QSignalSpy snapshots(model, &AppModel::snapshotChanged);
+        pongAge = std::chrono::milliseconds(ageMs);
+        QCoro::waitFor(model->beat());
+        QCOMPARE(model->connected(), !lost);
+        QCOMPARE(model->realtime().subscribed(), !lost);
+        QCOMPARE(model->message(), lost ? u"Connection lost · reconnecting…"_s : u"Connected"_s);
+        // The heartbeat went out when the channel was alive.
+        if (!lost)
+            QVERIFY(!snapshots.isEmpty());
+    }
+
+    void aNewLossRestartsTheReconnectionWait()
+    {
+        constexpr auto delay = 2000ms;
+        AppModel::Setup setup;
+        setup.timing.reconnectDelay = delay;
+        auto a = player(u"127.0.0.1"_s, std::move(setup));
+        startRoom(*a);
+        QVERIFY(!QTest::currentTestFailed());
+
+        QElapsedTimer sinceLastLoss;
+        std::optional<qint64> reconnectedAfter;
+        QObject::connect(&a->model(), &AppModel::connectedChanged, &a->model(), [&] {
+            if (a->model().connected() && !reconnectedAfter)
+                reconnectedAfter = sinceLastLoss.elapsed();
+        });
+        a->model().lostConnection();
+        sinceLastLoss.start();
+        QCOMPARE(a->model().message(), u"Connection lost · reconnecting…"_s);
+        QVERIFY(!a->model().connected());
+        QVERIFY(!a->display().visible());
+        QVERIFY(!a->model().realtime().subscribed());
+
+        QTest::qWait(500);
+        if (reconnectedAfter)
+            QSKIP("the machine is too busy to tell the two waits apart");
+        a->model().lostConnection();
+        sinceLastLoss.start();
+        QTRY_VERIFY_WITH_TIMEOUT(reconnectedAfter, serverTimeoutMs);
+        // Counted from the second loss: the first wait was dropped.
+        QVERIFY2(*reconnectedAfter >= delay.count() - 10,
+            qPrintable(QString::number(*reconnectedAfter)));
+        QCOMPARE(a->model().message(), u"Connected"_s);
+    }
+
+    void theSendGate_data()
+    {
+        // Colleagues: Bea (8, status as given) and Cid (9, offline). Receiver -1 is the player.
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<bool>("roundInPlay");
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("cooldown");
+        QTest::addColumn<qint64>("receiver");
+        QTest::addColumn<QString>("beaStatus");
+        QTest::addColumn<QString>("reason");
+        const QString none;
+        const QString in2200ms = u"2030-01-01T10:00:02.200Z"_s;
+        QTest::newRow("to anyone") << none << false << u"me"_s << none << 0ll << online << none;
+        QTest::newRow("to Bea") << none << false << u"me"_s << none << 8ll << online << none;
+        QTest::newRow("focus before pause and round")
+            << u"focus paused"_s << true << u"me"_s << none << 0ll << online
+            << u"Pomodoro focus · available again at the game break"_s;
+        QTest::newRow("paused before the round") << u"paused"_s << true << u"me"_s << none << 0ll
+                                                 << online << u"Resume the game to send"_s;
+        QTest::newRow("hidden") << u"hidden"_s << false << u"me"_s << none << 0ll << online
+                                << u"Resume the game to send"_s;
+        QTest::newRow("a round under way, even for the holder")
+            << none << true << u"me"_s << none << 0ll << online
+            << u"Wait for the current round to finish"_s;
+        QTest::newRow("Bea holds the ball")
+            << none << false << u"Bea"_s << in2200ms << 0ll << online << u"The ball is with Bea"_s;
+        QTest::newRow("nobody holds it") << none << false << u"nobody"_s << none << 0ll << online
+                                         << u"The ball is with another player"_s;
+        QTest::newRow("a holder not in the room") << none << false << u"stranger"_s << none << 0ll
+                                                  << online << u"The ball is with another player"_s;
+        QTest::newRow("cooldown 2.2 s ahead, before the receiver")
+            << none << false << u"me"_s << in2200ms << -1ll << online << u"Next pass in 3s"_s;
+        QTest::newRow("cooldown exactly 2 s ahead")
+            << none << false << u"me"_s << u"2030-01-01T10:00:02Z"_s << 0ll << online
+            << u"Next pass in 2s"_s;
+        QTest::newRow("cooldown over")
+            << none << false << u"me"_s << u"2030-01-01T09:59:59Z"_s << 0ll << online << none;
+        QTest::newRow("cooldown unreadable")
+            << none << false << u"me"_s << u"in a moment"_s << 0ll << online << none;
+        QTest::newRow("oneself as receiver") << none << false << u"me"_s << none << -1ll << online
+                                             << u"Choose a player in this room"_s;
+        QTest::newRow("a receiver not in the room") << none << false << u"me"_s << none << 4242ll
+                                                    << online << u"Choose a player in this room"_s;
+        QTest::newRow("an offline receiver")
+            << none << false << u"me"_s << none << 9ll << online << u"Cid is not available"_s;
+        QTest::newRow("a busy receiver")
+            << none << false << u"me"_s << none << 8ll << u"BUSY"_s << u"Bea is not available"_s;
+        QTest::newRow("nobody online")
+            << none << false << u"me"_s << none << 0ll << doNotDisturb << u"No players online"_s;
+    }
+    void theSendGate()
+    {
+        QFETCH(QString, condition);
+        QFETCH(bool, roundInPlay);
+        QFETCH(QString, owner);
+        QFETCH(QString, cooldown);
+        QFETCH(qint64, receiver);
+        QFETCH(QString, beaStatus);
+        QFETCH(QString, reason);
+        // The room state of the test is newer than any the server sends: only it counts.
+        const QDateTime now(QDate(2030, 1, 1), QTime(10, 0), QTimeZone::utc());
+        AppModel::Setup setup;
+        setup.now = [now] { return now; };
+        auto a = player(u"127.0.0.1"_s, std::move(setup));
+        startRoom(*a);
+        QVERIFY(!QTest::currentTestFailed());
+        AppModel &model = a->model();
+        const qint64 me = a->id();
+
+        Snapshot state = a->model().snapshot().value_or(Snapshot());
+        state.serverTime = Timestamp::format(now);
+        state.members = { Member { me, u"Ada"_s, online }, Member { 8, u"Bea"_s, beaStatus },
+            Member { 9, u"Cid"_s, u"OFFLINE"_s } };
+        const QHash<QString, std::optional<qint64>> owners { { u"me"_s, me }, { u"Bea"_s, 8 },
+            { u"nobody"_s, std::nullopt }, { u"stranger"_s, 4242 } };
+        state.room.ballOwnerId = owners.value(owner);
+        state.room.cooldownUntil = cooldown.isEmpty() ? std::nullopt : std::optional(cooldown);
+        if (roundInPlay) {
+            Round round;
+            round.id = u"r-1"_s;
+            round.receiverId = 8;
+            round.state = u"ACTIVE"_s;
+            state.round = round;
+        }
+        QCoro::waitFor(model.apply(state));
+        QCOMPARE(model.offset(), 0.0);
+        if (condition.contains(u"focus"_s))
+            model.setPomodoro(true);
+        if (condition.contains(u"paused"_s))
+            model.setPaused(true);
+        if (condition.contains(u"hidden"_s))
+            model.setHidden(true);
+
+        const auto expected = reason.isEmpty() ? std::nullopt : std::optional(reason);
+        QCOMPARE(model.sendBlockReason(receiver == -1 ? me : receiver), expected);
+    }
+
+    void sendingIsRefusedAfterFocusAndPause()
+    {
+        const QDateTime now(QDate(2030, 1, 1), QTime(10, 0), QTimeZone::utc());
+        AppModel::Setup setup;
+        setup.now = [now] { return now; };
+        auto a = player(u"127.0.0.1"_s, std::move(setup));
+        startRoom(*a);
+        QVERIFY(!QTest::currentTestFailed());
+        AppModel &model = a->model();
+        Snapshot state = *model.snapshot();
+        state.serverTime = Timestamp::format(now);
+        state.members = { Member { a->id(), u"Ada"_s, online }, Member { 8, u"Bea"_s, online } };
+        QCoro::waitFor(model.apply(state));
+        QCOMPARE(model.sendButtonTitle(), u"Send to random player"_s);
+        model.setSelectedReceiver(8);
+        QCOMPARE(model.sendButtonTitle(), u"Send to Bea"_s);
+        model.setSelectedReceiver(4242);
+        QCOMPARE(model.sendButtonTitle(), u"Send to selected player"_s);
+        model.setSelectedReceiver(0);
+
+        // The server has nobody to take the ball: the room state above is the test's own.
+        auto sending = model.transfer(sendButtonEntry);
+        QVERIFY(model.sending());
+        QCOMPARE(model.sendButtonTitle(), u"Sending…"_s);
+        QCOMPARE(model.sendBlockReason(0), u"Sending…"_s);
+        model.setPomodoro(true);
+        QCOMPARE(model.sendBlockReason(0), u"Pomodoro focus · available again at the game break"_s);
+        model.setPomodoro(false);
+        model.setPaused(true);
+        QCOMPARE(model.sendBlockReason(0), u"Resume the game to send"_s);
+        model.setPaused(false);
+        // A second send meanwhile is ignored, also by the scene.
+        const QString hint = a->scene().hint().text();
+        QCoro::waitFor(model.transfer(sendButtonEntry));
+        QVERIFY(model.sending());
+        QCOMPARE(a->scene().hint().text(), hint);
+
+        QCoro::waitFor(sending);
+        QVERIFY(!model.sending());
+        QCOMPARE(model.message(), u"No players online"_s);
+        QCOMPARE(a->scene().hint().text(), u"No players online"_s);
+    }
+
+    void heartbeatTellsWhetherThePlayerMayBeDisturbed_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("available") << u"none"_s << online;
+        QTest::newRow("paused") << u"paused"_s << doNotDisturb;
+        QTest::newRow("overlay hidden") << u"hidden"_s << doNotDisturb;
+        QTest::newRow("focus phase") << u"focus"_s << doNotDisturb;
+        QTest::newRow("focus phase with a grace round") << u"grace"_s << online;
+    }
+    void heartbeatTellsWhetherThePlayerMayBeDisturbed()
+    {
+        QFETCH(QString, condition);
+        QFETCH(QString, status);
+        QDateTime now = QDateTime::currentDateTimeUtc();
+        AppModel::Setup setup;
+        setup.now = [&] { return now; };
+        setup.timing.heartbeatPeriod = 10min;
+        auto a = player(u"127.0.0.1"_s, std::move(setup));
+        startRoom(*a);
+        QVERIFY(!QTest::currentTestFailed());
+        AppModel &model = a->model();
+        QVERIFY(a->waitForMemberStatus(a->id(), online));
+
+        if (condition == u"paused"_s) {
+            model.setPaused(true);
+        } else if (condition == u"hidden"_s) {
+            model.setHidden(true);
+        } else if (condition == u"focus"_s) {
+            model.setPomodoro(true);
+        } else if (condition == u"grace"_s) {
+            // A focus phase begins while this player plays a round of theirs.
+            model.startPomodoroBreak();
+            // The break's own heartbeat and any room state under way arrive first.
+            QTest::qWait(500);
+            Snapshot playing = *model.snapshot();
+            playing.serverTime.clear();
+            Round round;
+            round.id = u"grace-round"_s;
+            round.receiverId = a->id();
+            round.state = u"ACTIVE"_s;
+            playing.round = round;
+            QCoro::waitFor(model.apply(playing));
+            // What the room states applied during the grace say of this player.
+            QStringList duringGrace;
+            QObject::connect(&model, &AppModel::snapshotChanged, &model, [&] {
+                if (model.focusGraceRoundID())
+                    duringGrace.append(statusOf(model, a->id()));
+            });
+            now = now.addSecs(300);
+            model.tickPomodoro();
+            QVERIFY(model.focusActive());
+            QCOMPARE(model.focusGraceRoundID(), u"grace-round"_s);
+            // The phase change tells the server at once. Its reply has no round, which ends
+            // the grace.
+            QTRY_COMPARE(model.focusGraceRoundID(), std::nullopt);
+            QCOMPARE(duringGrace, QStringList{status});
+            // And the server hears at once that the player is no longer available.
+            QVERIFY(a->waitForMemberStatus(a->id(), doNotDisturb, 5000));
+            return;
+        }
+        QCoro::waitFor(model.beat());
+        QCOMPARE(statusOf(model, a->id()), status);
+    }
+};
+
+QTEST_MAIN(PlayTogetherTest)
+#include "PlayTogetherTest.moc"

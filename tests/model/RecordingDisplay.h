@@ -1,0 +1,34 @@
+#pragma once
+
+#include "model/GameDisplay.h"
+
+#include <QList>
+#include <QString>
+
+// A GameDisplay for coordinator tests: it records what the coordinator asks of the overlay and
+// keeps the scene callbacks, so a test can play the scene's part.
+class RecordingDisplay : public GameDisplay {
+public:
+    struct Configuration {
+        std::optional<Round> round;
+        bool holder = false;
+        bool available = false;
+        double serverOffset = 0;
+    };
+
+    // Every call in order, as "show true", "move 2", "configure", "celebrate", "failed TEXT".
+    QList<QString> calls;
+    bool visible = false;
+    std::optional<Configuration> configuration;
+    std::optional<Entry> release;
+    SceneCallbacks callbacks;
+
+    void show(bool shown) override;
+    void moveToScreen(int index) override;
+    void configure(const std::optional<Round> &round, bool holder, bool available,
+        double serverOffset) override;
+    void celebrate() override;
+    void transferFailed(const QString &reason) override;
+    std::optional<Entry> latestRelease() const override { return release; }
+    void setSceneCallbacks(SceneCallbacks sceneCallbacks) override;
+};

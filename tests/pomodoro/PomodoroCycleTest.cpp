@@ -1,0 +1,132 @@
+#include "pomodoro/PomodoroCycle.h"
+
+#include <QTest>
+#include <QTimeZone>
+
+using namespace Qt::StringLiterals;
+using Phase = PomodoroState::Phase;
+
+namespace {
+const QDateTime start(QDate(2030, 5, 6), QTime(9, 0), QTimeZone::utc());
+}
+
+class PomodoroCycleTest : public QObject {
+    Q_OBJECT
+
+    QDateTime m_now;
+    PomodoroCycle cycle()
+    {
+        return PomodoroCycle([this] { return m_now; });
+    }
+
+private Q_SLOTS:
+    void init() { m_now = start; }
+
+    void restore_data()
+    {
+        QTest::addColumn<std::optional<QByteArray>>("stored");
+        QTest::addColumn<bool>("replaced");
+        QTest::addColumn<PomodoroState>("expected");
+
+        const auto stored
+            = [](const PomodoroState &state) { return std::optional<QByteArray>(state.toJson()); };
+        const PomodoroState off;
+        QTest::newRow("nothing stored") << std::optional<QByteArray>() << false << off;
+        QTest::newRow("not a pomodoro")
+            << std::optional<QByteArray>(R"({"enabled":true,"phase":"pause"})"_ba) << false << off;
+        QTest::newRow("break ending in a minute")
+            << stored(PomodoroState::restUntil(start.addSecs(60))) << false
+            << PomodoroState::restUntil(start.addSecs(60));
+        QTest::newRow("focus ending right now stays") << stored(PomodoroState::focusUntil(start))
+                                                      << false << PomodoroState::focusUntil(start);
+        QTest::newRow("break that ended a second ago starts a fresh focus phase")
+            << stored(PomodoroState::restUntil(start.addSecs(-1))) << true
+            << PomodoroState::focusUntil(start.addSecs(1800));
+        QTest::newRow("focus that ended days ago starts a fresh focus phase")
+            << stored(PomodoroState::focusUntil(start.addDays(-3))) << true
+            << PomodoroState::focusUntil(start.addSecs(1800));
+        QTest::newRow("on without a deadline stays")
+            << stored(PomodoroState { true, Phase::Rest, std::nullopt }) << false
+            << PomodoroState { true, Phase::Rest, std::nullopt };
+        QTest::newRow("off with an old deadline stays")
+            << stored(PomodoroState { false, Phase::Rest, start.addDays(-1) }) << false
+            << PomodoroState { false, Phase::Rest, start.addDays(-1) };
+    }
+    void restore()
+    {
+        QFETCH(std::optional<QByteArray>, stored);
+        QFETCH(bool, replaced);
+        QFETCH(PomodoroState, expected);
+        auto pomodoro = cycle();
+        QCOMPARE(pomodoro.restore(stored), replaced);
+        QCOMPARE(pomodoro.state(), expected);
+    }
+
+    void switchingOffKeepsThePhaseAndOnStartsAFullFocusPhase()
+    {
+        auto pomodoro = cycle();
+        pomodoro.startBreak();
+        QCOMPARE(pomodoro.state(), PomodoroState::restUntil(start.addSecs(300)));
+        pomodoro.setEnabled(false);
+        QCOMPARE(pomodoro.state(), (PomodoroState { false, Phase::Rest, std::nullopt }));
+        QVERIFY(!pomodoro.focusActive());
+        m_now = start.addSecs(40);
+        pomodoro.setEnabled(true);
+        QCOMPARE(pomodoro.state(), PomodoroState::focusUntil(start.addSecs(40 + 1800)));
+        QVERIFY(pomodoro.focusActive());
+    }
+
+    void aBreakSwitchesTheCycleOn()
+    {
+        auto pomodoro = cycle();
+        QVERIFY(!pomodoro.state().enabled);
+        pomodoro.startBreak();
+        QVERIFY(pomodoro.state().enabled);
+        QVERIFY(!pomodoro.focusActive());
+        QCOMPARE(pomodoro.clockText(), u"Game break · 05:00"_s);
+    }
+
+    void aDisabledCycleInFocusIsNotInFocus()
+    {
+        auto pomodoro = cycle();
+        QCOMPARE(pomodoro.state().phase, Phase::Focus);
+        QVERIFY(!pomodoro.focusActive());
+        QCOMPARE(pomodoro.clockText(), u"Focus · 00:00"_s);
+    }
+
+    void tickTellsThePhaseBeforeAChange_data()
+    {
+        QTest::addColumn<Phase>("phase");
+        QTest::addColumn<int>("late"); // seconds after the deadline; negative: before it
+        QTest::addColumn<std::optional<Phase>>("before");
+        QTest::addColumn<Phase>("after");
+
+        QTest::newRow("before the deadline")
+            << Phase::Focus << -1 << std::optional<Phase>() << Phase::Focus;
+        QTest::newRow("focus ends")
+            << Phase::Focus << 0 << std::optional(Phase::Focus) << Phase::Rest;
+        QTest::newRow("break ends")
+            << Phase::Rest << 0 << std::optional(Phase::Rest) << Phase::Focus;
+        QTest::newRow("a whole break passed during sleep")
+            << Phase::Focus << 500 << std::optional(Phase::Focus) << Phase::Focus;
+    }
+    void tickTellsThePhaseBeforeAChange()
+    {
+        QFETCH(Phase, phase);
+        QFETCH(int, late);
+        QFETCH(std::optional<Phase>, before);
+        QFETCH(Phase, after);
+        auto pomodoro = cycle();
+        if (phase == Phase::Focus)
+            pomodoro.setEnabled(true);
+        else
+            pomodoro.startBreak();
+        m_now = *pomodoro.state().deadline;
+        m_now = m_now.addSecs(late);
+        QCOMPARE(pomodoro.tick(), before);
+        QCOMPARE(pomodoro.state().phase, after);
+    }
+};
+
+QTEST_GUILESS_MAIN(PomodoroCycleTest)
+#include "PomodoroCycleTest.moc"

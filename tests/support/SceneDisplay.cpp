@@ -1,0 +1,79 @@
+#include "SceneDisplay.h"
+
+#include <QEventLoop>
+
+SceneDisplay::SceneDisplay(QSizeF size)
+{
+    m_scene.setSize(size);
+    m_scene.didMoveToView();
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    m_frameTimer.setInterval(1000 / 60);
+    QObject::connect(&m_frameTimer, &QTimer::timeout, [this] {
+        ++m_frames;
+        m_scene.update(frameTime());
+    });
+    m_frameTimer.start();
+}
+
+void SceneDisplay::show(bool shown)
+{
+    m_visible = shown;
+}
+
+void SceneDisplay::configure(
+    const std::optional<Round> &round, bool holder, bool available, double serverOffset)
+{
+    m_scene.configure(round, holder, available, serverOffset);
+    if (onConfigured)
+        onConfigured(m_scene.roundID());
+}
+
+void SceneDisplay::celebrate()
+{
+    ++m_celebrations;
+    m_scene.celebrate();
+}
+
+void SceneDisplay::transferFailed(const QString &reason)
+{
+    m_scene.transferFailed(reason);
+}
+
+void SceneDisplay::setSceneCallbacks(SceneCallbacks callbacks)
+{
+    m_scene.onPracticeScore = std::move(callbacks.onPracticeScore);
+    m_scene.onTransfer = std::move(callbacks.onTransfer);
+    m_scene.onShot = std::move(callbacks.onShot);
+    m_scene.onScore = std::move(callbacks.onScore);
+}
+
+void SceneDisplay::throwTowardsTheHoop()
+{
+    drag(QPointF(0.02, 0.02));
+}
+
+void SceneDisplay::throwStraightUp()
+{
+    drag(QPointF(0, 0.01));
+}
+
+void SceneDisplay::drag(QPointF step)
+{
+    const QPointF start = m_scene.point(GameScene::startSpot.x(), GameScene::startSpot.y());
+    const double side = m_scene.fieldSide();
+    m_scene.mouseDown(start, frameTime());
+    for (int i = 1; i <= 4; ++i) {
+        waitForNextFrame();
+        m_scene.mouseDragged(start + step * side * i, frameTime());
+    }
+    waitForNextFrame();
+    m_scene.mouseUp(start + step * side * 4, frameTime());
+}
+
+void SceneDisplay::waitForNextFrame()
+{
+    QEventLoop loop;
+    QObject::connect(
+        &m_frameTimer, &QTimer::timeout, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    loop.exec();
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "SceneDisplay.h"
+#include "model/AppModel.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include <memory>
+
+// One player of a game on a real server: a coordinator with its own settings file, its own
+// entry in the credential store and its own scene. Several may play in one process: the
+// credential store is keyed by the server's URL text, so each player reaches the server under
+// a different spelling of it (127.0.0.1, localhost, ...).
+class ScenePlayer {
+public:
+    // `serverBase` and `websocketBase` without a trailing slash. The stored session of that
+    // server text is removed first, so the player starts as a new guest. `setup` gives the
+    // clocks and waits; its settings path, display and bus are the player's own.
+    ScenePlayer(const QString &serverBase, const QString &websocketBase, const QString &appKey,
+        AppModel::Setup setup = {});
+    ~ScenePlayer();
+
+    AppModel &model() { return *m_model; }
+    SceneDisplay &display() { return *m_display; }
+    GameScene &scene() { return m_display->scene(); }
+    qint64 id() const { return m_model->user() ? m_model->user()->id : 0; }
+    QString preferencesPath() const;
+
+    // Runs the event loop until `done` holds or `timeoutMs` passed; whether it holds.
+    static bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+
+    // Each waits up to `timeoutMs` and says whether it happened.
+    bool waitSignedIn(int timeoutMs = 15'000);
+    bool waitConnected(int timeoutMs = 15'000);
+    // Until the room state shows that player with that status.
+    bool waitForMemberStatus(qint64 player, const QString &status, int timeoutMs = 15'000);
+
+private:
+    QTemporaryDir m_dir;
+    SceneDisplay *m_display = nullptr;
+    std::unique_ptr<AppModel> m_model;
+};
