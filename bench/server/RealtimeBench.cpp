@@ -18,6 +18,7 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -206,7 +207,7 @@ double percentile(std::vector<double> values, double p)
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5))];
+    return values[std::min(values.size() - 1, size_t(std::lround(p * double(values.size() - 1))))];
 }
 
 } // namespace

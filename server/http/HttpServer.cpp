@@ -15,7 +15,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr qsizetype maxBodySize = 64 * 1024;
+constexpr qsizetype maxBodySize = qsizetype(64) * 1024;
 
 QString methodName(QHttpServerRequest::Method method)
 {

@@ -16,7 +16,7 @@ QString roomPath(qint64 room, const QString &suffix)
 
 QJsonObject findById(const QJsonArray &array, const QString &key, qint64 id)
 {
-    for (const QJsonValue &value : array) {
+    for (const auto &value : array) {
         if (value[key].toInteger() == id)
             return value.toObject();
     }
