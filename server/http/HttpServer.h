@@ -38,7 +38,7 @@ public:
     enum class Access { Public, Player };
     enum class Body { Json, JsonOrForm };
 
-    HttpServer(const Store &store, QObject *parent = nullptr);
+    explicit HttpServer(const Store &store, QObject *parent = nullptr);
 
     // pattern is a full-path regular expression, e.g. "/api/rooms/(\\d+)/state".
     void addRoute(QHttpServerRequest::Method method, const QString &pattern, Access access,
