@@ -212,7 +212,7 @@ private Q_SLOTS:
     {
         WireClient client;
         QVERIFY(!client.connectAndGreet(channelUrl()).isEmpty());
-        const QString padding(20 * 1024, u'x');
+        const QString padding(qsizetype(20) * 1024, u'x');
         client.send(message(u"pusher:ping"_s, { { u"padding"_s, padding } }));
         const auto refusal = client.next();
         QVERIFY(refusal);

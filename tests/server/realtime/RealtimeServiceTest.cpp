@@ -395,7 +395,7 @@ private Q_SLOTS:
     void refusesBadFramesThenCloses_data()
     {
         QTest::addColumn<QString>("text"); // empty: a binary frame
-        const QString padding(20 * 1024, u'x');
+        const QString padding(qsizetype(20) * 1024, u'x');
         QTest::newRow("20 KiB") << u"{\"event\":\"pusher:ping\",\"data\":{\"pad\":\"%1\"}}"_s.arg(
             padding);
         QTest::newRow("not JSON") << u"{\"event\":"_s;
@@ -498,7 +498,7 @@ private Q_SLOTS:
         Rig rig;
         WireClient client;
         QVERIFY(!client.connectAndGreet(rig.url()).isEmpty());
-        client.sendText(QString(1024 * 1024, u'x'));
+        client.sendText(QString(qsizetype(1024) * 1024, u'x'));
         QVERIFY(client.waitClosed());
         QTRY_COMPARE(rig.service.connectionCount(), 0);
         WireClient next;
