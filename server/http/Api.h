@@ -7,8 +7,7 @@ class Store;
 
 // The session endpoints: a new guest, the player's own record and the connection details
 // (where invitations point).
-class Api
-{
+class Api {
 public:
     Api(Store &store, QString publicUrl);
 

@@ -46,7 +46,7 @@ HttpReply notSaved()
 } // namespace
 
 RoomRoutes::RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
-                       Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events)
+    Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events)
     : m_store(store)
     , m_rooms(rooms)
     , m_rounds(rounds)
@@ -67,12 +67,14 @@ void RoomRoutes::registerRoutes(HttpServer &server)
     server.addRoute(Method::Post, u"/api/rooms"_s, Access::Player, bind(&RoomRoutes::create));
     server.addRoute(Method::Post, u"/api/rooms/join"_s, Access::Player, bind(&RoomRoutes::join));
     server.addRoute(Method::Delete, room, Access::Player, bind(&RoomRoutes::remove));
-    server.addRoute(Method::Post, room + u"/activate"_s, Access::Player, bind(&RoomRoutes::activate));
+    server.addRoute(
+        Method::Post, room + u"/activate"_s, Access::Player, bind(&RoomRoutes::activate));
     server.addRoute(Method::Post, room + u"/leave"_s, Access::Player, bind(&RoomRoutes::leave));
     server.addRoute(Method::Get, room + u"/state"_s, Access::Player, bind(&RoomRoutes::state));
-    server.addRoute(Method::Post, room + u"/heartbeat"_s, Access::Player, bind(&RoomRoutes::heartbeat));
-    server.addRoute(Method::Post, room + u"/disconnect"_s, Access::Player,
-                    bind(&RoomRoutes::disconnect));
+    server.addRoute(
+        Method::Post, room + u"/heartbeat"_s, Access::Player, bind(&RoomRoutes::heartbeat));
+    server.addRoute(
+        Method::Post, room + u"/disconnect"_s, Access::Player, bind(&RoomRoutes::disconnect));
 }
 
 HttpReply RoomRoutes::list(const ApiRequest &request) const
@@ -225,10 +227,9 @@ HttpReply RoomRoutes::disconnect(const ApiRequest &request)
     return HttpReply::empty();
 }
 
-
 QString RoomRoutes::statusOf(qint64 roomId, qint64 playerId, qint64 nowMs) const
 {
     const auto round = m_rounds.roundInPlay(roomId);
-    return m_presence.status(roomId, playerId,
-                             round ? std::optional(round->receiverId) : std::nullopt, nowMs);
+    return m_presence.status(
+        roomId, playerId, round ? std::optional(round->receiverId) : std::nullopt, nowMs);
 }

@@ -32,8 +32,7 @@ HttpReply missing(const QString &field, const QString &what)
 }
 
 // The members that round/shot and round/result share.
-struct ThrowFields
-{
+struct ThrowFields {
     QString roundId;
     QString nonce;
     QString shotId;
@@ -54,14 +53,16 @@ std::optional<HttpReply> readThrowFields(const QJsonObject &body, ThrowFields &f
         return missing(u"shot_id"_s, u"the shot id"_s);
     if (!sequence)
         return missing(u"sequence"_s, u"a whole sequence number"_s);
-    fields = {*roundId, *nonce, *shotId, *sequence};
+    fields = { *roundId, *nonce, *shotId, *sequence };
     return std::nullopt;
 }
 
 } // namespace
 
 RoundRoutes::RoundRoutes(const RoomStore &rooms, Rounds &rules, const SnapshotBuilder &snapshots)
-    : m_rooms(rooms), m_rules(rules), m_snapshots(snapshots)
+    : m_rooms(rooms)
+    , m_rules(rules)
+    , m_snapshots(snapshots)
 {
 }
 
@@ -77,10 +78,12 @@ void RoundRoutes::registerRoutes(HttpServer &server)
     };
     const QString room = u"/api/rooms/(\\d{1,18})"_s;
     server.addRoute(Method::Post, room + u"/ball/send"_s, Access::Player, bind(&RoundRoutes::send));
-    server.addRoute(Method::Post, room + u"/round/ready"_s, Access::Player, bind(&RoundRoutes::ready));
-    server.addRoute(Method::Post, room + u"/round/shot"_s, Access::Player, bind(&RoundRoutes::shot));
-    server.addRoute(Method::Post, room + u"/round/result"_s, Access::Player,
-                    bind(&RoundRoutes::result));
+    server.addRoute(
+        Method::Post, room + u"/round/ready"_s, Access::Player, bind(&RoundRoutes::ready));
+    server.addRoute(
+        Method::Post, room + u"/round/shot"_s, Access::Player, bind(&RoundRoutes::shot));
+    server.addRoute(
+        Method::Post, room + u"/round/result"_s, Access::Player, bind(&RoundRoutes::result));
 }
 
 HttpReply RoundRoutes::send(const ApiRequest &request)
@@ -119,7 +122,8 @@ HttpReply RoundRoutes::shot(const ApiRequest &request)
     const auto release = GameJson::readEntry(request.body.value(u"release"_s));
     if (!release)
         return missing(u"release"_s, u"a release with the numbers x, y, vx and vy"_s);
-    const Rounds::Shot shot{fields.roundId, fields.nonce, fields.shotId, fields.sequence, *release};
+    const Rounds::Shot shot { fields.roundId, fields.nonce, fields.shotId, fields.sequence,
+        *release };
     return answer(request, m_rules.shot(request.captureId(0), request.playerId, shot));
 }
 
@@ -134,15 +138,16 @@ HttpReply RoundRoutes::result(const ApiRequest &request)
         return missing(u"before"_s, u"a sample before the crossing with the numbers x, y and t"_s);
     if (!after)
         return missing(u"after"_s, u"a sample after the crossing with the numbers x, y and t"_s);
-    const Rounds::Result result{fields.roundId, fields.nonce, fields.shotId, fields.sequence,
-                                *before, *after};
+    const Rounds::Result result { fields.roundId, fields.nonce, fields.shotId, fields.sequence,
+        *before, *after };
     return answer(request, m_rules.result(request.captureId(0), request.playerId, result));
 }
 
-HttpReply RoundRoutes::answer(const ApiRequest &request, const std::optional<Refusal> &refusal) const
+HttpReply RoundRoutes::answer(
+    const ApiRequest &request, const std::optional<Refusal> &refusal) const
 {
     if (refusal)
         return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(request.captureId(0), request.playerId,
-                             QDateTime::currentMSecsSinceEpoch());
+    return m_snapshots.reply(
+        request.captureId(0), request.playerId, QDateTime::currentMSecsSinceEpoch());
 }

@@ -14,8 +14,7 @@ struct Refusal;
 // The endpoints of passing the ball and playing a round: ball/send, round/ready, round/shot
 // and round/result. They read and check the request bodies; the rules are the Rounds'.
 // Each answers with the room's state after the action.
-class RoundRoutes
-{
+class RoundRoutes {
 public:
     RoundRoutes(const RoomStore &rooms, Rounds &rules, const SnapshotBuilder &snapshots);
 

@@ -24,8 +24,8 @@ RoundRow readRound(const QSqlQuery &query)
     round.requestId = query.value(4).toString();
     round.state = query.value(5).toString();
     round.nonce = query.value(6).toString();
-    round.entry = {query.value(7).toDouble(), query.value(8).toDouble(),
-                   query.value(9).toDouble(), query.value(10).toDouble()};
+    round.entry = { query.value(7).toDouble(), query.value(8).toDouble(), query.value(9).toDouble(),
+        query.value(10).toDouble() };
     if (!query.value(11).isNull())
         round.endsAt = query.value(11).toLongLong();
     round.deadline = query.value(12).toLongLong();
@@ -45,7 +45,7 @@ std::optional<RoundRow> RoundStore::first(QSqlQuery &query) const
 std::optional<RoundRow> RoundStore::roundInPlay(qint64 roomId) const
 {
     QSqlQuery query = m_store.prepare(
-        u"SELECT %1 FROM rounds WHERE room_id = ? AND %2"_s.arg(roundColumns, inPlay), {roomId});
+        u"SELECT %1 FROM rounds WHERE room_id = ? AND %2"_s.arg(roundColumns, inPlay), { roomId });
     return first(query);
 }
 
@@ -53,16 +53,15 @@ std::optional<RoundRow> RoundStore::roundOfRequest(qint64 senderId, const QStrin
 {
     QSqlQuery query = m_store.prepare(
         u"SELECT %1 FROM rounds WHERE sender_id = ? AND request_id = ?"_s.arg(roundColumns),
-        {senderId, requestId});
+        { senderId, requestId });
     return first(query);
 }
 
 QList<RoundRow> RoundStore::dueRounds(qint64 nowMs) const
 {
-    QSqlQuery query = m_store.prepare(
-        u"SELECT %1 FROM rounds WHERE %2 AND deadline <= ? "
-        "ORDER BY deadline"_s.arg(roundColumns, inPlay),
-        {nowMs});
+    QSqlQuery query = m_store.prepare(u"SELECT %1 FROM rounds WHERE %2 AND deadline <= ? "
+                                      "ORDER BY deadline"_s.arg(roundColumns, inPlay),
+        { nowMs });
     QList<RoundRow> rounds;
     if (m_store.run(query)) {
         while (query.next())
@@ -81,31 +80,29 @@ std::optional<qint64> RoundStore::nextDeadline() const
 
 bool RoundStore::insert(const RoundRow &round)
 {
-    return m_store.execute(
-        u"INSERT INTO rounds (%1) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s.arg(roundColumns),
-        {round.id, round.roomId, round.senderId, round.receiverId, round.requestId, round.state,
-         round.nonce, round.entry.x, round.entry.y, round.entry.vx, round.entry.vy,
-         Store::nullable(round.endsAt), round.deadline, round.lastSequence});
+    return m_store.execute(u"INSERT INTO rounds (%1) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s.arg(roundColumns),
+        { round.id, round.roomId, round.senderId, round.receiverId, round.requestId, round.state,
+            round.nonce, round.entry.x, round.entry.y, round.entry.vx, round.entry.vy,
+            Store::nullable(round.endsAt), round.deadline, round.lastSequence });
 }
 
 void RoundStore::activate(const QString &roundId, qint64 endsAt, qint64 deadline)
 {
-    m_store.execute(
-        u"UPDATE rounds SET state = 'ACTIVE', ends_at = ?, deadline = ? WHERE id = ?"_s,
-        {endsAt, deadline, roundId});
+    m_store.execute(u"UPDATE rounds SET state = 'ACTIVE', ends_at = ?, deadline = ? WHERE id = ?"_s,
+        { endsAt, deadline, roundId });
 }
 
 void RoundStore::end(const QString &roundId, const QString &finalState)
 {
-    m_store.execute(u"UPDATE rounds SET state = ? WHERE id = ?"_s, {finalState, roundId});
+    m_store.execute(u"UPDATE rounds SET state = ? WHERE id = ?"_s, { finalState, roundId });
     // The releases matter only while the round is in play.
-    m_store.execute(u"DELETE FROM shots WHERE round_id = ?"_s, {roundId});
+    m_store.execute(u"DELETE FROM shots WHERE round_id = ?"_s, { roundId });
 }
 
 void RoundStore::setLastSequence(const QString &roundId, qint64 sequence)
 {
-    m_store.execute(u"UPDATE rounds SET last_sequence = ? WHERE id = ?"_s, {sequence, roundId});
+    m_store.execute(u"UPDATE rounds SET last_sequence = ? WHERE id = ?"_s, { sequence, roundId });
 }
 
 bool RoundStore::addShot(const QString &roundId, const QString &shotId, const Entry &release)
@@ -113,16 +110,17 @@ bool RoundStore::addShot(const QString &roundId, const QString &shotId, const En
     QSqlQuery query = m_store.prepare(
         u"INSERT INTO shots (round_id, shot_id, x, y, vx, vy) VALUES (?, ?, ?, ?, ?, ?) "
         "ON CONFLICT DO NOTHING"_s,
-        {roundId, shotId, release.x, release.y, release.vx, release.vy});
+        { roundId, shotId, release.x, release.y, release.vx, release.vy });
     return m_store.run(query) && query.numRowsAffected() == 1;
 }
 
 std::optional<Entry> RoundStore::shot(const QString &roundId, const QString &shotId) const
 {
-    QSqlQuery query = m_store.prepare(
-        u"SELECT x, y, vx, vy FROM shots WHERE round_id = ? AND shot_id = ?"_s, {roundId, shotId});
+    QSqlQuery query
+        = m_store.prepare(u"SELECT x, y, vx, vy FROM shots WHERE round_id = ? AND shot_id = ?"_s,
+            { roundId, shotId });
     if (!m_store.run(query) || !query.next())
         return std::nullopt;
-    return Entry{query.value(0).toDouble(), query.value(1).toDouble(), query.value(2).toDouble(),
-                 query.value(3).toDouble()};
+    return Entry { query.value(0).toDouble(), query.value(1).toDouble(), query.value(2).toDouble(),
+        query.value(3).toDouble() };
 }

@@ -54,7 +54,8 @@ const char *const schema[] = {
 
 } // namespace
 
-Store::Transaction::Transaction(Store &store) : m_store(store)
+Store::Transaction::Transaction(Store &store)
+    : m_store(store)
 {
     m_store.m_failed = false;
     m_open = QSqlDatabase::database(m_store.m_connection, false).transaction();
@@ -81,7 +82,10 @@ bool Store::Transaction::commit()
     return true;
 }
 
-Store::Store() : m_connection(QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+Store::Store()
+    : m_connection(QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+}
 
 Store::~Store()
 {
@@ -151,7 +155,7 @@ QVariant Store::nullable(std::optional<qint64> value)
 
 QString Store::setting(const QString &key) const
 {
-    QSqlQuery query = prepare(u"SELECT value FROM settings WHERE key = ?"_s, {key});
+    QSqlQuery query = prepare(u"SELECT value FROM settings WHERE key = ?"_s, { key });
     return run(query) && query.next() ? query.value(0).toString() : QString();
 }
 
@@ -159,32 +163,34 @@ void Store::setSetting(const QString &key, const QString &value)
 {
     execute(u"INSERT INTO settings (key, value) VALUES (?, ?) "
             "ON CONFLICT(key) DO UPDATE SET value = excluded.value"_s,
-            {key, value});
+        { key, value });
 }
 
 qint64 Store::createPlayer(const QString &name, const QByteArray &tokenHash)
 {
-    QSqlQuery query =
-        prepare(u"INSERT INTO players (name, token_hash) VALUES (?, ?)"_s, {name, tokenHash});
+    QSqlQuery query
+        = prepare(u"INSERT INTO players (name, token_hash) VALUES (?, ?)"_s, { name, tokenHash });
     return run(query) ? query.lastInsertId().toLongLong() : 0;
 }
 
 std::optional<PlayerRow> Store::playerByTokenHash(const QByteArray &tokenHash) const
 {
-    QSqlQuery query = prepare(u"SELECT id, name, active_room_id FROM players WHERE token_hash = ?"_s,
-                              {tokenHash});
+    QSqlQuery query = prepare(
+        u"SELECT id, name, active_room_id FROM players WHERE token_hash = ?"_s, { tokenHash });
     run(query);
     return readPlayer(query);
 }
 
 std::optional<PlayerRow> Store::player(qint64 id) const
 {
-    QSqlQuery query = prepare(u"SELECT id, name, active_room_id FROM players WHERE id = ?"_s, {id});
+    QSqlQuery query
+        = prepare(u"SELECT id, name, active_room_id FROM players WHERE id = ?"_s, { id });
     run(query);
     return readPlayer(query);
 }
 
 void Store::setActiveRoom(qint64 playerId, std::optional<qint64> roomId)
 {
-    execute(u"UPDATE players SET active_room_id = ? WHERE id = ?"_s, {nullable(roomId), playerId});
+    execute(
+        u"UPDATE players SET active_room_id = ? WHERE id = ?"_s, { nullable(roomId), playerId });
 }

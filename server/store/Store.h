@@ -8,8 +8,7 @@
 
 #include <optional>
 
-struct PlayerRow
-{
+struct PlayerRow {
     qint64 id = 0;
     QString name;
     std::optional<qint64> activeRoomId;
@@ -18,12 +17,10 @@ struct PlayerRow
 // The durable state in SQLite (WAL): the connection, the schema, settings and players.
 // RoomStore and RoundStore read and write their tables through it. Each state change runs
 // inside one Transaction; a failed statement makes the transaction roll back.
-class Store
-{
+class Store {
 public:
     // Begins a transaction; it is rolled back unless commit() succeeds.
-    class Transaction
-    {
+    class Transaction {
     public:
         explicit Transaction(Store &store);
         ~Transaction();
