@@ -14,7 +14,8 @@ cleanup() {
     [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
     rm -rf "$tmp"
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xvfb=$!

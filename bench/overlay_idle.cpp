@@ -13,6 +13,7 @@
 #include "scene/Overlay.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTextStream>
 #include <QTimer>
 

@@ -8,14 +8,16 @@
 using namespace Qt::StringLiterals;
 
 RealtimeGateway::RealtimeGateway(HttpServer &http, const RoomStore &rooms, RoomEvents &events,
-                                 RealtimeConfig config, QObject *parent)
-    : QObject(parent), m_http(http), m_rooms(rooms), m_service(std::move(config))
+    RealtimeConfig config, QObject *parent)
+    : QObject(parent)
+    , m_http(http)
+    , m_rooms(rooms)
+    , m_service(std::move(config))
 {
     // QAbstractHttpServer only upgrades requests while this signal has a receiver.
-    connect(&m_http, &HttpServer::newWebSocketConnection, this,
-            &RealtimeGateway::takeUpgradedSockets);
-    connect(&events, &RoomEvents::roomChanged, &m_service,
-            &RealtimeService::announceRoomChanged);
+    connect(
+        &m_http, &HttpServer::newWebSocketConnection, this, &RealtimeGateway::takeUpgradedSockets);
+    connect(&events, &RoomEvents::roomChanged, &m_service, &RealtimeService::announceRoomChanged);
     // Standard Pusher clients send this form-encoded; the Tosswick client sends JSON.
     m_http.addRoute(
         QHttpServerRequest::Method::Post, u"/api/broadcasting/auth"_s, HttpServer::Access::Player,
@@ -45,5 +47,5 @@ HttpReply RealtimeGateway::authorise(const ApiRequest &request) const
     const auto auth = m_service.authorise(socketId.toString(), channel.toString());
     if (!auth)
         return HttpReply::error(403, u"This socket is not connected."_s);
-    return HttpReply::json(QJsonObject{{u"auth"_s, *auth}});
+    return HttpReply::json(QJsonObject { { u"auth"_s, *auth } });
 }

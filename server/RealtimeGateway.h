@@ -13,13 +13,12 @@ struct ApiRequest;
 // Puts the realtime service on the HTTP server's port: it takes the sockets upgraded at
 // "/app/KEY", signs channel authorisations for members of the room, and turns every room
 // change into an event for the room's subscribers.
-class RealtimeGateway : public QObject
-{
+class RealtimeGateway : public QObject {
     Q_OBJECT
 
 public:
     RealtimeGateway(HttpServer &http, const RoomStore &rooms, RoomEvents &events,
-                    RealtimeConfig config, QObject *parent = nullptr);
+        RealtimeConfig config, QObject *parent = nullptr);
 
     const RealtimeService &service() const { return m_service; }
 

@@ -36,9 +36,9 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
         u"Address and port to listen on; port 0 picks a free one and prints it first on stdout."_s,
         u"host:port"_s, u"127.0.0.1:8088"_s);
     const QCommandLineOption db(u"db"_s, u"SQLite database file (created when missing)."_s,
-                                u"path"_s, defaultDatabasePath());
+        u"path"_s, defaultDatabasePath());
     const QCommandLineOption key(u"app-key"_s, u"Application key that realtime clients use."_s,
-                                 u"key"_s, u"desk-hoops-sample"_s);
+        u"key"_s, u"desk-hoops-sample"_s);
     const QCommandLineOption secret(u"app-secret"_s,
         u"Application secret that signs channel authorisations; default: a random one kept in the database."_s,
         u"secret"_s);
@@ -48,27 +48,27 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     // The test-only flags are listed too, so --help names every flag the server takes.
     const QCommandLineOption testTimeout(u"test-realtime-timeout-ms"_s,
         u"Test only: realtime ping and pong timeouts in milliseconds."_s, u"ms"_s, u"0"_s);
-    parser.addOptions({listen, db, key, secret, publicUrl, testTimeout});
+    parser.addOptions({ listen, db, key, secret, publicUrl, testTimeout });
     // Test only: the game's waits, shortened so timeouts happen within a test's time.
     const GameDurations defaults;
-    struct DurationFlag
-    {
+    struct DurationFlag {
         QString name;
         QString what;
         qint64 GameDurations::*member;
     };
     const DurationFlag durationFlags[] = {
-        {u"test-ready-ms"_s, u"how long a round waits for its receiver"_s, &GameDurations::readyMs},
-        {u"test-round-ms"_s, u"how long an active round lasts"_s, &GameDurations::roundMs},
-        {u"test-grace-ms"_s, u"how late a result may arrive"_s, &GameDurations::graceMs},
-        {u"test-presence-ms"_s, u"how long a heartbeat keeps a player online"_s,
-         &GameDurations::presenceMs},
-        {u"test-cooldown-ms"_s, u"the pause between rounds"_s, &GameDurations::cooldownMs},
+        { u"test-ready-ms"_s, u"how long a round waits for its receiver"_s,
+            &GameDurations::readyMs },
+        { u"test-round-ms"_s, u"how long an active round lasts"_s, &GameDurations::roundMs },
+        { u"test-grace-ms"_s, u"how late a result may arrive"_s, &GameDurations::graceMs },
+        { u"test-presence-ms"_s, u"how long a heartbeat keeps a player online"_s,
+            &GameDurations::presenceMs },
+        { u"test-cooldown-ms"_s, u"the pause between rounds"_s, &GameDurations::cooldownMs },
     };
     QList<QCommandLineOption> durationOptions;
     for (const auto &[name, what, member] : durationFlags) {
-        const QCommandLineOption option(
-            name, u"Test only: %1, in milliseconds (default %2)."_s.arg(what).arg(defaults.*member),
+        const QCommandLineOption option(name,
+            u"Test only: %1, in milliseconds (default %2)."_s.arg(what).arg(defaults.*member),
             u"ms"_s, QString::number(defaults.*member));
         parser.addOption(option);
         durationOptions.append(option);

@@ -7,8 +7,7 @@
 #include <QStringList>
 
 // The command line of tosswick-server, with its defaults filled in.
-struct ServerOptions
-{
+struct ServerOptions {
     QHostAddress address = QHostAddress::LocalHost;
     quint16 port = 8088;
     QString databasePath;

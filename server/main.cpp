@@ -28,7 +28,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
+int signalPipe[2] = { -1, -1 };
 
 void onSignal(int)
 {
@@ -70,7 +70,7 @@ int main(int argc, char *argv[])
     Store store;
     if (!store.open(options.databasePath)) {
         std::fprintf(stderr, "cannot open database %s: %s\n", qPrintable(options.databasePath),
-                     qPrintable(store.errorText()));
+            qPrintable(store.errorText()));
         return 1;
     }
     QString secret = options.appSecret;
@@ -87,19 +87,20 @@ int main(int argc, char *argv[])
     RoomEvents events;
     Presence presence(options.durations.presenceMs);
     QObject::connect(&presence, &Presence::wentStale, &events,
-                     [&events](qint64 roomId) { emit events.roomChanged(roomId, u"presence"_s); });
+        [&events](qint64 roomId) { emit events.roomChanged(roomId, u"presence"_s); });
     Rounds rules(store, rooms, rounds, presence, events, options.durations);
     const SnapshotBuilder snapshots(rooms, rounds, presence);
     HttpServer http(store);
     const quint16 port = http.listen(options.address, options.port);
     if (port == 0) {
         std::fprintf(stderr, "cannot listen on %s:%u\n", qPrintable(options.address.toString()),
-                     unsigned(options.port));
+            unsigned(options.port));
         return 1;
     }
     const QString address = options.address.toString() + u':' + QString::number(port);
-    const QString publicUrl = options.publicUrl.isEmpty() ? u"http://"_s + address : options.publicUrl;
-    Api api(store, events, publicUrl);
+    const QString publicUrl
+        = options.publicUrl.isEmpty() ? u"http://"_s + address : options.publicUrl;
+    Api api(store, publicUrl);
     api.registerRoutes(http);
     RoomRoutes roomRoutes(store, rooms, rounds, rules, presence, snapshots, events);
     roomRoutes.registerRoutes(http);
@@ -123,7 +124,7 @@ int main(int argc, char *argv[])
     std::printf("%s\n", qPrintable(address));
     std::fflush(stdout);
     std::fprintf(stderr, "started: listening on %s, database %s\n", qPrintable(address),
-                 qPrintable(options.databasePath));
+        qPrintable(options.databasePath));
     const int status = app.exec();
     std::fprintf(stderr, "stopped\n");
     return status;

@@ -18,6 +18,7 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -26,17 +27,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Session
-{
+struct Session {
     QByteArray token;
     qint64 roomId = 0;
     QString inviteCode;
 };
 
-class Bench : public QObject
-{
+class Bench : public QObject {
 public:
-    Bench(QUrl base, QString key) : m_base(std::move(base)), m_key(std::move(key)) {}
+    Bench(QUrl base, QString key)
+        : m_base(std::move(base))
+        , m_key(std::move(key))
+    {
+    }
 
     QNetworkRequest apiRequest(const QString &path, const QByteArray &token) const
     {
@@ -48,7 +51,7 @@ public:
     }
 
     QJsonObject request(const QByteArray &method, const QString &path, const QJsonObject &body,
-                        const QByteArray &token)
+        const QByteArray &token)
     {
         QNetworkReply *reply = m_http.sendCustomRequest(
             apiRequest(path, token), method, QJsonDocument(body).toJson(QJsonDocument::Compact));
@@ -63,7 +66,8 @@ public:
     {
         Session session;
         session.token = request("POST", u"guest"_s, {}, {})[u"token"_s].toString().toLatin1();
-        const QJsonObject room = request("POST", u"rooms"_s, {{u"name"_s, u"bench"_s}}, session.token);
+        const QJsonObject room
+            = request("POST", u"rooms"_s, { { u"name"_s, u"bench"_s } }, session.token);
         session.roomId = room[u"id"_s].toInteger();
         session.inviteCode = room[u"invite_code"_s].toString();
         return session;
@@ -96,22 +100,24 @@ public:
                     if (pending == 0 && started == count)
                         loop.quit();
                 };
-                connect(socket, &QWebSocket::textMessageReceived, this,
-                        [=, this](const QString &text) {
-                            const QJsonObject frame = QJsonDocument::fromJson(text.toUtf8()).object();
-                            const QString event = frame[u"event"_s].toString();
-                            if (event == u"pusher:connection_established") {
-                                const QString socketId = QJsonDocument::fromJson(
-                                    frame[u"data"_s].toString().toUtf8()).object()[u"socket_id"_s].toString();
-                                authorise(socket, session.token, socketId, channel);
-                            } else if (event == u"pusher_internal:subscription_succeeded") {
-                                finish(true);
-                            } else if (event == u"pusher:ping") {
-                                socket->sendTextMessage(u"{\"event\":\"pusher:pong\",\"data\":{}}"_s);
-                            } else if (event == u"room.changed") {
-                                onRoomChanged();
-                            }
-                        });
+                connect(
+                    socket, &QWebSocket::textMessageReceived, this, [=, this](const QString &text) {
+                        const QJsonObject frame = QJsonDocument::fromJson(text.toUtf8()).object();
+                        const QString event = frame[u"event"_s].toString();
+                        if (event == u"pusher:connection_established") {
+                            const QString socketId
+                                = QJsonDocument::fromJson(frame[u"data"_s].toString().toUtf8())
+                                      .object()[u"socket_id"_s]
+                                      .toString();
+                            authorise(socket, session.token, socketId, channel);
+                        } else if (event == u"pusher_internal:subscription_succeeded") {
+                            finish(true);
+                        } else if (event == u"pusher:ping") {
+                            socket->sendTextMessage(u"{\"event\":\"pusher:pong\",\"data\":{}}"_s);
+                        } else if (event == u"room.changed") {
+                            onRoomChanged();
+                        }
+                    });
                 connect(socket, &QWebSocket::disconnected, this, [=, this] {
                     if (!socket->property("done").toBool())
                         finish(false);
@@ -139,10 +145,10 @@ public:
             QEventLoop loop;
             m_allArrived = [&loop] { loop.quit(); };
             m_clock.start();
-            const QJsonObject body{{u"socket_id"_s, u"0.0"_s}, {u"dnd"_s, i % 2 == 0}};
-            QNetworkReply *reply =
-                m_http.post(apiRequest(u"rooms/%1/heartbeat"_s.arg(member.roomId), member.token),
-                            QJsonDocument(body).toJson(QJsonDocument::Compact));
+            const QJsonObject body { { u"socket_id"_s, u"0.0"_s }, { u"dnd"_s, i % 2 == 0 } };
+            QNetworkReply *reply
+                = m_http.post(apiRequest(u"rooms/%1/heartbeat"_s.arg(member.roomId), member.token),
+                    QJsonDocument(body).toJson(QJsonDocument::Compact));
             connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
             QTimer::singleShot(10000, &loop, &QEventLoop::quit);
             m_delays = &delays;
@@ -154,17 +160,19 @@ public:
 
 private:
     void authorise(QWebSocket *socket, const QByteArray &token, const QString &socketId,
-                   const QString &channel)
+        const QString &channel)
     {
-        const QJsonObject body{{u"socket_id"_s, socketId}, {u"channel_name"_s, channel}};
+        const QJsonObject body { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } };
         QNetworkReply *reply = m_http.post(apiRequest(u"broadcasting/auth"_s, token),
-                                           QJsonDocument(body).toJson(QJsonDocument::Compact));
+            QJsonDocument(body).toJson(QJsonDocument::Compact));
         connect(reply, &QNetworkReply::finished, this, [=] {
             reply->deleteLater();
-            const QString auth = QJsonDocument::fromJson(reply->readAll()).object()[u"auth"_s].toString();
-            const QJsonObject frame{{u"event"_s, u"pusher:subscribe"_s},
-                                    {u"data"_s, QJsonObject{{u"channel"_s, channel}, {u"auth"_s, auth}}}};
-            socket->sendTextMessage(QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
+            const QString auth
+                = QJsonDocument::fromJson(reply->readAll()).object()[u"auth"_s].toString();
+            const QJsonObject frame { { u"event"_s, u"pusher:subscribe"_s },
+                { u"data"_s, QJsonObject { { u"channel"_s, channel }, { u"auth"_s, auth } } } };
+            socket->sendTextMessage(
+                QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
         });
     }
 
@@ -206,7 +214,7 @@ double percentile(std::vector<double> values, double p)
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5))];
+    return values[std::min(values.size() - 1, size_t(std::lround(p * double(values.size() - 1))))];
 }
 
 } // namespace
@@ -217,9 +225,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5 || (args[1] != u"idle" && args[1] != u"latency")) {
-        std::fprintf(stderr, "usage: %s idle URL KEY COUNT [SERVER_PID]\n"
-                             "       %s latency URL KEY SUBSCRIBERS CHANGES\n",
-                     qPrintable(args[0]), qPrintable(args[0]));
+        std::fprintf(stderr,
+            "usage: %s idle URL KEY COUNT [SERVER_PID]\n"
+            "       %s latency URL KEY SUBSCRIBERS CHANGES\n",
+            qPrintable(args[0]), qPrintable(args[0]));
         return 2;
     }
     Bench bench(QUrl(args[2]), args[3]);
@@ -233,25 +242,25 @@ int main(int argc, char *argv[])
     clock.start();
     const int subscribed = bench.subscribe(owner, count);
     std::printf("subscribed %d of %d sockets in %.1f s\n", subscribed, count,
-                double(clock.elapsed()) / 1000);
+        double(clock.elapsed()) / 1000);
     if (args[1] == u"idle") {
         // Stay idle past the server's activity timeout (30 s), so pings are exchanged too.
         QEventLoop wait;
         QTimer::singleShot(40000, &wait, &QEventLoop::quit);
         wait.exec();
         std::printf("after 40 s idle: %d still open, server VmRSS %s\n", subscribed - bench.lost(),
-                    qPrintable(residentMemory(args.value(5))));
+            qPrintable(residentMemory(args.value(5))));
         return 0;
     }
     // A second member whose heartbeats change the room.
     Session member;
     member.token = bench.request("POST", u"guest"_s, {}, {})[u"token"_s].toString().toLatin1();
     member.roomId = owner.roomId;
-    bench.request("POST", u"rooms/join"_s, {{u"code"_s, owner.inviteCode}}, member.token);
+    bench.request("POST", u"rooms/join"_s, { { u"code"_s, owner.inviteCode } }, member.token);
     const int changes = args.value(5, u"200"_s).toInt();
     const std::vector<double> delays = bench.measureLatency(member, changes, subscribed);
     std::printf("%zu frames for %d changes: median %.2f ms, p99 %.2f ms, max %.2f ms\n",
-                delays.size(), changes, percentile(delays, 0.5), percentile(delays, 0.99),
-                percentile(delays, 1.0));
+        delays.size(), changes, percentile(delays, 0.5), percentile(delays, 0.99),
+        percentile(delays, 1.0));
     return 0;
 }

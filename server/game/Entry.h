@@ -7,8 +7,7 @@
 // the game in, side 1: (0, 0) is its bottom-left and (1, 1) its top-right corner, y grows
 // upwards; velocities are in field sides per second. (A client scales the square to
 // max(min(width, height), 400) points of its overlay, so these units are screen-independent.)
-struct Entry
-{
+struct Entry {
     double x = 0;
     double y = 0;
     double vx = 0;
@@ -25,7 +24,7 @@ struct Entry
     // Positions held inside the field, velocities to what a client flies.
     Entry clamped() const
     {
-        return {std::clamp(x, 0.0, 1.0), std::clamp(y, 0.0, 1.0),
-                std::clamp(vx, -maxSpeed, maxSpeed), std::clamp(vy, -maxSpeed, maxSpeed)};
+        return { std::clamp(x, 0.0, 1.0), std::clamp(y, 0.0, 1.0),
+            std::clamp(vx, -maxSpeed, maxSpeed), std::clamp(vy, -maxSpeed, maxSpeed) };
     }
 };

@@ -2,13 +2,12 @@
 
 // The hoop of a round in field units (see Entry.h): the rim line is the horizontal segment at
 // height y from x - width / 2 to x + width / 2; radius is the ball's radius.
-struct Hoop
-{
+struct Hoop {
     double x = 0;
     double y = 0;
     double width = 0;
     double radius = 0;
 
     // Every round is played on this hoop; clients draw the same one for practice.
-    static constexpr Hoop standard() { return {0.76, 0.42, 0.24, 0.025}; }
+    static constexpr Hoop standard() { return { 0.76, 0.42, 0.24, 0.025 }; }
 };

@@ -7,7 +7,9 @@
 
 using namespace Qt::StringLiterals;
 
-Presence::Presence(qint64 freshMs, QObject *parent) : QObject(parent), m_freshMs(freshMs)
+Presence::Presence(qint64 freshMs, QObject *parent)
+    : QObject(parent)
+    , m_freshMs(freshMs)
 {
     // A tenth of the freshness keeps the offline notice prompt without busy sweeping.
     m_sweepTimer.setInterval(int(std::clamp<qint64>(freshMs / 10, 50, 1000)));
@@ -15,14 +17,14 @@ Presence::Presence(qint64 freshMs, QObject *parent) : QObject(parent), m_freshMs
     m_sweepTimer.start();
 }
 
-void Presence::beat(qint64 roomId, qint64 playerId, const QString &socketId, bool dnd, qint64 nowMs)
+void Presence::beat(qint64 roomId, qint64 playerId, bool dnd, qint64 nowMs)
 {
-    m_beats.insert({roomId, playerId}, {nowMs, dnd, socketId});
+    m_beats.insert({ roomId, playerId }, { nowMs, dnd });
 }
 
 void Presence::disconnect(qint64 roomId, qint64 playerId)
 {
-    m_beats.remove({roomId, playerId});
+    m_beats.remove({ roomId, playerId });
 }
 
 void Presence::forgetRoom(qint64 roomId)
@@ -30,10 +32,10 @@ void Presence::forgetRoom(qint64 roomId)
     m_beats.removeIf([roomId](const auto &item) { return item.key().first == roomId; });
 }
 
-QString Presence::status(qint64 roomId, qint64 playerId, std::optional<qint64> receiverId,
-                         qint64 nowMs) const
+QString Presence::status(
+    qint64 roomId, qint64 playerId, std::optional<qint64> receiverId, qint64 nowMs) const
 {
-    const auto beat = m_beats.constFind({roomId, playerId});
+    const auto beat = m_beats.constFind({ roomId, playerId });
     const bool present = beat != m_beats.cend() && nowMs - beat->atMs < m_freshMs;
     if (present && beat->dnd)
         return u"DO_NOT_DISTURB"_s;

@@ -10,32 +10,29 @@
 // Who is around, per room, from the heartbeats; kept in memory only, so it starts empty.
 // A heartbeat keeps its player present for freshMs; a sweep notices who went stale and says
 // which rooms changed.
-class Presence : public QObject
-{
+class Presence : public QObject {
     Q_OBJECT
 
 public:
     explicit Presence(qint64 freshMs, QObject *parent = nullptr);
 
-    void beat(qint64 roomId, qint64 playerId, const QString &socketId, bool dnd, qint64 nowMs);
+    void beat(qint64 roomId, qint64 playerId, bool dnd, qint64 nowMs);
     void disconnect(qint64 roomId, qint64 playerId);
     void forgetRoom(qint64 roomId);
 
     // The member's state word: "DO_NOT_DISTURB" while present and asking not to be disturbed,
     // "BUSY" while receiving the room's round, "ONLINE" while present, else "OFFLINE".
-    QString status(qint64 roomId, qint64 playerId, std::optional<qint64> receiverId,
-                   qint64 nowMs) const;
+    QString status(
+        qint64 roomId, qint64 playerId, std::optional<qint64> receiverId, qint64 nowMs) const;
 
 signals:
     // Somebody in the room stopped sending heartbeats and is now offline.
     void wentStale(qint64 roomId);
 
 private:
-    struct Beat
-    {
+    struct Beat {
         qint64 atMs = 0;
         bool dnd = false;
-        QString socketId;
     };
     using Key = std::pair<qint64, qint64>; // room, player
 

@@ -4,8 +4,7 @@
 #include <QString>
 
 // Tells listeners (the realtime service) that what members of a room see has changed.
-class RoomEvents : public QObject
-{
+class RoomEvents : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;

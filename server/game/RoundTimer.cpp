@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-RoundTimer::RoundTimer(QObject *parent) : QObject(parent)
+RoundTimer::RoundTimer(QObject *parent)
+    : QObject(parent)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);

@@ -6,8 +6,7 @@
 #include <optional>
 
 // Wakes the rounds up when the earliest deadline of a round in play has come.
-class RoundTimer : public QObject
-{
+class RoundTimer : public QObject {
     Q_OBJECT
 
 public:

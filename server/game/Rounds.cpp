@@ -25,19 +25,19 @@ qint64 nowMs()
 
 Refusal notSaved()
 {
-    return {500, u"The server could not save this change; please try again."_s, {}};
+    return { 500, u"The server could not save this change; please try again."_s, {} };
 }
 
 void logRound(const RoundRow &round, const char *what)
 {
     std::fprintf(stderr, "round %s in room %lld: %s\n", qPrintable(round.id),
-                 static_cast<long long>(round.roomId), what);
+        static_cast<long long>(round.roomId), what);
 }
 
 } // namespace
 
 Rounds::Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &presence,
-               RoomEvents &events, GameDurations durations, QObject *parent)
+    RoomEvents &events, GameDurations durations, QObject *parent)
     : QObject(parent)
     , m_store(store)
     , m_rooms(rooms)
@@ -55,19 +55,19 @@ std::optional<Refusal> Rounds::send(qint64 roomId, qint64 playerId, const Send &
     // happened to its round since.
     if (const auto earlier = m_rounds.roundOfRequest(playerId, request.requestId)) {
         if (earlier->roomId != roomId)
-            return Refusal{409, u"This request was already used in another room."_s, {}};
+            return Refusal { 409, u"This request was already used in another room."_s, {} };
         return std::nullopt;
     }
     const qint64 now = nowMs();
     const auto room = m_rooms.room(roomId);
     if (!room)
-        return Refusal{404, u"This room does not exist."_s, {}};
+        return Refusal { 404, u"This room does not exist."_s, {} };
     if (m_rounds.roundInPlay(roomId))
-        return Refusal{409, u"The ball is already in play."_s, {}};
+        return Refusal { 409, u"The ball is already in play."_s, {} };
     if (room->ballOwnerId != playerId)
-        return Refusal{403, u"You do not hold the ball."_s, {}};
+        return Refusal { 403, u"You do not hold the ball."_s, {} };
     if (room->cooldownUntil && now < *room->cooldownUntil)
-        return Refusal{409, u"The ball is cooling down; try again in a moment."_s, {}};
+        return Refusal { 409, u"The ball is cooling down; try again in a moment."_s, {} };
     std::optional<Refusal> refusal;
     const auto receiver = pickReceiver(roomId, playerId, request.receiverId, refusal, now);
     if (!receiver)
@@ -86,17 +86,11 @@ std::optional<Refusal> Rounds::send(qint64 roomId, qint64 playerId, const Send &
     Store::Transaction transaction(m_store);
     m_rounds.insert(round);
     m_rooms.setBallOwner(roomId, std::nullopt);
-    if (!transaction.commit())
-        return notSaved();
-    logRound(round, "opened");
-    emit m_events.roomChanged(roomId, u"round"_s);
-    reschedule();
-    return std::nullopt;
+    return commitRoundChange(transaction, round, "opened", u"round"_s);
 }
 
 std::optional<qint64> Rounds::pickReceiver(qint64 roomId, qint64 senderId,
-                                           std::optional<qint64> wanted,
-                                           std::optional<Refusal> &refusal, qint64 nowMs) const
+    std::optional<qint64> wanted, std::optional<Refusal> &refusal, qint64 nowMs) const
 {
     const QList<MemberRow> members = m_rooms.members(roomId);
     const auto online = [&](const MemberRow &member) {
@@ -104,17 +98,17 @@ std::optional<qint64> Rounds::pickReceiver(qint64 roomId, qint64 senderId,
     };
     if (wanted) {
         if (*wanted == senderId) {
-            refusal = Refusal{422, u"You cannot pass the ball to yourself."_s, u"receiver_id"_s};
+            refusal = Refusal { 422, u"You cannot pass the ball to yourself."_s, u"receiver_id"_s };
             return std::nullopt;
         }
-        const auto member = std::find_if(members.cbegin(), members.cend(),
-                                          [&](const MemberRow &m) { return m.id == *wanted; });
+        const auto member = std::find_if(
+            members.cbegin(), members.cend(), [&](const MemberRow &m) { return m.id == *wanted; });
         if (member == members.cend()) {
-            refusal = Refusal{422, u"That player is not in this room."_s, u"receiver_id"_s};
+            refusal = Refusal { 422, u"That player is not in this room."_s, u"receiver_id"_s };
             return std::nullopt;
         }
         if (!online(*member)) {
-            refusal = Refusal{422, u"%1 is not available"_s.arg(member->name), u"receiver_id"_s};
+            refusal = Refusal { 422, u"%1 is not available"_s.arg(member->name), u"receiver_id"_s };
             return std::nullopt;
         }
         return wanted;
@@ -125,7 +119,7 @@ std::optional<qint64> Rounds::pickReceiver(qint64 roomId, qint64 senderId,
             candidates.append(member.id);
     }
     if (candidates.isEmpty()) {
-        refusal = Refusal{422, u"No players online"_s, u"receiver_id"_s};
+        refusal = Refusal { 422, u"No players online"_s, u"receiver_id"_s };
         return std::nullopt;
     }
     return candidates.at(QRandomGenerator::system()->bounded(candidates.size()));
@@ -135,51 +129,43 @@ std::optional<Refusal> Rounds::ready(qint64 roomId, qint64 playerId, const QStri
 {
     const auto round = m_rounds.roundInPlay(roomId);
     if (!round || round->id != roundId)
-        return Refusal{409, u"This round is no longer in play."_s, {}};
+        return Refusal { 409, u"This round is no longer in play."_s, {} };
     if (round->receiverId != playerId)
-        return Refusal{403, u"Only the receiver can take this ball."_s, {}};
+        return Refusal { 403, u"Only the receiver can take this ball."_s, {} };
     if (round->state == RoundStore::active)
         return std::nullopt;
     const qint64 endsAt = nowMs() + m_durations.roundMs;
     Store::Transaction transaction(m_store);
     m_rounds.activate(round->id, endsAt, endsAt + m_durations.graceMs);
     m_rooms.addReceived(roomId, playerId);
-    if (!transaction.commit())
-        return notSaved();
-    logRound(*round, "receiver ready");
-    emit m_events.roomChanged(roomId, u"ready"_s);
-    reschedule();
-    return std::nullopt;
+    return commitRoundChange(transaction, *round, "receiver ready", u"ready"_s);
 }
 
-std::optional<Refusal> Rounds::checkShotRound(const RoundRow &round, qint64 playerId,
-                                              const QString &roundId, const QString &nonce,
-                                              qint64 sequence) const
+std::optional<Refusal> Rounds::checkThrow(const std::optional<RoundRow> &round, qint64 playerId,
+    const QString &roundId, const QString &nonce, qint64 sequence) const
 {
-    if (round.id != roundId)
-        return Refusal{409, u"This round is no longer in play."_s, {}};
-    if (round.receiverId != playerId)
-        return Refusal{403, u"Only the receiver can throw in this round."_s, {}};
-    if (round.nonce != nonce)
-        return Refusal{403, u"This throw does not belong to the round in play."_s, {}};
-    if (round.state != RoundStore::active)
-        return Refusal{409, u"The round has not started yet."_s, {}};
-    if (sequence <= round.lastSequence)
-        return Refusal{409, u"This throw was already reported."_s, {}};
+    if (!round || round->id != roundId)
+        return Refusal { 409, u"This round is no longer in play."_s, {} };
+    if (round->receiverId != playerId)
+        return Refusal { 403, u"Only the receiver can throw in this round."_s, {} };
+    if (round->nonce != nonce)
+        return Refusal { 403, u"This throw does not belong to the round in play."_s, {} };
+    if (round->state != RoundStore::active)
+        return Refusal { 409, u"The round has not started yet."_s, {} };
+    if (sequence <= round->lastSequence)
+        return Refusal { 409, u"This throw was already reported."_s, {} };
     return std::nullopt;
 }
 
 std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &request)
 {
     const auto round = m_rounds.roundInPlay(roomId);
-    if (!round)
-        return Refusal{409, u"This round is no longer in play."_s, {}};
-    if (auto refusal = checkShotRound(*round, playerId, request.roundId, request.nonce,
-                                      request.sequence))
+    if (auto refusal
+        = checkThrow(round, playerId, request.roundId, request.nonce, request.sequence))
         return refusal;
     Store::Transaction transaction(m_store);
     if (!m_rounds.addShot(round->id, request.shotId, request.release.clamped()))
-        return Refusal{409, u"This throw is already registered."_s, {}};
+        return Refusal { 409, u"This throw is already registered."_s, {} };
     m_rounds.setLastSequence(round->id, request.sequence);
     if (!transaction.commit())
         return notSaved();
@@ -191,19 +177,18 @@ std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Resu
 {
     const qint64 now = nowMs();
     const auto round = m_rounds.roundInPlay(roomId);
-    if (!round)
-        return Refusal{409, u"This round is no longer in play."_s, {}};
-    if (auto refusal = checkShotRound(*round, playerId, request.roundId, request.nonce,
-                                      request.sequence))
+    if (auto refusal
+        = checkThrow(round, playerId, request.roundId, request.nonce, request.sequence))
         return refusal;
     if (round->endsAt && now > *round->endsAt + m_durations.graceMs)
-        return Refusal{409, u"The round is over."_s, {}};
+        return Refusal { 409, u"The round is over."_s, {} };
     const auto release = m_rounds.shot(round->id, request.shotId);
     if (!release)
-        return Refusal{409, u"This throw was not registered."_s, {}};
-    const auto verdict = ShotCheck::check(*release, Hoop::standard(), request.before, request.after);
+        return Refusal { 409, u"This throw was not registered."_s, {} };
+    const auto verdict
+        = ShotCheck::check(*release, Hoop::standard(), request.before, request.after);
     if (verdict != ShotCheck::Verdict::Clean)
-        return Refusal{422, ShotCheck::explanation(verdict), u"after"_s};
+        return Refusal { 422, ShotCheck::explanation(verdict), u"after"_s };
 
     Store::Transaction transaction(m_store);
     m_rooms.addPoint(roomId, playerId);
@@ -211,10 +196,16 @@ std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Resu
     m_rounds.end(round->id, u"SCORED"_s);
     m_rooms.setBallOwner(roomId, playerId);
     m_rooms.setCooldownUntil(roomId, now + m_durations.cooldownMs);
+    return commitRoundChange(transaction, *round, "scored", u"scored"_s);
+}
+
+std::optional<Refusal> Rounds::commitRoundChange(Store::Transaction &transaction,
+    const RoundRow &round, const char *logText, const QString &change)
+{
     if (!transaction.commit())
         return notSaved();
-    logRound(*round, "scored");
-    emit m_events.roomChanged(roomId, u"scored"_s);
+    logRound(round, logText);
+    emit m_events.roomChanged(round.roomId, change);
     reschedule();
     return std::nullopt;
 }

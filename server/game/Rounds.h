@@ -5,6 +5,7 @@
 #include "GameDurations.h"
 #include "Refusal.h"
 #include "RoundTimer.h"
+#include "store/Store.h"
 
 #include <QObject>
 #include <QString>
@@ -15,34 +16,29 @@ class Presence;
 class RoomEvents;
 class RoomStore;
 class RoundStore;
-class Store;
 struct RoundRow;
 
 // The rules of passing the ball and playing rounds. Each action checks its preconditions,
 // changes the rooms, rounds and scores in one transaction and announces the room's change.
 // The caller has checked that the player is a member of the room. Every action answers
 // none when it was done, or the refusal.
-class Rounds : public QObject
-{
+class Rounds : public QObject {
     Q_OBJECT
 
 public:
-    struct Send
-    {
+    struct Send {
         QString requestId;
         Entry entry;
         std::optional<qint64> receiverId;
     };
-    struct Shot
-    {
+    struct Shot {
         QString roundId;
         QString nonce;
         QString shotId;
         qint64 sequence = 0;
         Entry release;
     };
-    struct Result
-    {
+    struct Result {
         QString roundId;
         QString nonce;
         QString shotId;
@@ -52,7 +48,7 @@ public:
     };
 
     Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &presence,
-           RoomEvents &events, GameDurations durations, QObject *parent = nullptr);
+        RoomEvents &events, GameDurations durations, QObject *parent = nullptr);
 
     std::optional<Refusal> send(qint64 roomId, qint64 playerId, const Send &request);
     std::optional<Refusal> ready(qint64 roomId, qint64 playerId, const QString &roundId);
@@ -70,12 +66,15 @@ public:
     void reschedule();
 
 private:
-    std::optional<Refusal> checkShotRound(const RoundRow &round, qint64 playerId,
-                                          const QString &roundId, const QString &nonce,
-                                          qint64 sequence) const;
-    std::optional<qint64> pickReceiver(qint64 roomId, qint64 senderId,
-                                       std::optional<qint64> wanted, std::optional<Refusal> &refusal,
-                                       qint64 nowMs) const;
+    // Whether the player may report a throw with these fields in the round in play.
+    std::optional<Refusal> checkThrow(const std::optional<RoundRow> &round, qint64 playerId,
+        const QString &roundId, const QString &nonce, qint64 sequence) const;
+    // Commits the change of a round, logs it, tells the room's members and sets the timer;
+    // the refusal when the change could not be saved.
+    std::optional<Refusal> commitRoundChange(Store::Transaction &transaction, const RoundRow &round,
+        const char *logText, const QString &change);
+    std::optional<qint64> pickReceiver(qint64 roomId, qint64 senderId, std::optional<qint64> wanted,
+        std::optional<Refusal> &refusal, qint64 nowMs) const;
     void expire(const RoundRow &round, qint64 nowMs);
     // The member who gets the ball: `preferred` while still a member, else the earliest one.
     std::optional<qint64> nextHolder(qint64 roomId, std::optional<qint64> preferred) const;

@@ -8,7 +8,7 @@ namespace ShotCheck {
 
 Point flightAt(const Entry &release, double t)
 {
-    return {release.x + release.vx * t, release.y + release.vy * t - 0.5 * gravity * t * t};
+    return { release.x + release.vx * t, release.y + release.vy * t - 0.5 * gravity * t * t };
 }
 
 namespace {
@@ -23,7 +23,7 @@ bool onFlight(const Entry &release, const CrossingSample &sample)
 
 // Every test is written so that a NaN fails it.
 Verdict check(const Entry &release, const Hoop &hoop, const CrossingSample &before,
-              const CrossingSample &after)
+    const CrossingSample &after)
 {
     if (!(before.y > hoop.y && hoop.y >= after.y))
         return Verdict::NotFalling;
@@ -44,11 +44,16 @@ Verdict check(const Entry &release, const Hoop &hoop, const CrossingSample &befo
 QString explanation(Verdict verdict)
 {
     switch (verdict) {
-    case Verdict::Clean: return u"The ball fell cleanly through the hoop."_s;
-    case Verdict::NotFalling: return u"The ball did not fall through the hoop."_s;
-    case Verdict::BadTiming: return u"The crossing frames are out of order or too far apart."_s;
-    case Verdict::OutsideRim: return u"The ball did not pass between the rim ends."_s;
-    case Verdict::OffFlight: return u"The crossing does not match the registered throw."_s;
+    case Verdict::Clean:
+        return u"The ball fell cleanly through the hoop."_s;
+    case Verdict::NotFalling:
+        return u"The ball did not fall through the hoop."_s;
+    case Verdict::BadTiming:
+        return u"The crossing frames are out of order or too far apart."_s;
+    case Verdict::OutsideRim:
+        return u"The ball did not pass between the rim ends."_s;
+    case Verdict::OffFlight:
+        return u"The crossing does not match the registered throw."_s;
     }
     return {};
 }

@@ -14,10 +14,10 @@ namespace {
 
 QString friendlyName()
 {
-    static const QStringList adjectives{u"Swift"_s, u"Lucky"_s, u"Calm"_s, u"Bold"_s, u"Bouncy"_s,
-                                        u"Sunny"_s, u"Quiet"_s, u"Nimble"_s, u"Brave"_s, u"Merry"_s};
-    static const QStringList animals{u"Otter"_s, u"Falcon"_s, u"Panda"_s, u"Lynx"_s, u"Heron"_s,
-                                     u"Badger"_s, u"Fox"_s, u"Koala"_s, u"Marten"_s, u"Wren"_s};
+    static const QStringList adjectives { u"Swift"_s, u"Lucky"_s, u"Calm"_s, u"Bold"_s, u"Bouncy"_s,
+        u"Sunny"_s, u"Quiet"_s, u"Nimble"_s, u"Brave"_s, u"Merry"_s };
+    static const QStringList animals { u"Otter"_s, u"Falcon"_s, u"Panda"_s, u"Lynx"_s, u"Heron"_s,
+        u"Badger"_s, u"Fox"_s, u"Koala"_s, u"Marten"_s, u"Wren"_s };
     auto *random = QRandomGenerator::system();
     return adjectives.at(random->bounded(adjectives.size())) + u' '
         + animals.at(random->bounded(animals.size())) + u' '
@@ -33,7 +33,7 @@ QByteArray newToken()
 
 QJsonObject playerJson(const PlayerRow &player)
 {
-    QJsonObject json{{u"id"_s, player.id}, {u"name"_s, player.name}};
+    QJsonObject json { { u"id"_s, player.id }, { u"name"_s, player.name } };
     if (player.activeRoomId)
         json.insert(u"active_room_id"_s, *player.activeRoomId);
     return json;
@@ -41,8 +41,9 @@ QJsonObject playerJson(const PlayerRow &player)
 
 } // namespace
 
-Api::Api(Store &store, RoomEvents &events, QString publicUrl)
-    : m_store(store), m_events(events), m_publicUrl(std::move(publicUrl))
+Api::Api(Store &store, QString publicUrl)
+    : m_store(store)
+    , m_publicUrl(std::move(publicUrl))
 {
 }
 
@@ -54,15 +55,16 @@ void Api::registerRoutes(HttpServer &server)
         const auto player = m_store.player(id);
         if (!player)
             return HttpReply::error(500, u"The session could not be created."_s);
-        return HttpReply::json(QJsonObject{{u"token"_s, QString::fromLatin1(token)},
-                                           {u"user"_s, playerJson(*player)}},
-                               201);
+        return HttpReply::json(QJsonObject { { u"token"_s, QString::fromLatin1(token) },
+                                   { u"user"_s, playerJson(*player) } },
+            201);
     });
     server.addRoute(Method::Get, u"/api/me"_s, Access::Player, [this](const ApiRequest &request) {
         const auto player = m_store.player(request.playerId);
         return player ? HttpReply::json(playerJson(*player)) : HttpReply::unauthenticated();
     });
     server.addRoute(Method::Get, u"/api/connection"_s, Access::Player, [this](const ApiRequest &) {
-        return HttpReply::json(QJsonObject{{u"invite_base"_s, QString(m_publicUrl + u"/invite"_s)}});
+        return HttpReply::json(
+            QJsonObject { { u"invite_base"_s, QString(m_publicUrl + u"/invite"_s) } });
     });
 }

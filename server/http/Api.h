@@ -1,22 +1,19 @@
 #pragma once
 
-#include <QObject>
 #include <QString>
 
 class HttpServer;
-class RoomEvents;
 class Store;
 
-// The game's HTTP endpoints under /api/, registered on an HttpServer.
-class Api
-{
+// The session endpoints: a new guest, the player's own record and the connection details
+// (where invitations point).
+class Api {
 public:
-    Api(Store &store, RoomEvents &events, QString publicUrl);
+    Api(Store &store, QString publicUrl);
 
     void registerRoutes(HttpServer &server);
 
 private:
     Store &m_store;
-    RoomEvents &m_events;
     QString m_publicUrl;
 };

@@ -33,14 +33,14 @@ HttpReply HttpReply::empty(int status)
 
 HttpReply HttpReply::error(int status, const QString &message)
 {
-    return json(QJsonObject{{u"message"_s, message}}, status);
+    return json(QJsonObject { { u"message"_s, message } }, status);
 }
 
 HttpReply HttpReply::invalid(const QString &field, const QString &message)
 {
-    return json(QJsonObject{{u"message"_s, message},
-                            {u"errors"_s, QJsonObject{{field, QJsonArray{message}}}}},
-                422);
+    return json(QJsonObject { { u"message"_s, message },
+                    { u"errors"_s, QJsonObject { { field, QJsonArray { message } } } } },
+        422);
 }
 
 HttpReply HttpReply::unauthenticated()

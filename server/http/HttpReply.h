@@ -10,8 +10,7 @@
 
 // One HTTP answer: a status and a JSON body (an empty body when both are null), or another
 // content type with headers of its own (the invitation page).
-struct HttpReply
-{
+struct HttpReply {
     int status = 200;
     QByteArray body;
     QByteArray contentType = "application/json";

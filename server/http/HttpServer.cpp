@@ -15,16 +15,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr qsizetype maxBodySize = 64 * 1024;
+constexpr qsizetype maxBodySize = qsizetype(64) * 1024;
 
 QString methodName(QHttpServerRequest::Method method)
 {
     switch (method) {
-    case QHttpServerRequest::Method::Get: return u"GET"_s;
-    case QHttpServerRequest::Method::Post: return u"POST"_s;
-    case QHttpServerRequest::Method::Delete: return u"DELETE"_s;
-    case QHttpServerRequest::Method::Put: return u"PUT"_s;
-    default: return u"OTHER"_s;
+    case QHttpServerRequest::Method::Get:
+        return u"GET"_s;
+    case QHttpServerRequest::Method::Post:
+        return u"POST"_s;
+    case QHttpServerRequest::Method::Delete:
+        return u"DELETE"_s;
+    case QHttpServerRequest::Method::Put:
+        return u"PUT"_s;
+    default:
+        return u"OTHER"_s;
     }
 }
 
@@ -52,15 +57,16 @@ QJsonObject formFields(const QByteArray &body)
 } // namespace
 
 HttpServer::HttpServer(const Store &store, QObject *parent)
-    : QAbstractHttpServer(parent), m_store(store)
+    : QAbstractHttpServer(parent)
+    , m_store(store)
 {
 }
 
 void HttpServer::addRoute(QHttpServerRequest::Method method, const QString &pattern, Access access,
-                          Handler handler, Body body)
+    Handler handler, Body body)
 {
-    m_routes.append({method, QRegularExpression(QRegularExpression::anchoredPattern(pattern)),
-                     access, std::move(handler), body});
+    m_routes.append({ method, QRegularExpression(QRegularExpression::anchoredPattern(pattern)),
+        access, std::move(handler), body });
 }
 
 QByteArray HttpServer::tokenHash(const QByteArray &token)
@@ -109,7 +115,7 @@ HttpReply HttpServer::dispatch(const QHttpServerRequest &request)
         pathKnown = true;
         if (route.method != request.method())
             continue;
-        ApiRequest api{request, match.capturedTexts().mid(1), {}, 0};
+        ApiRequest api { request, match.capturedTexts().mid(1), {}, 0 };
         if (route.access == Access::Player) {
             const auto player = authenticate(request);
             if (!player)
@@ -139,8 +145,9 @@ void HttpServer::send(const QHttpServerRequest &request, QTcpSocket *socket, con
 {
     if (reply.status >= 400 && reply.status != 401) {
         // The path and status only: headers (tokens) and bodies stay out of the log.
-        std::fprintf(stderr, "request error: %s %s -> %d\n", qPrintable(methodName(request.method())),
-                     qPrintable(request.url().path()), reply.status);
+        std::fprintf(stderr, "request error: %s %s -> %d\n",
+            qPrintable(methodName(request.method())), qPrintable(request.url().path()),
+            reply.status);
     }
     QHttpServerResponder responder = makeResponder(request, socket);
     const auto status = QHttpServerResponder::StatusCode(reply.status);

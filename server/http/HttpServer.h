@@ -16,8 +16,7 @@ class Store;
 
 // What a route handler gets: the request, the path's captured parts, the JSON body and the
 // authenticated player (0 for routes that need none).
-struct ApiRequest
-{
+struct ApiRequest {
     const QHttpServerRequest &http;
     QStringList captures;
     QJsonObject body;
@@ -30,19 +29,18 @@ struct ApiRequest
 // port stay available (newWebSocketConnection()). Bodies over 64 KiB are 413, non-object
 // bodies 400 (routes that also take forms read form-encoded bodies into text fields), and
 // routes marked authenticated get 401 without a valid bearer token.
-class HttpServer : public QAbstractHttpServer
-{
+class HttpServer : public QAbstractHttpServer {
     Q_OBJECT
 public:
     using Handler = std::function<HttpReply(const ApiRequest &)>;
     enum class Access { Public, Player };
     enum class Body { Json, JsonOrForm };
 
-    HttpServer(const Store &store, QObject *parent = nullptr);
+    explicit HttpServer(const Store &store, QObject *parent = nullptr);
 
     // pattern is a full-path regular expression, e.g. "/api/rooms/(\\d+)/state".
     void addRoute(QHttpServerRequest::Method method, const QString &pattern, Access access,
-                  Handler handler, Body body = Body::Json);
+        Handler handler, Body body = Body::Json);
 
     // The player whose bearer token the request carries, if any.
     std::optional<qint64> authenticate(const QHttpServerRequest &request) const;
@@ -54,8 +52,7 @@ protected:
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
-    struct Route
-    {
+    struct Route {
         QHttpServerRequest::Method method;
         QRegularExpression pattern;
         Access access;

@@ -85,7 +85,8 @@ start it once, then press "Open in Tosswick" again.</p>
 
 QByteArray sourceHash(const QByteArray &text)
 {
-    return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64() + '\'';
+    return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64()
+        + '\'';
 }
 
 QByteArray queryValue(const QString &value)
@@ -97,8 +98,8 @@ QByteArray queryValue(const QString &value)
 
 InvitePage::InvitePage(const QString &apiUrl, const QString &wsUrl, const QString &appKey)
 {
-    const QByteArray linkRest = "&api=" + queryValue(apiUrl) + "&ws=" + queryValue(wsUrl)
-        + "&key=" + queryValue(appKey);
+    const QByteArray linkRest
+        = "&api=" + queryValue(apiUrl) + "&ws=" + queryValue(wsUrl) + "&key=" + queryValue(appKey);
     m_html = page;
     m_html.replace("@STYLE@", style)
         .replace("@SCRIPT@", script)
@@ -111,7 +112,7 @@ InvitePage::InvitePage(const QString &apiUrl, const QString &wsUrl, const QStrin
 void InvitePage::registerRoute(HttpServer &server) const
 {
     server.addRoute(QHttpServerRequest::Method::Get, u"/invite"_s, HttpServer::Access::Public,
-                    [this](const ApiRequest &) { return reply(); });
+        [this](const ApiRequest &) { return reply(); });
 }
 
 HttpReply InvitePage::reply() const
@@ -119,9 +120,8 @@ HttpReply InvitePage::reply() const
     HttpReply reply;
     reply.body = m_html;
     reply.contentType = "text/html; charset=utf-8";
-    reply.headers = {{"Content-Security-Policy", m_policy},
-                     {"X-Content-Type-Options", "nosniff"},
-                     {"Referrer-Policy", "no-referrer"}};
+    reply.headers = { { "Content-Security-Policy", m_policy },
+        { "X-Content-Type-Options", "nosniff" }, { "Referrer-Policy", "no-referrer" } };
     return reply;
 }
 

@@ -10,8 +10,7 @@ class HttpServer;
 // GET /invite: the page an invitation link (the server's invite address + "#" + Room ID)
 // opens in a browser. Its own script reads the Room ID from the fragment, which never
 // reaches the server, and offers the tosswick://join link for this server.
-class InvitePage
-{
+class InvitePage {
 public:
     // The public addresses players reach this server at, and its realtime app key.
     InvitePage(const QString &apiUrl, const QString &wsUrl, const QString &appKey);

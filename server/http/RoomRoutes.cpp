@@ -46,7 +46,7 @@ HttpReply notSaved()
 } // namespace
 
 RoomRoutes::RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
-                       Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events)
+    Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events)
     : m_store(store)
     , m_rooms(rooms)
     , m_rounds(rounds)
@@ -67,12 +67,14 @@ void RoomRoutes::registerRoutes(HttpServer &server)
     server.addRoute(Method::Post, u"/api/rooms"_s, Access::Player, bind(&RoomRoutes::create));
     server.addRoute(Method::Post, u"/api/rooms/join"_s, Access::Player, bind(&RoomRoutes::join));
     server.addRoute(Method::Delete, room, Access::Player, bind(&RoomRoutes::remove));
-    server.addRoute(Method::Post, room + u"/activate"_s, Access::Player, bind(&RoomRoutes::activate));
+    server.addRoute(
+        Method::Post, room + u"/activate"_s, Access::Player, bind(&RoomRoutes::activate));
     server.addRoute(Method::Post, room + u"/leave"_s, Access::Player, bind(&RoomRoutes::leave));
     server.addRoute(Method::Get, room + u"/state"_s, Access::Player, bind(&RoomRoutes::state));
-    server.addRoute(Method::Post, room + u"/heartbeat"_s, Access::Player, bind(&RoomRoutes::heartbeat));
-    server.addRoute(Method::Post, room + u"/disconnect"_s, Access::Player,
-                    bind(&RoomRoutes::disconnect));
+    server.addRoute(
+        Method::Post, room + u"/heartbeat"_s, Access::Player, bind(&RoomRoutes::heartbeat));
+    server.addRoute(
+        Method::Post, room + u"/disconnect"_s, Access::Player, bind(&RoomRoutes::disconnect));
 }
 
 HttpReply RoomRoutes::list(const ApiRequest &request) const
@@ -171,7 +173,8 @@ HttpReply RoomRoutes::remove(const ApiRequest &request)
     const auto room = m_rooms.room(roomId);
     if (!room)
         return HttpReply::error(404, u"This room does not exist."_s);
-    if (room->ownerId != request.playerId)
+    // An owner who left the room has no say in it any more.
+    if (room->ownerId != request.playerId || !m_rooms.isMember(roomId, request.playerId))
         return HttpReply::error(403, u"Only the room's owner can delete it."_s);
     Store::Transaction transaction(m_store);
     m_rooms.clearActiveRoom(roomId);
@@ -205,7 +208,7 @@ HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
         return HttpReply::invalid(u"dnd"_s, u"Do not disturb must be true or false."_s);
     const qint64 now = nowMs();
     const QString before = statusOf(roomId, request.playerId, now);
-    m_presence.beat(roomId, request.playerId, socketId.toString(), dnd.toBool(), now);
+    m_presence.beat(roomId, request.playerId, dnd.toBool(), now);
     if (statusOf(roomId, request.playerId, now) != before)
         emit m_events.roomChanged(roomId, u"presence"_s);
     return m_snapshots.reply(roomId, request.playerId, now);
@@ -224,10 +227,9 @@ HttpReply RoomRoutes::disconnect(const ApiRequest &request)
     return HttpReply::empty();
 }
 
-
 QString RoomRoutes::statusOf(qint64 roomId, qint64 playerId, qint64 nowMs) const
 {
     const auto round = m_rounds.roundInPlay(roomId);
-    return m_presence.status(roomId, playerId,
-                             round ? std::optional(round->receiverId) : std::nullopt, nowMs);
+    return m_presence.status(
+        roomId, playerId, round ? std::optional(round->receiverId) : std::nullopt, nowMs);
 }

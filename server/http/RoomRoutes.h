@@ -14,11 +14,10 @@ struct ApiRequest;
 
 // The room endpoints: listing, creating, joining, activating, leaving and deleting rooms,
 // the room's state, heartbeats and disconnects.
-class RoomRoutes
-{
+class RoomRoutes {
 public:
     RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
-               Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events);
+        Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events);
 
     void registerRoutes(HttpServer &server);
 

@@ -32,8 +32,7 @@ HttpReply missing(const QString &field, const QString &what)
 }
 
 // The members that round/shot and round/result share.
-struct ThrowFields
-{
+struct ThrowFields {
     QString roundId;
     QString nonce;
     QString shotId;
@@ -54,14 +53,16 @@ std::optional<HttpReply> readThrowFields(const QJsonObject &body, ThrowFields &f
         return missing(u"shot_id"_s, u"the shot id"_s);
     if (!sequence)
         return missing(u"sequence"_s, u"a whole sequence number"_s);
-    fields = {*roundId, *nonce, *shotId, *sequence};
+    fields = { *roundId, *nonce, *shotId, *sequence };
     return std::nullopt;
 }
 
 } // namespace
 
 RoundRoutes::RoundRoutes(const RoomStore &rooms, Rounds &rules, const SnapshotBuilder &snapshots)
-    : m_rooms(rooms), m_rules(rules), m_snapshots(snapshots)
+    : m_rooms(rooms)
+    , m_rules(rules)
+    , m_snapshots(snapshots)
 {
 }
 
@@ -77,10 +78,12 @@ void RoundRoutes::registerRoutes(HttpServer &server)
     };
     const QString room = u"/api/rooms/(\\d{1,18})"_s;
     server.addRoute(Method::Post, room + u"/ball/send"_s, Access::Player, bind(&RoundRoutes::send));
-    server.addRoute(Method::Post, room + u"/round/ready"_s, Access::Player, bind(&RoundRoutes::ready));
-    server.addRoute(Method::Post, room + u"/round/shot"_s, Access::Player, bind(&RoundRoutes::shot));
-    server.addRoute(Method::Post, room + u"/round/result"_s, Access::Player,
-                    bind(&RoundRoutes::result));
+    server.addRoute(
+        Method::Post, room + u"/round/ready"_s, Access::Player, bind(&RoundRoutes::ready));
+    server.addRoute(
+        Method::Post, room + u"/round/shot"_s, Access::Player, bind(&RoundRoutes::shot));
+    server.addRoute(
+        Method::Post, room + u"/round/result"_s, Access::Player, bind(&RoundRoutes::result));
 }
 
 HttpReply RoundRoutes::send(const ApiRequest &request)
@@ -100,10 +103,7 @@ HttpReply RoundRoutes::send(const ApiRequest &request)
     }
     send.requestId = *requestId;
     send.entry = *entry;
-    const qint64 roomId = request.captureId(0);
-    if (const auto refusal = m_rules.send(roomId, request.playerId, send))
-        return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+    return answer(request, m_rules.send(request.captureId(0), request.playerId, send));
 }
 
 HttpReply RoundRoutes::ready(const ApiRequest &request)
@@ -111,10 +111,7 @@ HttpReply RoundRoutes::ready(const ApiRequest &request)
     const auto roundId = requiredText(request.body, u"round_id"_s);
     if (!roundId)
         return missing(u"round_id"_s, u"the round id"_s);
-    const qint64 roomId = request.captureId(0);
-    if (const auto refusal = m_rules.ready(roomId, request.playerId, *roundId))
-        return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+    return answer(request, m_rules.ready(request.captureId(0), request.playerId, *roundId));
 }
 
 HttpReply RoundRoutes::shot(const ApiRequest &request)
@@ -125,11 +122,9 @@ HttpReply RoundRoutes::shot(const ApiRequest &request)
     const auto release = GameJson::readEntry(request.body.value(u"release"_s));
     if (!release)
         return missing(u"release"_s, u"a release with the numbers x, y, vx and vy"_s);
-    const qint64 roomId = request.captureId(0);
-    const Rounds::Shot shot{fields.roundId, fields.nonce, fields.shotId, fields.sequence, *release};
-    if (const auto refusal = m_rules.shot(roomId, request.playerId, shot))
-        return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+    const Rounds::Shot shot { fields.roundId, fields.nonce, fields.shotId, fields.sequence,
+        *release };
+    return answer(request, m_rules.shot(request.captureId(0), request.playerId, shot));
 }
 
 HttpReply RoundRoutes::result(const ApiRequest &request)
@@ -143,10 +138,16 @@ HttpReply RoundRoutes::result(const ApiRequest &request)
         return missing(u"before"_s, u"a sample before the crossing with the numbers x, y and t"_s);
     if (!after)
         return missing(u"after"_s, u"a sample after the crossing with the numbers x, y and t"_s);
-    const qint64 roomId = request.captureId(0);
-    const Rounds::Result result{fields.roundId, fields.nonce, fields.shotId, fields.sequence,
-                                *before, *after};
-    if (const auto refusal = m_rules.result(roomId, request.playerId, result))
+    const Rounds::Result result { fields.roundId, fields.nonce, fields.shotId, fields.sequence,
+        *before, *after };
+    return answer(request, m_rules.result(request.captureId(0), request.playerId, result));
+}
+
+HttpReply RoundRoutes::answer(
+    const ApiRequest &request, const std::optional<Refusal> &refusal) const
+{
+    if (refusal)
         return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(roomId, request.playerId, QDateTime::currentMSecsSinceEpoch());
+    return m_snapshots.reply(
+        request.captureId(0), request.playerId, QDateTime::currentMSecsSinceEpoch());
 }

@@ -12,10 +12,12 @@ namespace RouteChecks {
 std::optional<HttpReply> refuseNonMember(const RoomStore &rooms, qint64 roomId, qint64 playerId)
 {
     switch (rooms.access(roomId, playerId)) {
-    case RoomStore::Access::NoRoom: return HttpReply::error(404, u"This room does not exist."_s);
+    case RoomStore::Access::NoRoom:
+        return HttpReply::error(404, u"This room does not exist."_s);
     case RoomStore::Access::NotMember:
         return HttpReply::error(403, u"You are not a member of this room."_s);
-    case RoomStore::Access::Member: break;
+    case RoomStore::Access::Member:
+        break;
     }
     return std::nullopt;
 }

@@ -11,8 +11,7 @@ struct RoomRow;
 
 // The whole state of a room as one member sees it: the room, its members with their presence
 // in join order, the round in play, the room's scores and the member's own totals.
-class SnapshotBuilder
-{
+class SnapshotBuilder {
 public:
     SnapshotBuilder(const RoomStore &rooms, const RoundStore &rounds, const Presence &presence);
 

@@ -12,7 +12,7 @@ QByteArray signature(const QByteArray &secret, const QString &socketId, const QS
 }
 
 QString authValue(const QString &appKey, const QByteArray &secret, const QString &socketId,
-                  const QString &channel)
+    const QString &channel)
 {
     return appKey + u':' + QString::fromLatin1(signature(secret, socketId, channel));
 }

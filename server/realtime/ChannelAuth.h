@@ -10,7 +10,7 @@ namespace ChannelAuth {
 QByteArray signature(const QByteArray &secret, const QString &socketId, const QString &channel);
 
 QString authValue(const QString &appKey, const QByteArray &secret, const QString &socketId,
-                  const QString &channel);
+    const QString &channel);
 
 // Compares without stopping at the first difference, so the time taken tells nothing about
 // how much of a guess was right.

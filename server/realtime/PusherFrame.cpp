@@ -27,13 +27,13 @@ QString frame(const QString &event, const QString &channel, const QJsonObject &d
 QString connectionEstablished(const QString &socketId, int activityTimeoutSeconds)
 {
     return frame(u"pusher:connection_established"_s, {},
-                 { { u"socket_id"_s, socketId }, { u"activity_timeout"_s, activityTimeoutSeconds } });
+        { { u"socket_id"_s, socketId }, { u"activity_timeout"_s, activityTimeoutSeconds } });
 }
 
 QString error(std::optional<int> code, const QString &message)
 {
     const QJsonObject data { { u"code"_s, code ? QJsonValue(*code) : QJsonValue() },
-                             { u"message"_s, message } };
+        { u"message"_s, message } };
     return text({ { u"event"_s, u"pusher:error"_s }, { u"data"_s, data } });
 }
 
@@ -55,7 +55,7 @@ QString subscriptionSucceeded(const QString &channel)
 QString subscriptionError(const QString &channel, const QString &message)
 {
     return frame(u"pusher:subscription_error"_s, channel,
-                 { { u"type"_s, u"AuthError"_s }, { u"error"_s, message }, { u"status"_s, 401 } });
+        { { u"type"_s, u"AuthError"_s }, { u"error"_s, message }, { u"status"_s, 401 } });
 }
 
 QString channelEvent(const QString &event, const QString &channel, const QJsonObject &data)

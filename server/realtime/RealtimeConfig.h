@@ -16,7 +16,7 @@ struct RealtimeConfig {
     // How long a closing handshake may take before the socket is dropped.
     std::chrono::milliseconds closeGrace { std::chrono::seconds(5) };
     // Frames above this size are refused; ones far above it are cut off by the socket itself.
-    qsizetype maxFrameBytes = 10 * 1024;
+    qsizetype maxFrameBytes = qsizetype(10) * 1024;
     // The number of refused frames that ends a connection.
     int badFrameLimit = 2;
 };

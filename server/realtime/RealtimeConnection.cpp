@@ -22,7 +22,7 @@ constexpr qsizetype hardFrameFactor = 16;
 } // namespace
 
 RealtimeConnection::RealtimeConnection(std::unique_ptr<QWebSocket> socket, QString socketId,
-                                       const RealtimeConfig &config, QObject *parent)
+    const RealtimeConfig &config, QObject *parent)
     : QObject(parent)
     , m_socket(std::move(socket))
     , m_socketId(std::move(socketId))
@@ -34,10 +34,9 @@ RealtimeConnection::RealtimeConnection(std::unique_ptr<QWebSocket> socket, QStri
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &RealtimeConnection::onTimer);
     connect(m_socket.get(), &QWebSocket::textMessageReceived, this, &RealtimeConnection::onText);
-    connect(m_socket.get(), &QWebSocket::binaryMessageReceived, this,
-            &RealtimeConnection::onBinary);
-    connect(m_socket.get(), &QWebSocket::disconnected, this,
-            &RealtimeConnection::onDisconnected);
+    connect(
+        m_socket.get(), &QWebSocket::binaryMessageReceived, this, &RealtimeConnection::onBinary);
+    connect(m_socket.get(), &QWebSocket::disconnected, this, &RealtimeConnection::onDisconnected);
 }
 
 RealtimeConnection::~RealtimeConnection()
@@ -69,7 +68,8 @@ std::optional<std::pair<int, QString>> RealtimeConnection::refusal() const
     const QString prefix = u"/app/"_s;
     const QString path = url.path();
     if (!path.startsWith(prefix))
-        return std::pair { int(PusherFrame::PathNotFound), u"Connect to /app/ followed by the app key."_s };
+        return std::pair { int(PusherFrame::PathNotFound),
+            u"Connect to /app/ followed by the app key."_s };
     if (path.mid(prefix.size()) != m_config.appKey)
         return std::pair { int(PusherFrame::UnknownAppKey), u"No application has this key."_s };
     const QUrlQuery query(url);
@@ -79,7 +79,7 @@ std::optional<std::pair<int, QString>> RealtimeConnection::refusal() const
     const int version = query.queryItemValue(u"protocol"_s).toInt(&number);
     if (!number || version != protocolVersion)
         return std::pair { int(PusherFrame::UnsupportedProtocol),
-                           u"Only protocol version 7 is supported."_s };
+            u"Only protocol version 7 is supported."_s };
     return std::nullopt;
 }
 
@@ -168,8 +168,8 @@ void RealtimeConnection::subscribe(const QJsonObject &data)
         refuseSubscription(channel, u"Only private room channels can be subscribed to."_s);
         return;
     }
-    const QString expected =
-        ChannelAuth::authValue(m_config.appKey, m_config.appSecret, m_socketId, channel);
+    const QString expected
+        = ChannelAuth::authValue(m_config.appKey, m_config.appSecret, m_socketId, channel);
     if (!ChannelAuth::sameText(expected, data.value(u"auth"_s).toString())) {
         refuseSubscription(channel, u"The channel's signature is not valid for this connection."_s);
         return;

@@ -14,13 +14,12 @@
 // One client's WebSocket and its protocol state: the handshake checks, subscriptions,
 // pings both ways and the refusal of bad frames. It reports upwards through its signals;
 // the service decides who receives what.
-class RealtimeConnection : public QObject
-{
+class RealtimeConnection : public QObject {
     Q_OBJECT
 
 public:
     RealtimeConnection(std::unique_ptr<QWebSocket> socket, QString socketId,
-                       const RealtimeConfig &config, QObject *parent = nullptr);
+        const RealtimeConfig &config, QObject *parent = nullptr);
     ~RealtimeConnection() override;
 
     // Checks the address the client asked for and greets it, or refuses it and closes.

@@ -28,7 +28,7 @@ void RealtimeService::accept(std::unique_ptr<QWebSocket> socket)
     auto *connection = new RealtimeConnection(std::move(socket), id, m_config, this);
     m_connections.insert(id, connection);
     connect(connection, &RealtimeConnection::subscribed, this,
-            [this, connection](qint64 room) { m_subscribers[room].insert(connection); });
+        [this, connection](qint64 room) { m_subscribers[room].insert(connection); });
     connect(connection, &RealtimeConnection::unsubscribed, this, [this, connection](qint64 room) {
         const auto found = m_subscribers.find(room);
         if (found == m_subscribers.end())
@@ -38,7 +38,7 @@ void RealtimeService::accept(std::unique_ptr<QWebSocket> socket)
             m_subscribers.erase(found);
     });
     connect(connection, &RealtimeConnection::finished, this,
-            [this, connection] { forget(connection); });
+        [this, connection] { forget(connection); });
     connection->start();
 }
 
@@ -66,8 +66,8 @@ bool RealtimeService::isLive(const QString &socketId) const
     return connection != nullptr && connection->isOpen();
 }
 
-std::optional<QString> RealtimeService::authorise(const QString &socketId,
-                                                  const QString &channel) const
+std::optional<QString> RealtimeService::authorise(
+    const QString &socketId, const QString &channel) const
 {
     if (!isLive(socketId) || !PusherFrame::roomOfChannel(channel))
         return std::nullopt;
@@ -79,10 +79,10 @@ int RealtimeService::announceRoomChanged(qint64 roomId, const QString &reason)
     const auto subscribers = m_subscribers.value(roomId);
     if (subscribers.isEmpty())
         return 0;
-    const QString frame = PusherFrame::channelEvent(
-        u"room.changed"_s, PusherFrame::roomChannel(roomId),
-        { { u"event_id"_s, QUuid::createUuid().toString(QUuid::WithoutBraces) },
-          { u"reason"_s, reason } });
+    const QString frame
+        = PusherFrame::channelEvent(u"room.changed"_s, PusherFrame::roomChannel(roomId),
+            { { u"event_id"_s, QUuid::createUuid().toString(QUuid::WithoutBraces) },
+                { u"reason"_s, reason } });
     for (RealtimeConnection *connection : subscribers)
         connection->send(frame);
     return int(subscribers.size());

@@ -16,8 +16,7 @@ class RealtimeConnection;
 // The server's side of the Pusher channel: it takes WebSockets handed to it (by the HTTP
 // server on the same port, or by a QWebSocketServer in tests), assigns socket ids, signs
 // channel authorisations and sends room events to the sockets subscribed to a room.
-class RealtimeService : public QObject
-{
+class RealtimeService : public QObject {
     Q_OBJECT
 
 public:

@@ -9,7 +9,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString roomColumns = u"r.id, r.owner_id, r.name, r.invite_code, r.ball_owner_id, r.cooldown_until"_s;
+const QString roomColumns
+    = u"r.id, r.owner_id, r.name, r.invite_code, r.ball_owner_id, r.cooldown_until"_s;
 
 std::optional<qint64> optionalInteger(const QVariant &value)
 {
@@ -18,16 +19,11 @@ std::optional<qint64> optionalInteger(const QVariant &value)
     return value.toLongLong();
 }
 
-QVariant nullable(std::optional<qint64> value)
-{
-    return value ? QVariant(*value) : QVariant(QMetaType(QMetaType::LongLong));
-}
-
 RoomRow readRoom(const QSqlQuery &query)
 {
-    return {query.value(0).toLongLong(), query.value(1).toLongLong(), query.value(2).toString(),
-            query.value(3).toString(), optionalInteger(query.value(4)),
-            optionalInteger(query.value(5))};
+    return { query.value(0).toLongLong(), query.value(1).toLongLong(), query.value(2).toString(),
+        query.value(3).toString(), optionalInteger(query.value(4)),
+        optionalInteger(query.value(5)) };
 }
 
 } // namespace
@@ -36,9 +32,8 @@ RoomStore::Access RoomStore::access(qint64 roomId, qint64 playerId) const
 {
     QSqlQuery query = m_store.prepare(
         u"SELECT EXISTS (SELECT 1 FROM members WHERE room_id = r.id AND player_id = ?) "
-        "FROM rooms r WHERE r.id = ?"_s);
-    query.addBindValue(playerId);
-    query.addBindValue(roomId);
+        "FROM rooms r WHERE r.id = ?"_s,
+        { playerId, roomId });
     if (!m_store.run(query) || !query.next())
         return Access::NoRoom;
     return query.value(0).toBool() ? Access::Member : Access::NotMember;
@@ -51,8 +46,8 @@ bool RoomStore::isMember(qint64 roomId, qint64 playerId) const
 
 std::optional<RoomRow> RoomStore::room(qint64 roomId) const
 {
-    QSqlQuery query = m_store.prepare(u"SELECT %1 FROM rooms r WHERE r.id = ?"_s.arg(roomColumns));
-    query.addBindValue(roomId);
+    QSqlQuery query
+        = m_store.prepare(u"SELECT %1 FROM rooms r WHERE r.id = ?"_s.arg(roomColumns), { roomId });
     if (!m_store.run(query) || !query.next())
         return std::nullopt;
     return readRoom(query);
@@ -60,8 +55,8 @@ std::optional<RoomRow> RoomStore::room(qint64 roomId) const
 
 std::optional<RoomRow> RoomStore::roomByCode(const QString &inviteCode) const
 {
-    QSqlQuery query = m_store.prepare(u"SELECT %1 FROM rooms r WHERE r.invite_code = ?"_s.arg(roomColumns));
-    query.addBindValue(inviteCode);
+    QSqlQuery query = m_store.prepare(
+        u"SELECT %1 FROM rooms r WHERE r.invite_code = ?"_s.arg(roomColumns), { inviteCode });
     if (!m_store.run(query) || !query.next())
         return std::nullopt;
     return readRoom(query);
@@ -71,8 +66,8 @@ QList<RoomRow> RoomStore::roomsOf(qint64 playerId) const
 {
     QSqlQuery query = m_store.prepare(
         u"SELECT %1 FROM rooms r JOIN members m ON m.room_id = r.id WHERE m.player_id = ? "
-        "ORDER BY m.rowid"_s.arg(roomColumns));
-    query.addBindValue(playerId);
+        "ORDER BY m.rowid"_s.arg(roomColumns),
+        { playerId });
     QList<RoomRow> rooms;
     if (m_store.run(query)) {
         while (query.next())
@@ -85,11 +80,8 @@ qint64 RoomStore::createRoom(qint64 ownerId, const QString &name, const QString 
 {
     QSqlQuery query = m_store.prepare(
         u"INSERT INTO rooms (owner_id, name, invite_code, ball_owner_id) VALUES (?, ?, ?, ?) "
-        "ON CONFLICT (invite_code) DO NOTHING"_s);
-    query.addBindValue(ownerId);
-    query.addBindValue(name);
-    query.addBindValue(inviteCode);
-    query.addBindValue(ownerId);
+        "ON CONFLICT (invite_code) DO NOTHING"_s,
+        { ownerId, name, inviteCode, ownerId });
     if (!m_store.run(query) || query.numRowsAffected() != 1)
         return 0;
     return query.lastInsertId().toLongLong();
@@ -97,66 +89,51 @@ qint64 RoomStore::createRoom(qint64 ownerId, const QString &name, const QString 
 
 void RoomStore::deleteRoom(qint64 roomId)
 {
-    QSqlQuery query = m_store.prepare(u"DELETE FROM rooms WHERE id = ?"_s);
-    query.addBindValue(roomId);
-    m_store.run(query);
+    m_store.execute(u"DELETE FROM rooms WHERE id = ?"_s, { roomId });
 }
 
 void RoomStore::setBallOwner(qint64 roomId, std::optional<qint64> playerId)
 {
-    QSqlQuery query = m_store.prepare(u"UPDATE rooms SET ball_owner_id = ? WHERE id = ?"_s);
-    query.addBindValue(nullable(playerId));
-    query.addBindValue(roomId);
-    m_store.run(query);
+    m_store.execute(u"UPDATE rooms SET ball_owner_id = ? WHERE id = ?"_s,
+        { Store::nullable(playerId), roomId });
 }
 
 void RoomStore::setCooldownUntil(qint64 roomId, qint64 epochMs)
 {
-    QSqlQuery query = m_store.prepare(u"UPDATE rooms SET cooldown_until = ? WHERE id = ?"_s);
-    query.addBindValue(epochMs);
-    query.addBindValue(roomId);
-    m_store.run(query);
+    m_store.execute(u"UPDATE rooms SET cooldown_until = ? WHERE id = ?"_s, { epochMs, roomId });
 }
 
 QList<MemberRow> RoomStore::members(qint64 roomId) const
 {
     QSqlQuery query = m_store.prepare(
         u"SELECT p.id, p.name FROM members m JOIN players p ON p.id = m.player_id "
-        "WHERE m.room_id = ? ORDER BY m.rowid"_s);
-    query.addBindValue(roomId);
+        "WHERE m.room_id = ? ORDER BY m.rowid"_s,
+        { roomId });
     QList<MemberRow> members;
     if (m_store.run(query)) {
         while (query.next())
-            members.append({query.value(0).toLongLong(), query.value(1).toString()});
+            members.append({ query.value(0).toLongLong(), query.value(1).toString() });
     }
     return members;
 }
 
 void RoomStore::addMember(qint64 roomId, qint64 playerId, qint64 joinedMs)
 {
-    QSqlQuery query = m_store.prepare(
-        u"INSERT INTO members (room_id, player_id, joined) VALUES (?, ?, ?) "
-        "ON CONFLICT DO NOTHING"_s);
-    query.addBindValue(roomId);
-    query.addBindValue(playerId);
-    query.addBindValue(joinedMs);
-    m_store.run(query);
+    m_store.execute(u"INSERT INTO members (room_id, player_id, joined) VALUES (?, ?, ?) "
+                    "ON CONFLICT DO NOTHING"_s,
+        { roomId, playerId, joinedMs });
 }
 
 void RoomStore::removeMember(qint64 roomId, qint64 playerId)
 {
-    QSqlQuery query = m_store.prepare(u"DELETE FROM members WHERE room_id = ? AND player_id = ?"_s);
-    query.addBindValue(roomId);
-    query.addBindValue(playerId);
-    m_store.run(query);
+    m_store.execute(
+        u"DELETE FROM members WHERE room_id = ? AND player_id = ?"_s, { roomId, playerId });
 }
 
 void RoomStore::clearActiveRoom(qint64 roomId)
 {
-    QSqlQuery query = m_store.prepare(
-        u"UPDATE players SET active_room_id = NULL WHERE active_room_id = ?"_s);
-    query.addBindValue(roomId);
-    m_store.run(query);
+    m_store.execute(
+        u"UPDATE players SET active_room_id = NULL WHERE active_room_id = ?"_s, { roomId });
 }
 
 QList<ScoreRow> RoomStore::scores(qint64 roomId) const
@@ -165,14 +142,14 @@ QList<ScoreRow> RoomStore::scores(qint64 roomId) const
         u"SELECT m.player_id, IFNULL(s.points, 0), IFNULL(s.received, 0), IFNULL(s.misses, 0), "
         "IFNULL(s.streak, 0), IFNULL(s.best, 0) FROM members m LEFT JOIN scores s "
         "ON s.room_id = m.room_id AND s.player_id = m.player_id WHERE m.room_id = ? "
-        "ORDER BY m.rowid"_s);
-    query.addBindValue(roomId);
+        "ORDER BY m.rowid"_s,
+        { roomId });
     QList<ScoreRow> scores;
     if (m_store.run(query)) {
         while (query.next()) {
-            scores.append({query.value(0).toLongLong(), query.value(1).toLongLong(),
-                           query.value(2).toLongLong(), query.value(3).toLongLong(),
-                           query.value(4).toLongLong(), query.value(5).toLongLong()});
+            scores.append({ query.value(0).toLongLong(), query.value(1).toLongLong(),
+                query.value(2).toLongLong(), query.value(3).toLongLong(),
+                query.value(4).toLongLong(), query.value(5).toLongLong() });
         }
     }
     return scores;
@@ -182,8 +159,8 @@ ScoreRow RoomStore::totals(qint64 playerId) const
 {
     QSqlQuery query = m_store.prepare(
         u"SELECT IFNULL(SUM(points), 0), IFNULL(SUM(received), 0), IFNULL(SUM(misses), 0), "
-        "IFNULL(MAX(best), 0) FROM scores WHERE player_id = ?"_s);
-    query.addBindValue(playerId);
+        "IFNULL(MAX(best), 0) FROM scores WHERE player_id = ?"_s,
+        { playerId });
     ScoreRow totals;
     totals.playerId = playerId;
     if (m_store.run(query) && query.next()) {
@@ -195,42 +172,27 @@ ScoreRow RoomStore::totals(qint64 playerId) const
     return totals;
 }
 
-void RoomStore::ensureScore(qint64 roomId, qint64 playerId)
+void RoomStore::changeScore(qint64 roomId, qint64 playerId, const QString &assignments)
 {
-    QSqlQuery query = m_store.prepare(
-        u"INSERT INTO scores (room_id, player_id) VALUES (?, ?) ON CONFLICT DO NOTHING"_s);
-    query.addBindValue(roomId);
-    query.addBindValue(playerId);
-    m_store.run(query);
+    m_store.execute(
+        u"INSERT INTO scores (room_id, player_id) VALUES (?, ?) ON CONFLICT DO NOTHING"_s,
+        { roomId, playerId });
+    m_store.execute(u"UPDATE scores SET %1 WHERE room_id = ? AND player_id = ?"_s.arg(assignments),
+        { roomId, playerId });
 }
 
 void RoomStore::addReceived(qint64 roomId, qint64 playerId)
 {
-    ensureScore(roomId, playerId);
-    QSqlQuery query = m_store.prepare(
-        u"UPDATE scores SET received = received + 1 WHERE room_id = ? AND player_id = ?"_s);
-    query.addBindValue(roomId);
-    query.addBindValue(playerId);
-    m_store.run(query);
+    changeScore(roomId, playerId, u"received = received + 1"_s);
 }
 
 void RoomStore::addPoint(qint64 roomId, qint64 playerId)
 {
-    ensureScore(roomId, playerId);
-    QSqlQuery query = m_store.prepare(
-        u"UPDATE scores SET points = points + 1, streak = streak + 1, "
-        "best = MAX(best, streak + 1) WHERE room_id = ? AND player_id = ?"_s);
-    query.addBindValue(roomId);
-    query.addBindValue(playerId);
-    m_store.run(query);
+    changeScore(roomId, playerId,
+        u"points = points + 1, streak = streak + 1, best = MAX(best, streak + 1)"_s);
 }
 
 void RoomStore::addMiss(qint64 roomId, qint64 playerId)
 {
-    ensureScore(roomId, playerId);
-    QSqlQuery query = m_store.prepare(
-        u"UPDATE scores SET misses = misses + 1, streak = 0 WHERE room_id = ? AND player_id = ?"_s);
-    query.addBindValue(roomId);
-    query.addBindValue(playerId);
-    m_store.run(query);
+    changeScore(roomId, playerId, u"misses = misses + 1, streak = 0"_s);
 }

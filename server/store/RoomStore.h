@@ -7,8 +7,7 @@
 
 class Store;
 
-struct RoomRow
-{
+struct RoomRow {
     qint64 id = 0;
     qint64 ownerId = 0;
     QString name;
@@ -17,15 +16,13 @@ struct RoomRow
     std::optional<qint64> cooldownUntil; // milliseconds since the epoch
 };
 
-struct MemberRow
-{
+struct MemberRow {
     qint64 id = 0;
     QString name;
 };
 
 // A player's counters in one room; streak is the current run of hits.
-struct ScoreRow
-{
+struct ScoreRow {
     qint64 playerId = 0;
     qint64 points = 0;
     qint64 received = 0;
@@ -36,10 +33,12 @@ struct ScoreRow
 
 // Rooms, memberships and per-room scores. Scores outlive their room: they count in the
 // player's totals over all rooms.
-class RoomStore
-{
+class RoomStore {
 public:
-    explicit RoomStore(Store &store) : m_store(store) {}
+    explicit RoomStore(Store &store)
+        : m_store(store)
+    {
+    }
 
     enum class Access { NoRoom, NotMember, Member };
     Access access(qint64 roomId, qint64 playerId) const;
@@ -71,7 +70,8 @@ public:
     void addMiss(qint64 roomId, qint64 playerId);
 
 private:
-    void ensureScore(qint64 roomId, qint64 playerId);
+    // Applies the SQL assignments to the player's counters in the room, creating them first.
+    void changeScore(qint64 roomId, qint64 playerId, const QString &assignments);
 
     Store &m_store;
 };

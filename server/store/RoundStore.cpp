@@ -24,8 +24,8 @@ RoundRow readRound(const QSqlQuery &query)
     round.requestId = query.value(4).toString();
     round.state = query.value(5).toString();
     round.nonce = query.value(6).toString();
-    round.entry = {query.value(7).toDouble(), query.value(8).toDouble(),
-                   query.value(9).toDouble(), query.value(10).toDouble()};
+    round.entry = { query.value(7).toDouble(), query.value(8).toDouble(), query.value(9).toDouble(),
+        query.value(10).toDouble() };
     if (!query.value(11).isNull())
         round.endsAt = query.value(11).toLongLong();
     round.deadline = query.value(12).toLongLong();
@@ -45,25 +45,23 @@ std::optional<RoundRow> RoundStore::first(QSqlQuery &query) const
 std::optional<RoundRow> RoundStore::roundInPlay(qint64 roomId) const
 {
     QSqlQuery query = m_store.prepare(
-        u"SELECT %1 FROM rounds WHERE room_id = ? AND %2"_s.arg(roundColumns, inPlay));
-    query.addBindValue(roomId);
+        u"SELECT %1 FROM rounds WHERE room_id = ? AND %2"_s.arg(roundColumns, inPlay), { roomId });
     return first(query);
 }
 
 std::optional<RoundRow> RoundStore::roundOfRequest(qint64 senderId, const QString &requestId) const
 {
     QSqlQuery query = m_store.prepare(
-        u"SELECT %1 FROM rounds WHERE sender_id = ? AND request_id = ?"_s.arg(roundColumns));
-    query.addBindValue(senderId);
-    query.addBindValue(requestId);
+        u"SELECT %1 FROM rounds WHERE sender_id = ? AND request_id = ?"_s.arg(roundColumns),
+        { senderId, requestId });
     return first(query);
 }
 
 QList<RoundRow> RoundStore::dueRounds(qint64 nowMs) const
 {
-    QSqlQuery query = m_store.prepare(
-        u"SELECT %1 FROM rounds WHERE %2 AND deadline <= ? ORDER BY deadline"_s.arg(roundColumns, inPlay));
-    query.addBindValue(nowMs);
+    QSqlQuery query = m_store.prepare(u"SELECT %1 FROM rounds WHERE %2 AND deadline <= ? "
+                                      "ORDER BY deadline"_s.arg(roundColumns, inPlay),
+        { nowMs });
     QList<RoundRow> rounds;
     if (m_store.run(query)) {
         while (query.next())
@@ -82,68 +80,47 @@ std::optional<qint64> RoundStore::nextDeadline() const
 
 bool RoundStore::insert(const RoundRow &round)
 {
-    QSqlQuery query = m_store.prepare(
-        u"INSERT INTO rounds (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s.arg(roundColumns));
-    for (const QVariant &value :
-         {QVariant(round.id), QVariant(round.roomId), QVariant(round.senderId),
-          QVariant(round.receiverId), QVariant(round.requestId), QVariant(round.state),
-          QVariant(round.nonce), QVariant(round.entry.x), QVariant(round.entry.y),
-          QVariant(round.entry.vx), QVariant(round.entry.vy),
-          round.endsAt ? QVariant(*round.endsAt) : QVariant(QMetaType(QMetaType::LongLong)),
-          QVariant(round.deadline), QVariant(round.lastSequence)})
-        query.addBindValue(value);
-    return m_store.run(query);
+    return m_store.execute(u"INSERT INTO rounds (%1) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s.arg(roundColumns),
+        { round.id, round.roomId, round.senderId, round.receiverId, round.requestId, round.state,
+            round.nonce, round.entry.x, round.entry.y, round.entry.vx, round.entry.vy,
+            Store::nullable(round.endsAt), round.deadline, round.lastSequence });
 }
 
 void RoundStore::activate(const QString &roundId, qint64 endsAt, qint64 deadline)
 {
-    QSqlQuery query = m_store.prepare(
-        u"UPDATE rounds SET state = 'ACTIVE', ends_at = ?, deadline = ? WHERE id = ?"_s);
-    query.addBindValue(endsAt);
-    query.addBindValue(deadline);
-    query.addBindValue(roundId);
-    m_store.run(query);
+    m_store.execute(u"UPDATE rounds SET state = 'ACTIVE', ends_at = ?, deadline = ? WHERE id = ?"_s,
+        { endsAt, deadline, roundId });
 }
 
 void RoundStore::end(const QString &roundId, const QString &finalState)
 {
-    QSqlQuery query = m_store.prepare(u"UPDATE rounds SET state = ? WHERE id = ?"_s);
-    query.addBindValue(finalState);
-    query.addBindValue(roundId);
-    m_store.run(query);
+    m_store.execute(u"UPDATE rounds SET state = ? WHERE id = ?"_s, { finalState, roundId });
     // The releases matter only while the round is in play.
-    QSqlQuery shots = m_store.prepare(u"DELETE FROM shots WHERE round_id = ?"_s);
-    shots.addBindValue(roundId);
-    m_store.run(shots);
+    m_store.execute(u"DELETE FROM shots WHERE round_id = ?"_s, { roundId });
 }
 
 void RoundStore::setLastSequence(const QString &roundId, qint64 sequence)
 {
-    QSqlQuery query = m_store.prepare(u"UPDATE rounds SET last_sequence = ? WHERE id = ?"_s);
-    query.addBindValue(sequence);
-    query.addBindValue(roundId);
-    m_store.run(query);
+    m_store.execute(u"UPDATE rounds SET last_sequence = ? WHERE id = ?"_s, { sequence, roundId });
 }
 
 bool RoundStore::addShot(const QString &roundId, const QString &shotId, const Entry &release)
 {
     QSqlQuery query = m_store.prepare(
         u"INSERT INTO shots (round_id, shot_id, x, y, vx, vy) VALUES (?, ?, ?, ?, ?, ?) "
-        "ON CONFLICT DO NOTHING"_s);
-    for (const QVariant &value : {QVariant(roundId), QVariant(shotId), QVariant(release.x),
-                                  QVariant(release.y), QVariant(release.vx), QVariant(release.vy)})
-        query.addBindValue(value);
+        "ON CONFLICT DO NOTHING"_s,
+        { roundId, shotId, release.x, release.y, release.vx, release.vy });
     return m_store.run(query) && query.numRowsAffected() == 1;
 }
 
 std::optional<Entry> RoundStore::shot(const QString &roundId, const QString &shotId) const
 {
-    QSqlQuery query = m_store.prepare(
-        u"SELECT x, y, vx, vy FROM shots WHERE round_id = ? AND shot_id = ?"_s);
-    query.addBindValue(roundId);
-    query.addBindValue(shotId);
+    QSqlQuery query
+        = m_store.prepare(u"SELECT x, y, vx, vy FROM shots WHERE round_id = ? AND shot_id = ?"_s,
+            { roundId, shotId });
     if (!m_store.run(query) || !query.next())
         return std::nullopt;
-    return Entry{query.value(0).toDouble(), query.value(1).toDouble(), query.value(2).toDouble(),
-                 query.value(3).toDouble()};
+    return Entry { query.value(0).toDouble(), query.value(1).toDouble(), query.value(2).toDouble(),
+        query.value(3).toDouble() };
 }

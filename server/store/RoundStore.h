@@ -13,8 +13,7 @@ class Store;
 // One pass of the ball. A round is in play while its state is "WAITING_RECEIVER" or
 // "ACTIVE"; ended rounds keep their row (with the state they ended in) so that a repeated
 // send request is recognised. deadline is when the round timer acts on it.
-struct RoundRow
-{
+struct RoundRow {
     QString id;
     qint64 roomId = 0;
     qint64 senderId = 0;
@@ -29,10 +28,12 @@ struct RoundRow
 };
 
 // Rounds and the shots registered in them.
-class RoundStore
-{
+class RoundStore {
 public:
-    explicit RoundStore(Store &store) : m_store(store) {}
+    explicit RoundStore(Store &store)
+        : m_store(store)
+    {
+    }
 
     static inline const QString waiting = QStringLiteral("WAITING_RECEIVER");
     static inline const QString active = QStringLiteral("ACTIVE");

@@ -54,7 +54,8 @@ const char *const schema[] = {
 
 } // namespace
 
-Store::Transaction::Transaction(Store &store) : m_store(store)
+Store::Transaction::Transaction(Store &store)
+    : m_store(store)
 {
     m_store.m_failed = false;
     m_open = QSqlDatabase::database(m_store.m_connection, false).transaction();
@@ -81,7 +82,10 @@ bool Store::Transaction::commit()
     return true;
 }
 
-Store::Store() : m_connection(QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+Store::Store()
+    : m_connection(QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+}
 
 Store::~Store()
 {
@@ -120,10 +124,12 @@ bool Store::exec(const QString &statement)
     return true;
 }
 
-QSqlQuery Store::prepare(const QString &statement) const
+QSqlQuery Store::prepare(const QString &statement, const QVariantList &values) const
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(statement);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
     return query;
 }
 
@@ -136,50 +142,55 @@ bool Store::run(QSqlQuery &query) const
     return false;
 }
 
+bool Store::execute(const QString &statement, const QVariantList &values) const
+{
+    QSqlQuery query = prepare(statement, values);
+    return run(query);
+}
+
+QVariant Store::nullable(std::optional<qint64> value)
+{
+    return value ? QVariant(*value) : QVariant(QMetaType(QMetaType::LongLong));
+}
+
 QString Store::setting(const QString &key) const
 {
-    QSqlQuery query = prepare(u"SELECT value FROM settings WHERE key = ?"_s);
-    query.addBindValue(key);
+    QSqlQuery query = prepare(u"SELECT value FROM settings WHERE key = ?"_s, { key });
     return run(query) && query.next() ? query.value(0).toString() : QString();
 }
 
 void Store::setSetting(const QString &key, const QString &value)
 {
-    QSqlQuery query = prepare(u"INSERT INTO settings (key, value) VALUES (?, ?) "
-                              "ON CONFLICT(key) DO UPDATE SET value = excluded.value"_s);
-    query.addBindValue(key);
-    query.addBindValue(value);
-    run(query);
+    execute(u"INSERT INTO settings (key, value) VALUES (?, ?) "
+            "ON CONFLICT(key) DO UPDATE SET value = excluded.value"_s,
+        { key, value });
 }
 
 qint64 Store::createPlayer(const QString &name, const QByteArray &tokenHash)
 {
-    QSqlQuery query = prepare(u"INSERT INTO players (name, token_hash) VALUES (?, ?)"_s);
-    query.addBindValue(name);
-    query.addBindValue(tokenHash);
+    QSqlQuery query
+        = prepare(u"INSERT INTO players (name, token_hash) VALUES (?, ?)"_s, { name, tokenHash });
     return run(query) ? query.lastInsertId().toLongLong() : 0;
 }
 
 std::optional<PlayerRow> Store::playerByTokenHash(const QByteArray &tokenHash) const
 {
-    QSqlQuery query = prepare(u"SELECT id, name, active_room_id FROM players WHERE token_hash = ?"_s);
-    query.addBindValue(tokenHash);
+    QSqlQuery query = prepare(
+        u"SELECT id, name, active_room_id FROM players WHERE token_hash = ?"_s, { tokenHash });
     run(query);
     return readPlayer(query);
 }
 
 std::optional<PlayerRow> Store::player(qint64 id) const
 {
-    QSqlQuery query = prepare(u"SELECT id, name, active_room_id FROM players WHERE id = ?"_s);
-    query.addBindValue(id);
+    QSqlQuery query
+        = prepare(u"SELECT id, name, active_room_id FROM players WHERE id = ?"_s, { id });
     run(query);
     return readPlayer(query);
 }
 
 void Store::setActiveRoom(qint64 playerId, std::optional<qint64> roomId)
 {
-    QSqlQuery query = prepare(u"UPDATE players SET active_room_id = ? WHERE id = ?"_s);
-    query.addBindValue(roomId ? QVariant(*roomId) : QVariant(QMetaType(QMetaType::LongLong)));
-    query.addBindValue(playerId);
-    run(query);
+    execute(
+        u"UPDATE players SET active_room_id = ? WHERE id = ?"_s, { nullable(roomId), playerId });
 }

@@ -4,11 +4,11 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariant>
 
 #include <optional>
 
-struct PlayerRow
-{
+struct PlayerRow {
     qint64 id = 0;
     QString name;
     std::optional<qint64> activeRoomId;
@@ -17,12 +17,10 @@ struct PlayerRow
 // The durable state in SQLite (WAL): the connection, the schema, settings and players.
 // RoomStore and RoundStore read and write their tables through it. Each state change runs
 // inside one Transaction; a failed statement makes the transaction roll back.
-class Store
-{
+class Store {
 public:
     // Begins a transaction; it is rolled back unless commit() succeeds.
-    class Transaction
-    {
+    class Transaction {
     public:
         explicit Transaction(Store &store);
         ~Transaction();
@@ -54,10 +52,15 @@ public:
     std::optional<PlayerRow> player(qint64 id) const;
     void setActiveRoom(qint64 playerId, std::optional<qint64> roomId);
 
-    // A prepared statement on the store's connection.
-    QSqlQuery prepare(const QString &statement) const;
+    // A prepared statement on the store's connection, the values bound to its placeholders
+    // in order.
+    QSqlQuery prepare(const QString &statement, const QVariantList &values = {}) const;
     // Executes it; a failure is logged and spoils the transaction under way.
     bool run(QSqlQuery &query) const;
+    // Prepares and runs a statement whose rows nobody reads.
+    bool execute(const QString &statement, const QVariantList &values) const;
+    // SQL NULL for none.
+    static QVariant nullable(std::optional<qint64> value);
 
 private:
     bool exec(const QString &statement);

@@ -38,7 +38,7 @@ std::optional<QString> firstFieldError(const QJsonValue &errors)
     if (!errors.isObject())
         return std::nullopt;
     const QJsonObject fields = errors.toObject();
-    for (const QJsonValue &texts : fields) {
+    for (const auto &texts : fields) {
         if (!texts.isArray())
             return std::nullopt;
         const QJsonArray array = texts.toArray();

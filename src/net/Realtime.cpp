@@ -24,7 +24,7 @@ const auto rejectedText = u"WebSocket subscription rejected"_s;
 
 QByteArray frameBytes(const QString &event, const QJsonObject &data)
 {
-    return QJsonDocument(QJsonObject{{u"event"_s, event}, {u"data"_s, data}})
+    return QJsonDocument(QJsonObject { { u"event"_s, event }, { u"data"_s, data } })
         .toJson(QJsonDocument::Compact);
 }
 
@@ -41,12 +41,13 @@ QJsonObject payload(const QJsonValue &data)
 // (Built outside the coroutines: GCC 12 cannot compile initializer lists inside them.)
 QJsonObject authorisationBody(const QJsonValue &socketID, qint64 room)
 {
-    return {{u"socket_id"_s, socketID}, {u"channel_name"_s, Realtime::channelName(room)}};
+    return { { u"socket_id"_s, socketID }, { u"channel_name"_s, Realtime::channelName(room) } };
 }
 
 QByteArray subscribeFrame(const QJsonValue &auth, qint64 room)
 {
-    return frameBytes(pusherSubscribe, {{u"auth"_s, auth}, {u"channel"_s, Realtime::channelName(room)}});
+    return frameBytes(
+        pusherSubscribe, { { u"auth"_s, auth }, { u"channel"_s, Realtime::channelName(room) } });
 }
 
 } // namespace
@@ -59,13 +60,13 @@ Realtime::Reading Realtime::readFrame(const QByteArray &bytes)
         // QJsonDocument reads only objects and arrays; a lone number or text is JSON too,
         // and is skipped like any frame that is not an object.
         const QJsonDocument wrapped = QJsonDocument::fromJson('[' + bytes + ']', &error);
-        return {error.error == QJsonParseError::NoError && wrapped.array().size() == 1,
-                std::nullopt};
+        return { error.error == QJsonParseError::NoError && wrapped.array().size() == 1,
+            std::nullopt };
     }
     const QJsonValue event = document.object().value(u"event"_s);
     if (!document.isObject() || !event.isString())
-        return {true, std::nullopt};
-    return {true, Frame{event.toString(), payload(document.object().value(u"data"_s))}};
+        return { true, std::nullopt };
+    return { true, Frame { event.toString(), payload(document.object().value(u"data"_s)) } };
 }
 
 std::optional<QUrl> Realtime::serviceUrl(const QString &base, const QString &key)
@@ -100,8 +101,8 @@ Realtime::~Realtime()
     close();
 }
 
-void Realtime::connectTo(const QString &url, const QString &key, qint64 room,
-                         std::shared_ptr<const API> api)
+void Realtime::connectTo(
+    const QString &url, const QString &key, qint64 room, std::shared_ptr<const API> api)
 {
     close();
     m_generation = QUuid::createUuid();
@@ -130,12 +131,12 @@ void Realtime::close()
 std::optional<NetworkError> Realtime::ping()
 {
     if (!m_task || !m_task->send(frameBytes(pusherPing, {})))
-        return NetworkError{0, disconnectedText};
+        return NetworkError { 0, disconnectedText };
     return std::nullopt;
 }
 
-QCoro::Task<> Realtime::read(QUuid generation, std::shared_ptr<RealtimeSocket> socket,
-                             qint64 room, std::shared_ptr<const API> api)
+QCoro::Task<> Realtime::read(QUuid generation, std::shared_ptr<RealtimeSocket> socket, qint64 room,
+    std::shared_ptr<const API> api)
 {
     QPointer self(this);
     while (true) {
@@ -164,15 +165,14 @@ QCoro::Task<> Realtime::read(QUuid generation, std::shared_ptr<RealtimeSocket> s
 }
 
 QCoro::Task<std::optional<QString>> Realtime::handle(const Frame &frame, QUuid generation,
-                                                     RealtimeSocket &socket, qint64 room,
-                                                     std::shared_ptr<const API> api)
+    RealtimeSocket &socket, qint64 room, std::shared_ptr<const API> api)
 {
     const QJsonValue socketID = frame.data.value(u"socket_id"_s);
     if (frame.event == connectionEstablished && socketID.isString()) {
         m_socketID = socketID.toString();
         QPointer self(this);
-        const auto reply = co_await api->data(u"broadcasting/auth"_s, u"POST"_s,
-                                              authorisationBody(socketID, room));
+        const auto reply = co_await api->data(
+            u"broadcasting/auth"_s, u"POST"_s, authorisationBody(socketID, room));
         // Replaced or closed meanwhile: the loop ends at its next check, without sending.
         if (!self || self->m_generation != generation || socket.isClosed())
             co_return std::nullopt;

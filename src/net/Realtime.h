@@ -28,8 +28,7 @@ class RealtimeSocket;
 // generation is current, and it writes only to its own socket: a loop whose channel
 // authorisation is still under way when connectTo() or close() replaces the connection finds
 // its generation retired and its socket closed when the reply arrives, and sends nothing.
-class Realtime : public QObject
-{
+class Realtime : public QObject {
     Q_OBJECT
 
 public:
@@ -37,13 +36,11 @@ public:
     static constexpr int rememberedEvents = 512;
 
     // A received frame: its "event" and its "data" read as an object.
-    struct Frame
-    {
+    struct Frame {
         QString event;
         QJsonObject data;
     };
-    struct Reading
-    {
+    struct Reading {
         bool isJson = false; // a frame that is not JSON ends the connection
         std::optional<Frame> frame; // none: skipped (not an object, no text "event")
     };
@@ -59,8 +56,8 @@ public:
     // Opens the room's channel (closing any earlier one) and returns at once; an unusable
     // URL calls onDisconnect before returning. The API authorises the subscription.
     // (Named so that it does not hide QObject::connect.)
-    void connectTo(const QString &url, const QString &key, qint64 room,
-                   std::shared_ptr<const API> api);
+    void connectTo(
+        const QString &url, const QString &key, qint64 room, std::shared_ptr<const API> api);
     // Ends the connection without calling any callback.
     void close();
     // Sends the service a ping; an error when there is no connection.
@@ -77,11 +74,10 @@ public:
 
 private:
     QCoro::Task<> read(QUuid generation, std::shared_ptr<RealtimeSocket> socket, qint64 room,
-                       std::shared_ptr<const API> api);
+        std::shared_ptr<const API> api);
     // Handles one frame; an error text ends the loop.
     QCoro::Task<std::optional<QString>> handle(const Frame &frame, QUuid generation,
-                                               RealtimeSocket &socket, qint64 room,
-                                               std::shared_ptr<const API> api);
+        RealtimeSocket &socket, qint64 room, std::shared_ptr<const API> api);
     // Remembers a room event id; false for one already delivered.
     bool remember(const QString &eventID);
     void lose(QUuid generation);

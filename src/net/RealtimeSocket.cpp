@@ -1,18 +1,17 @@
 #include "net/RealtimeSocket.h"
 
-
 std::shared_ptr<RealtimeSocket> RealtimeSocket::open(const QUrl &url)
 {
-    std::shared_ptr<RealtimeSocket> socket(new RealtimeSocket,
-                                           [](RealtimeSocket *s) { s->deleteLater(); });
+    std::shared_ptr<RealtimeSocket> socket(
+        new RealtimeSocket, [](RealtimeSocket *s) { s->deleteLater(); });
     RealtimeSocket *self = socket.get();
     connect(&self->m_socket, &QWebSocket::textMessageReceived, self,
-            [self](const QString &text) { self->receive(text.toUtf8()); });
+        [self](const QString &text) { self->receive(text.toUtf8()); });
     connect(&self->m_socket, &QWebSocket::binaryMessageReceived, self,
-            [self](const QByteArray &bytes) { self->receive(bytes); });
+        [self](const QByteArray &bytes) { self->receive(bytes); });
     connect(&self->m_socket, &QWebSocket::disconnected, self, &RealtimeSocket::end);
     connect(&self->m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), self,
-            &RealtimeSocket::end);
+        &RealtimeSocket::end);
     self->m_socket.open(url);
     return socket;
 }
@@ -20,7 +19,7 @@ std::shared_ptr<RealtimeSocket> RealtimeSocket::open(const QUrl &url)
 QCoro::Task<std::optional<QByteArray>> RealtimeSocket::nextFrame()
 {
     // The caller holds this object, so it stays alive while the wait is under way.
-    co_await Arrival{this};
+    co_await Arrival { this };
     if (m_inbox.isEmpty())
         co_return std::nullopt;
     co_return m_inbox.takeFirst();

@@ -15,8 +15,7 @@
 // the reader is busy (waiting for a channel authorisation, say) wait here in order instead of
 // being lost between two waits. Shared by the channel and its reading loop; whichever lets go
 // last deletes it, later, from the event loop.
-class RealtimeSocket : public QObject
-{
+class RealtimeSocket : public QObject {
     Q_OBJECT
 
 public:
@@ -34,8 +33,7 @@ private:
     // What nextFrame waits on: ready once a frame is in the inbox or the connection ended.
     // (QCoro's signal awaiter is not used: two emissions before it resumes would call it
     // after it is gone.)
-    struct Arrival
-    {
+    struct Arrival {
         RealtimeSocket *socket;
         bool await_ready() const { return !socket->m_inbox.isEmpty() || socket->m_closed; }
         void await_suspend(std::coroutine_handle<> reader) { socket->m_reader = reader; }

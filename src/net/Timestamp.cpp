@@ -34,8 +34,8 @@ std::optional<QDateTime> parse(const QString &text)
         const int offsetHours = number(10), offsetMinutes = number(11);
         if (offsetHours > 23 || offsetMinutes > 59)
             return std::nullopt;
-        offsetSeconds = (offsetHours * 3600 + offsetMinutes * 60)
-                        * (match.capturedView(9) == u"-" ? -1 : 1);
+        offsetSeconds
+            = (offsetHours * 3600 + offsetMinutes * 60) * (match.capturedView(9) == u"-" ? -1 : 1);
     }
 
     QDateTime result(date, time.addMSecs(milliseconds), QTimeZone(offsetSeconds));

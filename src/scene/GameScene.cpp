@@ -652,7 +652,6 @@ void GameScene::update(double currentTime)
         clearAimGuide();
 
     updateCountdown();
-    m_hoopNode->setHidden(false);
 
     if (m_interactive && !m_dragging && !m_sending)
         updateFlight(currentTime);
@@ -804,7 +803,8 @@ void GameScene::drawAimGuide()
     m_guidePath.moveTo(ballAt);
     for (int i = 1; i <= 120; ++i) {
         const double t = 0.02 * i;
-        const QPointF p = point(b.x() + v->x() * t, b.y() + v->y() * t - 0.65 * t * t);
+        const QPointF p
+            = point(b.x() + v->x() * t, b.y() + v->y() * t - 0.5 * gravityInSides * t * t);
         if (p.y() < floor || p.x() > right || p.x() < left)
             break;
         m_guidePath.lineTo(p);

@@ -134,12 +134,16 @@ void GameView::paintEvent(QPaintEvent *event)
     }
 }
 
+QPointF GameView::scenePoint(const QMouseEvent &event) const
+{
+    return PointerRule::toScene(event.position(), height());
+}
+
 void GameView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_scene.mouseDown(
-        PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
+    m_scene.mouseDown(scenePoint(*event), PointerRule::monotonicSeconds());
     repaintChanges();
     wake();
 }
@@ -148,8 +152,7 @@ void GameView::mouseMoveEvent(QMouseEvent *event)
 {
     if (!(event->buttons() & Qt::LeftButton))
         return;
-    m_scene.mouseDragged(
-        PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
+    m_scene.mouseDragged(scenePoint(*event), PointerRule::monotonicSeconds());
     wake();
 }
 
@@ -157,8 +160,7 @@ void GameView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_scene.mouseUp(
-        PointerRule::toScene(event->position(), height()), PointerRule::monotonicSeconds());
+    m_scene.mouseUp(scenePoint(*event), PointerRule::monotonicSeconds());
     repaintChanges();
     wake();
 }

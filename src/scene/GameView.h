@@ -44,6 +44,7 @@ private:
     void frame();
     double nextFrameTime();
     void repaintChanges();
+    QPointF scenePoint(const QMouseEvent &event) const;
 
     GameScene &m_scene;
     QTimer m_frames;

@@ -1,5 +1,5 @@
-#include "net/API.h"
 #include "net/Realtime.h"
+#include "net/API.h"
 
 #include "ScriptedHttpServer.h"
 #include "ScriptedPusherPeer.h"
@@ -25,17 +25,16 @@ QString text(const char *utf8)
 
 QJsonObject frame(const QString &event, const QJsonValue &data = QJsonObject())
 {
-    return {{u"event"_s, event}, {u"data"_s, data}};
+    return { { u"event"_s, event }, { u"data"_s, data } };
 }
 
 QJsonObject roomEvent(const QString &id)
 {
-    return frame(u"room.changed"_s, QJsonObject{{u"event_id"_s, id}});
+    return frame(u"room.changed"_s, QJsonObject { { u"event_id"_s, id } });
 }
 
 // Counts the callbacks of one channel.
-struct Calls
-{
+struct Calls {
     int subscribed = 0;
     int changes = 0;
     int disconnects = 0;
@@ -50,8 +49,7 @@ struct Calls
 
 // An HTTP endpoint that keeps the request until the test lets the answer go, so a reply can
 // arrive after the channel has moved on.
-class HeldAnswer : public QObject
-{
+class HeldAnswer : public QObject {
 public:
     bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
     QString baseUrl() const { return u"http://127.0.0.1:%1"_s.arg(m_server.serverPort()); }
@@ -59,7 +57,7 @@ public:
     void release(const QByteArray &body)
     {
         m_socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
-                        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
         m_socket->flush();
     }
 
@@ -68,7 +66,7 @@ public:
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             m_socket = m_server.nextPendingConnection();
             connect(m_socket, &QTcpSocket::readyRead, this,
-                    [this] { m_request += m_socket->readAll(); });
+                [this] { m_request += m_socket->readAll(); });
         });
     }
 
@@ -80,8 +78,7 @@ private:
 
 } // namespace
 
-class RealtimeTest : public QObject
-{
+class RealtimeTest : public QObject {
     Q_OBJECT
 
     QNetworkAccessManager m_network;
@@ -117,7 +114,7 @@ class RealtimeTest : public QObject
         QVERIFY(QTest::qWaitFor(
             [&] { return m_peer->connections() > connections && m_peer->clientConnected(); }));
         m_peer->send(frame(u"pusher:connection_established"_s,
-                           text(R"({"socket_id":"1234.5678","activity_timeout":120})")));
+            text(R"({"socket_id":"1234.5678","activity_timeout":120})")));
         QVERIFY(QTest::qWaitFor(
             [&] { return m_peer->receivedEvents(u"pusher:subscribe"_s).size() > subscribes; }));
         m_peer->send(frame(u"pusher_internal:subscription_succeeded"_s, u"{}"_s));
@@ -151,8 +148,8 @@ private Q_SLOTS:
         const auto query = u"?protocol=7&client=toss-wick&version=1.0&flash=false"_s;
         QTest::newRow("wss") << u"wss://hoops.example"_s
                              << u"wss://hoops.example/app/KEY"_s + query;
-        QTest::newRow("ws with port") << u"ws://127.0.0.1:8088"_s
-                                      << u"ws://127.0.0.1:8088/app/KEY"_s + query;
+        QTest::newRow("ws with port")
+            << u"ws://127.0.0.1:8088"_s << u"ws://127.0.0.1:8088/app/KEY"_s + query;
         QTest::newRow("path and query dropped")
             << u"wss://hoops.example/some/path?x=1"_s << u"wss://hoops.example/app/KEY"_s + query;
         QTest::newRow("fragment dropped")
@@ -194,14 +191,15 @@ private Q_SLOTS:
         QCOMPARE(request.target, "/api/broadcasting/auth"_ba);
         QCOMPARE(request.headers.value("authorization"), "Bearer secret-token"_ba);
         const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-        QCOMPARE(body, (QJsonObject{{u"socket_id"_s, u"1234.5678"_s},
-                                    {u"channel_name"_s, u"private-room.42"_s}}));
+        QCOMPARE(body,
+            (QJsonObject {
+                { u"socket_id"_s, u"1234.5678"_s }, { u"channel_name"_s, u"private-room.42"_s } }));
 
         const auto subscribes = m_peer->receivedEvents(u"pusher:subscribe"_s);
         QCOMPARE(subscribes.size(), 1);
         QCOMPARE(subscribes.first().value(u"data"_s).toObject(),
-                 (QJsonObject{{u"auth"_s, u"desk-hoops-sample:abc"_s},
-                              {u"channel"_s, u"private-room.42"_s}}));
+            (QJsonObject { { u"auth"_s, u"desk-hoops-sample:abc"_s },
+                { u"channel"_s, u"private-room.42"_s } }));
         QCOMPARE(m_realtime->socketID(), u"1234.5678"_s);
         QVERIFY(m_realtime->subscribed());
         QVERIFY(Realtime::Clock::now() - m_realtime->lastPong() < std::chrono::minutes(1));
@@ -213,12 +211,16 @@ private Q_SLOTS:
         m_http->answer(200, R"(["not an object"])"_ba);
         m_realtime->connectTo(m_peer->baseUrl(), u"k"_s, 7, scriptedApi());
         QVERIFY(QTest::qWaitFor([&] { return m_peer->clientConnected(); }));
-        m_peer->send(frame(u"pusher:connection_established"_s, QJsonObject{{u"socket_id"_s, u"1.1"_s}}));
+        m_peer->send(frame(
+            u"pusher:connection_established"_s, QJsonObject { { u"socket_id"_s, u"1.1"_s } }));
         QVERIFY(QTest::qWaitFor(
             [&] { return !m_peer->receivedEvents(u"pusher:subscribe"_s).isEmpty(); }));
-        QCOMPARE(m_peer->receivedEvents(u"pusher:subscribe"_s).first().value(u"data"_s)
-                     .toObject().value(u"auth"_s),
-                 QJsonValue(QString()));
+        QCOMPARE(m_peer->receivedEvents(u"pusher:subscribe"_s)
+                     .first()
+                     .value(u"data"_s)
+                     .toObject()
+                     .value(u"auth"_s),
+            QJsonValue(QString()));
     }
 
     void failedAuthorisationDisconnects_data()
@@ -235,7 +237,8 @@ private Q_SLOTS:
         m_http->answer(status, body);
         m_realtime->connectTo(m_peer->baseUrl(), u"k"_s, 7, scriptedApi());
         QVERIFY(QTest::qWaitFor([&] { return m_peer->clientConnected(); }));
-        m_peer->send(frame(u"pusher:connection_established"_s, QJsonObject{{u"socket_id"_s, u"1.1"_s}}));
+        m_peer->send(frame(
+            u"pusher:connection_established"_s, QJsonObject { { u"socket_id"_s, u"1.1"_s } }));
         QVERIFY(QTest::qWaitFor([&] { return m_calls.disconnects == 1; }));
         QVERIFY(m_peer->receivedEvents(u"pusher:subscribe"_s).isEmpty());
         QVERIFY(!m_realtime->subscribed());
@@ -252,29 +255,30 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("frames");
         QTest::addColumn<int>("changes");
         QTest::newRow("data as an object")
-            << QStringList{text(R"({"event":"room.changed","data":{"event_id":"a"}})")} << 1;
-        QTest::newRow("data as JSON text")
-            << QStringList{text("{\"event\":\"room.changed\",\"data\":\"{\\\"event_id\\\":\\\"a\\\"}\"}")} << 1;
+            << QStringList { text(R"({"event":"room.changed","data":{"event_id":"a"}})") } << 1;
+        QTest::newRow("data as JSON text") << QStringList {
+            text("{\"event\":\"room.changed\",\"data\":\"{\\\"event_id\\\":\\\"a\\\"}\"}")
+        } << 1;
         QTest::newRow("same id as object then text")
-            << QStringList{text(R"({"event":"x","data":{"event_id":"a"}})"),
-                           text("{\"event\":\"y\",\"data\":\"{\\\"event_id\\\":\\\"a\\\"}\"}")}
+            << QStringList { text(R"({"event":"x","data":{"event_id":"a"}})"),
+                   text("{\"event\":\"y\",\"data\":\"{\\\"event_id\\\":\\\"a\\\"}\"}") }
             << 1;
-        QTest::newRow("two ids") << QStringList{text(R"({"event":"x","data":{"event_id":"a"}})"),
-                                                text(R"({"event":"x","data":{"event_id":"b"}})")}
+        QTest::newRow("two ids") << QStringList { text(R"({"event":"x","data":{"event_id":"a"}})"),
+            text(R"({"event":"x","data":{"event_id":"b"}})") }
                                  << 2;
-        QTest::newRow("no event_id") << QStringList{text(R"({"event":"x","data":{"id":"a"}})")} << 0;
+        QTest::newRow("no event_id")
+            << QStringList { text(R"({"event":"x","data":{"id":"a"}})") } << 0;
         QTest::newRow("numeric event_id")
-            << QStringList{text(R"({"event":"x","data":{"event_id":7}})")} << 0;
+            << QStringList { text(R"({"event":"x","data":{"event_id":7}})") } << 0;
         QTest::newRow("data text that is not JSON")
-            << QStringList{text(R"({"event":"x","data":"event_id=a"})")} << 0;
-        QTest::newRow("no data") << QStringList{text(R"({"event":"x"})")} << 0;
-        QTest::newRow("greeting without socket id is a room event")
-            << QStringList{text(R"({"event":"pusher:connection_established","data":{"event_id":"g"}})")}
-            << 1;
-        QTest::newRow("skipped: array, no event, numeric event")
-            << QStringList{text(R"([1,2])"), text(R"({"data":{"event_id":"a"}})"),
-                           text(R"({"event":5,"data":{"event_id":"a"}})"), text(R"("text")")}
-            << 0;
+            << QStringList { text(R"({"event":"x","data":"event_id=a"})") } << 0;
+        QTest::newRow("no data") << QStringList { text(R"({"event":"x"})") } << 0;
+        QTest::newRow("greeting without socket id is a room event") << QStringList {
+            text(R"({"event":"pusher:connection_established","data":{"event_id":"g"}})")
+        } << 1;
+        QTest::newRow("skipped: array, no event, numeric event") << QStringList { text(R"([1,2])"),
+            text(R"({"data":{"event_id":"a"}})"), text(R"({"event":5,"data":{"event_id":"a"}})"),
+            text(R"("text")") } << 0;
     }
     void roomEvents()
     {
@@ -322,11 +326,11 @@ private Q_SLOTS:
         QVERIFY(settle());
         QCOMPARE(m_realtime->lastPong(), subscribedAt);
         QCOMPARE(m_peer->receivedEvents(u"pusher:pong"_s).first().value(u"data"_s),
-                 QJsonValue(QJsonObject()));
+            QJsonValue(QJsonObject()));
 
         QVERIFY(!m_realtime->ping().has_value());
-        QVERIFY(QTest::qWaitFor(
-            [&] { return m_peer->receivedEvents(u"pusher:ping"_s).size() == 1; }));
+        QVERIFY(
+            QTest::qWaitFor([&] { return m_peer->receivedEvents(u"pusher:ping"_s).size() == 1; }));
         QTest::qWait(2);
         m_peer->send(frame(u"pusher:pong"_s));
         QVERIFY(QTest::qWaitFor([&] { return m_realtime->lastPong() > subscribedAt; }));
@@ -348,7 +352,7 @@ private Q_SLOTS:
         else if (how == u"garbage"_s)
             m_peer->sendRaw(u"{not json"_s);
         else
-            m_peer->send(frame(u"pusher:error"_s, QJsonObject{{u"code"_s, 4009}}));
+            m_peer->send(frame(u"pusher:error"_s, QJsonObject { { u"code"_s, 4009 } }));
         QVERIFY(QTest::qWaitFor([&] { return m_calls.disconnects == 1; }));
         QVERIFY(!m_realtime->subscribed());
         QCOMPARE(m_realtime->socketID(), u"1234.5678"_s);
@@ -398,7 +402,8 @@ private Q_SLOTS:
         auto slowApi = std::make_shared<API>(m_network, held.baseUrl());
         m_realtime->connectTo(m_peer->baseUrl(), u"k"_s, 1, slowApi);
         QVERIFY(QTest::qWaitFor([&] { return m_peer->clientConnected(); }));
-        m_peer->send(frame(u"pusher:connection_established"_s, QJsonObject{{u"socket_id"_s, u"1.1"_s}}));
+        m_peer->send(frame(
+            u"pusher:connection_established"_s, QJsonObject { { u"socket_id"_s, u"1.1"_s } }));
         QVERIFY(QTest::qWaitFor([&] { return held.holding(); }));
 
         subscribe(2);
@@ -408,7 +413,7 @@ private Q_SLOTS:
         const auto subscribes = m_peer->receivedEvents(u"pusher:subscribe"_s);
         QCOMPARE(subscribes.size(), 1);
         QCOMPARE(subscribes.first().value(u"data"_s).toObject().value(u"channel"_s),
-                 QJsonValue(u"private-room.2"_s));
+            QJsonValue(u"private-room.2"_s));
         QCOMPARE(m_calls.disconnects, 0);
         QVERIFY(m_realtime->subscribed());
     }
@@ -425,8 +430,8 @@ private Q_SLOTS:
 
         // A room that the guest is not a member of: the service greets, the authorisation is
         // refused, and the channel reports the loss.
-        m_realtime->connectTo(server.wsUrl().toString(), QString::fromLatin1(TestServer::appKey),
-                              999, player);
+        m_realtime->connectTo(
+            server.wsUrl().toString(), QString::fromLatin1(TestServer::appKey), 999, player);
         QVERIFY(QTest::qWaitFor([&] { return m_calls.disconnects == 1; }, 10000));
         QVERIFY(m_realtime->socketID().has_value());
         QVERIFY(!m_realtime->subscribed());
@@ -438,7 +443,7 @@ private Q_SLOTS:
         TestServer server;
         QVERIFY2(server.start(), qPrintable(server.errorText()));
         m_realtime->connectTo(server.wsUrl().toString(), u"wrong-key"_s, 1,
-                              std::make_shared<API>(m_network, server.httpUrl().toString()));
+            std::make_shared<API>(m_network, server.httpUrl().toString()));
         QVERIFY(QTest::qWaitFor([&] { return m_calls.disconnects == 1; }, 10000));
         QCOMPARE(m_realtime->socketID(), std::nullopt);
     }

@@ -9,12 +9,10 @@
 
 #include <memory>
 
-
 // A loopback WebSocket server that plays the realtime service frame by frame, for the frames
 // the real game server never sends (text data, duplicate ids, broken JSON). It keeps the
 // latest client connection and everything it received.
-class ScriptedPusherPeer : public QObject
-{
+class ScriptedPusherPeer : public QObject {
     Q_OBJECT
 
 public:

@@ -23,10 +23,13 @@ void noteAllocation()
 }
 } // namespace
 
+// glibc's own allocator under its internal names, which the replacements below forward to.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" {
 void *__libc_malloc(size_t size);
 void *__libc_calloc(size_t count, size_t size);
 void *__libc_realloc(void *pointer, size_t size);
+// NOLINTEND(bugprone-reserved-identifier)
 
 void *malloc(size_t size)
 {

@@ -69,25 +69,6 @@ QPointF pathEnd(const ShapeNode &shape)
 // 600-point scene, for crossings that must sit exactly at the hoop's height.
 constexpr Hoop exactHoop { 0.5, 0.5, 0.25, 0.03125 };
 
-struct ScoreLog {
-    int practiceScores = 0;
-    std::vector<std::tuple<QString, CrossingSample, CrossingSample>> scores;
-    std::vector<std::pair<QString, Entry>> shots;
-    std::vector<Entry> transfers;
-
-    void attach(GameScene &scene)
-    {
-        scene.onPracticeScore = [this] { ++practiceScores; };
-        scene.onScore
-            = [this](const QString &id, const CrossingSample &before, const CrossingSample &after) {
-                  scores.emplace_back(id, before, after);
-              };
-        scene.onShot
-            = [this](const QString &id, const Entry &entry) { shots.emplace_back(id, entry); };
-        scene.onTransfer = [this](const Entry &entry) { transfers.push_back(entry); };
-    }
-};
-
 } // namespace
 
 // The scene's rules without a window: geometry, modes, throws, crossings and the countdown.
@@ -402,8 +383,7 @@ private slots:
         QFETCH(bool, tracked);
         QFETCH(bool, reported);
         auto scene = presented();
-        ScoreLog log;
-        log.attach(*scene);
+        ScoreLog log(*scene);
         scene->configure(
             round(u"r1"_s, active ? u"ACTIVE"_s : u"WAITING_RECEIVER"_s), false, true, 0);
         FrameClock clock(*scene);
@@ -427,8 +407,7 @@ private slots:
     void releaseWithAnUnusableEntryIsIgnored()
     {
         auto scene = presented();
-        ScoreLog log;
-        log.attach(*scene);
+        ScoreLog log(*scene);
         scene->configure(round(u"r1"_s), false, true, 0);
         const double nan = std::numeric_limits<double>::quiet_NaN();
         const double inf = std::numeric_limits<double>::infinity();
@@ -446,8 +425,7 @@ private slots:
     void pressDragAndRelease()
     {
         auto scene = presented();
-        ScoreLog log;
-        log.attach(*scene);
+        ScoreLog log(*scene);
         scene->configure(round(u"r1"_s), false, true, 0);
         const QPointF start = scene->point(0.18, 0.18);
 
@@ -603,17 +581,13 @@ private slots:
         QFETCH(QPointF, to);
         QFETCH(bool, hit);
         auto scene = presented(size);
-        ScoreLog log;
-        log.attach(*scene);
+        ScoreLog log(*scene);
         scene->configure(round(u"r1"_s, u"ACTIVE"_s, hoop), false, true, 0);
         FrameClock clock(*scene);
         clock.step();
         scene->releaseBall({ 0.18, 0.18, 0.5, 0.9 });
         const QString shot = *scene->shotID();
-        placeBall(*scene, from.x(), from.y());
-        clock.step();
-        placeBall(*scene, to.x(), to.y());
-        clock.step();
+        moveBallAcross(*scene, clock, from, to);
         QVERIFY(!scene->isDirtyFlight());
         QCOMPARE(log.scores.size(), hit ? 1u : 0u);
         QCOMPARE(scene->shotID().has_value(), !hit);
@@ -632,16 +606,12 @@ private slots:
     void oneHitPerShot()
     {
         auto scene = presented(QSizeF(600, 600));
-        ScoreLog log;
-        log.attach(*scene);
+        ScoreLog log(*scene);
         scene->configure(round(u"r1"_s), false, true, 0);
         FrameClock clock(*scene);
         scene->releaseBall({ 0.18, 0.18, 0.5, 0.9 });
         for (int pass = 0; pass < 2; ++pass) {
-            placeBall(*scene, 0.76, 0.45);
-            clock.step();
-            placeBall(*scene, 0.76, 0.40);
-            clock.step();
+            moveBallAcross(*scene, clock, QPointF(0.76, 0.45), QPointF(0.76, 0.40));
         }
         QCOMPARE(log.scores.size(), 1u);
         // A round hit is left to fall and returns through the miss rule.
@@ -659,8 +629,7 @@ private slots:
     void aTouchBeforeACleanFallNeverScores()
     {
         auto scene = presented(QSizeF(600, 600));
-        ScoreLog log;
-        log.attach(*scene);
+        ScoreLog log(*scene);
         scene->configure(round(u"r1"_s), false, true, 0);
         FrameClock clock(*scene);
         scene->releaseBall({ 0.18, 0.18, 0.5, 0.9 });
@@ -668,10 +637,7 @@ private slots:
         scene->didBegin(); // as the rim end would report it
         QVERIFY(scene->isDirtyFlight());
         QVERIFY(near(scene->returnAt().value_or(0), clock.now() + 0.8, 1e-9));
-        placeBall(*scene, 0.76, 0.45);
-        clock.step();
-        placeBall(*scene, 0.76, 0.40);
-        clock.step();
+        moveBallAcross(*scene, clock, QPointF(0.76, 0.45), QPointF(0.76, 0.40));
         QVERIFY(log.scores.empty());
     }
 
@@ -738,8 +704,7 @@ private slots:
     void lostBallIsRescued()
     {
         auto scene = presented();
-        ScoreLog log;
-        log.attach(*scene);
+        ScoreLog log(*scene);
         scene->configure(round(u"r1"_s), false, true, 0);
         FrameClock clock(*scene);
         scene->releaseBall({ 0.18, 0.18, 0.5, 0.9 });
@@ -759,8 +724,7 @@ private slots:
     void practicePassesTheBallOutOfTheField()
     {
         auto scene = presented();
-        ScoreLog log;
-        log.attach(*scene);
+        ScoreLog log(*scene);
         scene->configure(std::nullopt, true, true, 0);
         FrameClock clock(*scene);
         scene->releaseBall({ 0.9, 0.8, 1.5, 0.2 });
@@ -791,8 +755,7 @@ private slots:
     void practiceWithoutPassingReturnsByTheMissRule()
     {
         auto scene = presented();
-        ScoreLog log;
-        log.attach(*scene);
+        ScoreLog log(*scene);
         scene->configure(std::nullopt, true, false, 0);
         FrameClock clock(*scene);
         scene->releaseBall({ 0.9, 0.8, 1.5, 0.2 });

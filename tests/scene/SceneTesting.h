@@ -5,6 +5,8 @@
 #include <box2d/b2_body.h>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 // Drives a GameScene the way its window does: presented at a size, stepped at 60 frames per
 // second on a frame clock of its own.
@@ -64,5 +66,43 @@ inline void placeBall(GameScene &scene, double x, double y)
     scene.ballBody()->SetType(b2_staticBody);
     scene.ballBody()->SetTransform(b2Vec2(float(p.x()), float(p.y())), 0);
 }
+
+// Moves the ball from one field position to another over two frames, as a flight passing
+// there would.
+inline void moveBallAcross(GameScene &scene, FrameClock &clock, QPointF from, QPointF to)
+{
+    placeBall(scene, from.x(), from.y());
+    clock.step();
+    placeBall(scene, to.x(), to.y());
+    clock.step();
+}
+
+struct Crossing {
+    QString shotID;
+    CrossingSample before;
+    CrossingSample after;
+};
+
+// Records what the scene reports to its host.
+struct ScoreLog {
+    int practiceScores = 0;
+    std::vector<Crossing> scores;
+    std::vector<std::pair<QString, Entry>> shots;
+    std::vector<Entry> transfers;
+
+    explicit ScoreLog(GameScene &scene)
+    {
+        scene.onPracticeScore = [this] { ++practiceScores; };
+        scene.onScore
+            = [this](const QString &id, const CrossingSample &before, const CrossingSample &after) {
+                  scores.push_back({ id, before, after });
+              };
+        scene.onShot
+            = [this](const QString &id, const Entry &entry) { shots.emplace_back(id, entry); };
+        scene.onTransfer = [this](const Entry &entry) { transfers.push_back(entry); };
+    }
+    ScoreLog(const ScoreLog &) = delete;
+    ScoreLog &operator=(const ScoreLog &) = delete;
+};
 
 } // namespace SceneTesting

@@ -9,12 +9,6 @@ using namespace SceneTesting;
 
 namespace {
 
-struct Crossing {
-    QString shotID;
-    CrossingSample before;
-    CrossingSample after;
-};
-
 // The default assisted throw with the pointer: press on the parked ball, drag 0.08 field sides
 // up and to the right in a few moves, let go.
 void throwByHand(GameScene &scene, FrameClock &clock)
@@ -50,14 +44,7 @@ private slots:
     {
         QFETCH(QSizeF, size);
         auto scene = presented(size);
-        std::vector<std::pair<QString, Entry>> shots;
-        std::vector<Crossing> crossings;
-        scene->onShot
-            = [&](const QString &id, const Entry &entry) { shots.emplace_back(id, entry); };
-        scene->onScore
-            = [&](const QString &id, const CrossingSample &before, const CrossingSample &after) {
-                  crossings.push_back({ id, before, after });
-              };
+        const ScoreLog log(*scene);
         scene->configure(round(u"r1"_s), false, true, 0);
         FrameClock clock(*scene);
         clock.step();
@@ -65,18 +52,18 @@ private slots:
         QVERIFY(scene->root().findChild(u"quality-green"));
 
         throwByHand(*scene, clock);
-        QCOMPARE(shots.size(), 1u);
-        const Entry &entry = shots.front().second;
+        QCOMPARE(log.shots.size(), 1u);
+        const Entry &entry = log.shots.front().second;
         QCOMPARE(entry.x, 0.18);
         QCOMPARE(entry.y, 0.18);
         QVERIFY(std::abs(entry.vx - 0.56768) < 1e-6);
         QVERIFY(std::abs(entry.vy - 0.93741672) < 1e-6);
 
-        for (int frame = 0; frame < 180 && crossings.empty(); ++frame)
+        for (int frame = 0; frame < 180 && log.scores.empty(); ++frame)
             clock.step();
-        QCOMPARE(crossings.size(), 1u);
-        const Crossing &hit = crossings.front();
-        QCOMPARE(hit.shotID, shots.front().first);
+        QCOMPARE(log.scores.size(), 1u);
+        const Crossing &hit = log.scores.front();
+        QCOMPARE(hit.shotID, log.shots.front().first);
         const Hoop &hoop = GameScene::defaultHoop;
         QVERIFY(hit.before.y > hoop.y);
         QVERIFY(hit.after.y <= hoop.y);
@@ -89,27 +76,21 @@ private slots:
         for (int frame = 0; frame < 240 && !scene->isWaitingForThrow(); ++frame)
             clock.step();
         QVERIFY(scene->isWaitingForThrow());
-        QCOMPARE(crossings.size(), 1u);
+        QCOMPARE(log.scores.size(), 1u);
     }
 
     void assistedThrowScoresInPractice()
     {
         auto scene = presented();
-        int practiceScores = 0;
-        bool roundScore = false;
-        scene->onPracticeScore = [&] { ++practiceScores; };
-        scene->onScore = [&](const QString &, const CrossingSample &, const CrossingSample &) {
-            roundScore = true;
-        };
-        scene->onShot = [&](const QString &, const Entry &) { roundScore = true; };
+        const ScoreLog log(*scene);
         scene->configure(std::nullopt, true, false, 0);
         FrameClock clock(*scene);
         clock.step();
         for (int shot = 1; shot <= 2; ++shot) {
             throwByHand(*scene, clock);
-            for (int frame = 0; frame < 180 && practiceScores < shot; ++frame)
+            for (int frame = 0; frame < 180 && log.practiceScores < shot; ++frame)
                 clock.step();
-            QCOMPARE(practiceScores, shot);
+            QCOMPARE(log.practiceScores, shot);
             QCOMPARE(scene->practiceHits(), shot);
             QCOMPARE(scene->hint().text(), u"Попадание! 🏀 Тренировка · "_s + QString::number(shot));
             QVERIFY(scene->root().findChild(u"plusOne"));
@@ -118,7 +99,8 @@ private slots:
             clock.run(49);
             QVERIFY(scene->isWaitingForThrow());
         }
-        QVERIFY(!roundScore);
+        QVERIFY(log.scores.empty());
+        QVERIFY(log.shots.empty());
     }
 
     void flightFollowsTheBallisticCurveUntilItTouches()

@@ -9,8 +9,7 @@
 using namespace Qt::StringLiterals;
 
 ApiClient::Reply ApiClient::request(const QByteArray &method, const QString &path,
-                                    const QByteArray &body, const QByteArray &token,
-                                    const QByteArray &contentType) const
+    const QByteArray &body, const QByteArray &token, const QByteArray &contentType) const
 {
     QNetworkAccessManager manager;
     QUrl url = m_base;
@@ -33,8 +32,8 @@ ApiClient::Reply ApiClient::request(const QByteArray &method, const QString &pat
     return result;
 }
 
-ApiClient::Reply ApiClient::post(const QString &path, const QJsonObject &body,
-                                 const QByteArray &token) const
+ApiClient::Reply ApiClient::post(
+    const QString &path, const QJsonObject &body, const QByteArray &token) const
 {
     return request("POST", path, QJsonDocument(body).toJson(QJsonDocument::Compact), token);
 }

@@ -16,7 +16,7 @@ QString roomPath(qint64 room, const QString &suffix)
 
 QJsonObject findById(const QJsonArray &array, const QString &key, qint64 id)
 {
-    for (const QJsonValue &value : array) {
+    for (const auto &value : array) {
         if (value[key].toInteger() == id)
             return value.toObject();
     }
@@ -34,12 +34,12 @@ GameRequests::Player GameRequests::newPlayer() const
 
 QJsonObject GameRequests::createRoom(const Player &owner, const QString &name) const
 {
-    return m_api.post(u"rooms"_s, {{u"name"_s, name}}, owner.token).object();
+    return m_api.post(u"rooms"_s, { { u"name"_s, name } }, owner.token).object();
 }
 
 ApiClient::Reply GameRequests::join(const Player &player, const QString &code) const
 {
-    return m_api.post(u"rooms/join"_s, {{u"code"_s, code}}, player.token);
+    return m_api.post(u"rooms/join"_s, { { u"code"_s, code } }, player.token);
 }
 
 qint64 GameRequests::roomWith(const QList<Player> &players) const
@@ -50,6 +50,13 @@ qint64 GameRequests::roomWith(const QList<Player> &players) const
     return room[u"id"_s].toInteger();
 }
 
+GameRequests::TwoPlayerRoom GameRequests::twoPlayerRoom() const
+{
+    TwoPlayerRoom pair { newPlayer(), newPlayer() };
+    pair.room = roomWith({ pair.first, pair.second });
+    return pair;
+}
+
 ApiClient::Reply GameRequests::state(qint64 room, const Player &player) const
 {
     return m_api.get(roomPath(room, u"state"_s), player.token);
@@ -57,22 +64,29 @@ ApiClient::Reply GameRequests::state(qint64 room, const Player &player) const
 
 ApiClient::Reply GameRequests::heartbeat(qint64 room, const Player &player, bool dnd) const
 {
-    return post(room, u"heartbeat"_s, player, {{u"socket_id"_s, u"1.1"_s}, {u"dnd"_s, dnd}});
+    return post(room, u"heartbeat"_s, player, { { u"socket_id"_s, u"1.1"_s }, { u"dnd"_s, dnd } });
 }
 
-ApiClient::Reply GameRequests::post(qint64 room, const QString &suffix, const Player &player,
-                                    const QJsonObject &body) const
+ApiClient::Reply GameRequests::post(
+    qint64 room, const QString &suffix, const Player &player, const QJsonObject &body) const
 {
     return m_api.post(roomPath(room, suffix), body, player.token);
 }
 
 ApiClient::Reply GameRequests::send(qint64 room, const Player &sender, const QString &requestId,
-                                    std::optional<qint64> receiver, const QJsonObject &entry) const
+    std::optional<qint64> receiver, const QJsonObject &entry) const
 {
-    QJsonObject body{{u"request_id"_s, requestId}, {u"entry"_s, entry}};
+    QJsonObject body { { u"request_id"_s, requestId }, { u"entry"_s, entry } };
     if (receiver)
         body.insert(u"receiver_id"_s, *receiver);
     return post(room, u"ball/send"_s, sender, body);
+}
+
+ApiClient::Reply GameRequests::sendToOnline(qint64 room, const Player &sender,
+    const Player &receiver, const QString &requestId, const QJsonObject &entry) const
+{
+    heartbeat(room, receiver);
+    return send(room, sender, requestId, receiver.id, entry);
 }
 
 QJsonObject GameRequests::round(qint64 room, const Player &player) const
@@ -80,12 +94,14 @@ QJsonObject GameRequests::round(qint64 room, const Player &player) const
     return state(room, player).object().value(u"round"_s).toObject();
 }
 
-ApiClient::Reply GameRequests::ready(qint64 room, const Player &receiver, const QString &roundId) const
+ApiClient::Reply GameRequests::ready(
+    qint64 room, const Player &receiver, const QString &roundId) const
 {
-    return post(room, u"round/ready"_s, receiver, {{u"round_id"_s, roundId}});
+    return post(room, u"round/ready"_s, receiver, { { u"round_id"_s, roundId } });
 }
 
-QJsonObject GameRequests::activeRound(qint64 room, const Player &sender, const Player &receiver) const
+QJsonObject GameRequests::activeRound(
+    qint64 room, const Player &sender, const Player &receiver) const
 {
     const QString requestId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QDeadlineTimer deadline(10000);
@@ -108,52 +124,55 @@ bool GameRequests::playHit(qint64 room, const Player &sender, const Player &rece
         return false;
     const qint64 sequence = active[u"last_sequence"_s].toInteger();
     const QString shotId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QJsonObject release = throwRelease();
     return shot(room, receiver, active, shotId, sequence + 1).status == 200
-        && result(room, receiver, active, shotId, sequence + 2, sampleAt(release, 2.2),
-                  sampleAt(release, 2.24))
-               .status
-        == 200;
+        && hitResult(room, receiver, active, shotId, sequence + 2).status == 200;
 }
 
 ApiClient::Reply GameRequests::shot(qint64 room, const Player &receiver, const QJsonObject &round,
-                                    const QString &shotId, qint64 sequence,
-                                    const QJsonObject &release) const
+    const QString &shotId, qint64 sequence, const QJsonObject &release) const
 {
     return post(room, u"round/shot"_s, receiver,
-                {{u"round_id"_s, round[u"id"_s]}, {u"nonce"_s, round[u"nonce"_s]},
-                 {u"shot_id"_s, shotId}, {u"sequence"_s, sequence}, {u"release"_s, release}});
+        { { u"round_id"_s, round[u"id"_s] }, { u"nonce"_s, round[u"nonce"_s] },
+            { u"shot_id"_s, shotId }, { u"sequence"_s, sequence }, { u"release"_s, release } });
 }
 
 ApiClient::Reply GameRequests::result(qint64 room, const Player &receiver, const QJsonObject &round,
-                                      const QString &shotId, qint64 sequence,
-                                      const QJsonObject &before, const QJsonObject &after) const
+    const QString &shotId, qint64 sequence, const QJsonObject &before,
+    const QJsonObject &after) const
 {
     return post(room, u"round/result"_s, receiver,
-                {{u"round_id"_s, round[u"id"_s]}, {u"nonce"_s, round[u"nonce"_s]},
-                 {u"shot_id"_s, shotId}, {u"sequence"_s, sequence}, {u"before"_s, before},
-                 {u"after"_s, after}});
+        { { u"round_id"_s, round[u"id"_s] }, { u"nonce"_s, round[u"nonce"_s] },
+            { u"shot_id"_s, shotId }, { u"sequence"_s, sequence }, { u"before"_s, before },
+            { u"after"_s, after } });
+}
+
+ApiClient::Reply GameRequests::hitResult(qint64 room, const Player &receiver,
+    const QJsonObject &round, const QString &shotId, qint64 sequence) const
+{
+    const QJsonObject release = throwRelease();
+    return result(
+        room, receiver, round, shotId, sequence, sampleAt(release, 2.2), sampleAt(release, 2.24));
 }
 
 QJsonObject GameRequests::defaultEntry()
 {
-    return {{u"x"_s, 0.0}, {u"y"_s, 0.5}, {u"vx"_s, 0.4}, {u"vy"_s, 0.2}};
+    return { { u"x"_s, 0.0 }, { u"y"_s, 0.5 }, { u"vx"_s, 0.4 }, { u"vy"_s, 0.2 } };
 }
 
 QJsonObject GameRequests::throwRelease()
 {
     // Crosses the rim line (y 0.42) on the way down near x 0.70, inside the rim's 0.665..0.855
     // for the ball's centre.
-    return {{u"x"_s, 0.3}, {u"y"_s, 0.3}, {u"vx"_s, 0.18}, {u"vy"_s, 1.5}};
+    return { { u"x"_s, 0.3 }, { u"y"_s, 0.3 }, { u"vx"_s, 0.18 }, { u"vy"_s, 1.5 } };
 }
 
 QJsonObject GameRequests::sampleAt(const QJsonObject &release, double t, double dx, double dy)
 {
     constexpr double gravity = 1.3;
     const double x = release[u"x"_s].toDouble() + release[u"vx"_s].toDouble() * t;
-    const double y = release[u"y"_s].toDouble() + release[u"vy"_s].toDouble() * t
-        - 0.5 * gravity * t * t;
-    return {{u"x"_s, x + dx}, {u"y"_s, y + dy}, {u"t"_s, t}};
+    const double y
+        = release[u"y"_s].toDouble() + release[u"vy"_s].toDouble() * t - 0.5 * gravity * t * t;
+    return { { u"x"_s, x + dx }, { u"y"_s, y + dy }, { u"t"_s, t } };
 }
 
 QJsonObject GameRequests::scoreOf(const QJsonObject &snapshot, qint64 playerId)

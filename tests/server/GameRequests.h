@@ -9,34 +9,46 @@
 
 // The requests the server tests repeat, as a Tosswick client sends them: players, rooms,
 // heartbeats and the steps of a round, each answering with the server's reply.
-class GameRequests
-{
+class GameRequests {
 public:
-    struct Player
-    {
+    struct Player {
         QByteArray token;
         qint64 id = 0;
     };
+    // Two new players in a new room, the first its owner.
+    struct TwoPlayerRoom {
+        Player first;
+        Player second;
+        qint64 room = 0;
+    };
 
-    explicit GameRequests(const ApiClient &api) : m_api(api) {}
+    explicit GameRequests(const ApiClient &api)
+        : m_api(api)
+    {
+    }
 
     const ApiClient &api() const { return m_api; }
 
     Player newPlayer() const;
     // A new room owned by `owner`; its reply (a Room).
-    QJsonObject createRoom(const Player &owner, const QString &name = QStringLiteral("Test room")) const;
+    QJsonObject createRoom(
+        const Player &owner, const QString &name = QStringLiteral("Test room")) const;
     ApiClient::Reply join(const Player &player, const QString &code) const;
     // A room with these players, the first its owner; answers its id.
     qint64 roomWith(const QList<Player> &players) const;
+    TwoPlayerRoom twoPlayerRoom() const;
 
     ApiClient::Reply state(qint64 room, const Player &player) const;
     ApiClient::Reply heartbeat(qint64 room, const Player &player, bool dnd = false) const;
     ApiClient::Reply post(qint64 room, const QString &suffix, const Player &player,
-                          const QJsonObject &body = {}) const;
+        const QJsonObject &body = {}) const;
 
     ApiClient::Reply send(qint64 room, const Player &sender, const QString &requestId,
-                          std::optional<qint64> receiver = std::nullopt,
-                          const QJsonObject &entry = defaultEntry()) const;
+        std::optional<qint64> receiver = std::nullopt,
+        const QJsonObject &entry = defaultEntry()) const;
+    // Makes the receiver online with a heartbeat and sends them the ball.
+    ApiClient::Reply sendToOnline(qint64 room, const Player &sender, const Player &receiver,
+        const QString &requestId, const QJsonObject &entry = defaultEntry()) const;
     // The round in play as the player sees it (an empty object when there is none).
     QJsonObject round(qint64 room, const Player &player) const;
     ApiClient::Reply ready(qint64 room, const Player &receiver, const QString &roundId) const;
@@ -50,11 +62,13 @@ public:
     bool playHit(qint64 room, const Player &sender, const Player &receiver) const;
 
     ApiClient::Reply shot(qint64 room, const Player &receiver, const QJsonObject &round,
-                          const QString &shotId, qint64 sequence,
-                          const QJsonObject &release = throwRelease()) const;
+        const QString &shotId, qint64 sequence, const QJsonObject &release = throwRelease()) const;
     ApiClient::Reply result(qint64 room, const Player &receiver, const QJsonObject &round,
-                            const QString &shotId, qint64 sequence, const QJsonObject &before,
-                            const QJsonObject &after) const;
+        const QString &shotId, qint64 sequence, const QJsonObject &before,
+        const QJsonObject &after) const;
+    // A result whose samples fall through the hoop on the flight of throwRelease().
+    ApiClient::Reply hitResult(qint64 room, const Player &receiver, const QJsonObject &round,
+        const QString &shotId, qint64 sequence) const;
 
     static QJsonObject defaultEntry();
     // A release that falls through the standard hoop about 2.2 s after it.

@@ -30,8 +30,7 @@ QString capture(const QString &dom, const QString &pattern)
 // The invitation page as a real browser engine renders it: headless Chromium loads
 // /invite#FRAGMENT from the real server, runs the page's own script, and the test reads the
 // resulting DOM.
-class InvitePageTest : public QObject
-{
+class InvitePageTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -64,19 +63,19 @@ private Q_SLOTS:
     void showsRoomOrProblem_data()
     {
         QTest::addColumn<QString>("fragment");
-        QTest::addColumn<QString>("room");    // empty: the page must show a problem
+        QTest::addColumn<QString>("room"); // empty: the page must show a problem
         QTest::addColumn<QString>("problem"); // text the problem line must contain
         const QString longest(64, u'Z');
         QTest::newRow("Room ID") << u"ABCD1234"_s << u"ABCD1234"_s << QString();
-        QTest::newRow("64 mixed-case characters") << u"a1"_s + longest.left(62)
-                                                  << u"a1"_s + longest.left(62) << QString();
+        QTest::newRow("64 mixed-case characters")
+            << u"a1"_s + longest.left(62) << u"a1"_s + longest.left(62) << QString();
         QTest::newRow("no fragment") << QString() << QString() << u"no Room ID"_s;
         QTest::newRow("7 characters") << u"ABC1234"_s << QString() << u"\"ABC1234\""_s;
         QTest::newRow("65 characters") << longest + u'Z' << QString() << u"8 to 64"_s;
         QTest::newRow("markup") << u"<img src=x onerror=alert(1)>"_s << QString()
                                 << u"\"<img src=x onerror=alert(1)>\""_s;
-        QTest::newRow("escaped markup") << u"%3Cb%3Ebold%3C%2Fb%3E"_s << QString()
-                                        << u"\"<b>bold</b>\""_s;
+        QTest::newRow("escaped markup")
+            << u"%3Cb%3Ebold%3C%2Fb%3E"_s << QString() << u"\"<b>bold</b>\""_s;
         QTest::newRow("letters beyond ASCII") << u"ÄBCDEFGH1"_s << QString() << u"8 to 64"_s;
     }
 
@@ -101,7 +100,8 @@ private Q_SLOTS:
             QVERIFY(!invitationShown);
             QVERIFY(problemShown);
             QVERIFY(link.isEmpty());
-            const QString text = capture(dom, u"<p id=\"problem-text\" class=\"problem\">([^<]*)</p>"_s);
+            const QString text
+                = capture(dom, u"<p id=\"problem-text\" class=\"problem\">([^<]*)</p>"_s);
             QVERIFY2(text.contains(problem), qPrintable(text));
             return;
         }
@@ -117,7 +117,7 @@ private Q_SLOTS:
         QCOMPARE(query.queryItemValue(u"api"_s, QUrl::FullyDecoded), m_server.httpUrl().toString());
         QCOMPARE(query.queryItemValue(u"ws"_s, QUrl::FullyDecoded), m_server.wsUrl().toString());
         QCOMPARE(query.queryItemValue(u"key"_s, QUrl::FullyDecoded),
-                 QString::fromLatin1(TestServer::appKey));
+            QString::fromLatin1(TestServer::appKey));
         // The URLs inside are percent-encoded, so they cannot end the link's query early.
         QVERIFY(link.contains(u"api=http%3A%2F%2F127.0.0.1%3A"_s));
     }
@@ -130,11 +130,10 @@ private:
         QTemporaryDir profile;
         QProcess browser;
         browser.start(m_chromium,
-                      { u"--headless"_s, u"--no-sandbox"_s, u"--disable-gpu"_s,
-                        u"--disable-quic"_s, u"--no-first-run"_s,
-                        u"--disable-background-networking"_s, u"--disable-component-update"_s,
-                        u"--disable-sync"_s, u"--user-data-dir="_s + profile.path(),
-                        u"--dump-dom"_s, address });
+            { u"--headless"_s, u"--no-sandbox"_s, u"--disable-gpu"_s, u"--disable-quic"_s,
+                u"--no-first-run"_s, u"--disable-background-networking"_s,
+                u"--disable-component-update"_s, u"--disable-sync"_s,
+                u"--user-data-dir="_s + profile.path(), u"--dump-dom"_s, address });
         if (!browser.waitForFinished(60000)) {
             browser.kill();
             browser.waitForFinished();

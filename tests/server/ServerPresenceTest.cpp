@@ -18,15 +18,14 @@ constexpr int presenceMs = 3000;
 
 // Heartbeats, member statuses and the room's snapshot over real HTTP; presence lasts 3 s
 // here instead of 10 s.
-class ServerPresenceTest : public QObject
-{
+class ServerPresenceTest : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_server.start({u"--test-presence-ms"_s, QString::number(presenceMs)}),
-                 qPrintable(m_server.errorText()));
+        QVERIFY2(m_server.start({ u"--test-presence-ms"_s, QString::number(presenceMs) }),
+            qPrintable(m_server.errorText()));
         m_api = std::make_unique<ApiClient>(m_server.httpUrl());
         m_game = std::make_unique<GameRequests>(*m_api);
     }
@@ -48,9 +47,7 @@ private slots:
     {
         QFETCH(QString, action);
         QFETCH(QString, status);
-        const Player owner = m_game->newPlayer();
-        const Player member = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, member});
+        const auto [owner, member, room] = m_game->twoPlayerRoom();
         if (action != u"none" && action != u"elsewhere")
             QCOMPARE(m_game->heartbeat(room, member, action.startsWith(u"dnd")).status, 200);
         if (action == u"dnd-beat")
@@ -60,18 +57,17 @@ private slots:
         if (action == u"receive")
             QCOMPARE(m_game->send(room, owner, u"r-1"_s, member.id).status, 200);
         if (action == u"elsewhere")
-            m_game->heartbeat(m_game->roomWith({member}), member);
+            m_game->heartbeat(m_game->roomWith({ member }), member);
         QCOMPARE(GameRequests::statusOf(m_game->state(room, owner).object(), member.id), status);
     }
 
     void silenceMakesAMemberOffline()
     {
-        const Player owner = m_game->newPlayer();
-        const Player member = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, member});
+        const auto [owner, member, room] = m_game->twoPlayerRoom();
         m_game->heartbeat(room, member, true);
-        QTRY_COMPARE_WITH_TIMEOUT(GameRequests::statusOf(m_game->state(room, owner).object(), member.id),
-                                  u"OFFLINE"_s, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            GameRequests::statusOf(m_game->state(room, owner).object(), member.id), u"OFFLINE"_s,
+            10000);
     }
 
     void snapshotHasEveryMemberInJoinOrder()
@@ -79,7 +75,7 @@ private slots:
         const Player owner = m_game->newPlayer();
         const Player second = m_game->newPlayer();
         const Player third = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, second, third});
+        const qint64 room = m_game->roomWith({ owner, second, third });
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
         const ApiClient::Reply reply = m_game->heartbeat(room, second);
         QCOMPARE(reply.status, 200);
@@ -89,20 +85,24 @@ private slots:
         QVERIFY(!snapshot.contains(u"round"_s));
         const QJsonArray members = snapshot[u"members"_s].toArray();
         QCOMPARE(members.size(), 3);
-        const QList<qint64> ids{owner.id, second.id, third.id};
+        const QList<qint64> ids { owner.id, second.id, third.id };
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(members[i][u"id"_s].toInteger(), ids[i]);
             QVERIFY(!members[i][u"name"_s].toString().isEmpty());
             QCOMPARE(GameRequests::scoreOf(snapshot, ids[i]),
-                     (QJsonObject{{u"user_id"_s, ids[i]}, {u"points"_s, 0}, {u"received"_s, 0},
-                                  {u"misses"_s, 0}, {u"best"_s, 0}}));
+                (QJsonObject { { u"user_id"_s, ids[i] }, { u"points"_s, 0 }, { u"received"_s, 0 },
+                    { u"misses"_s, 0 }, { u"best"_s, 0 } }));
         }
         QCOMPARE(snapshot[u"totals"_s].toObject(),
-                 (QJsonObject{{u"received"_s, 0}, {u"points"_s, 0}, {u"misses"_s, 0}, {u"best"_s, 0}}));
+            (QJsonObject {
+                { u"received"_s, 0 }, { u"points"_s, 0 }, { u"misses"_s, 0 }, { u"best"_s, 0 } }));
         const QString serverTime = snapshot[u"server_time"_s].toString();
         QVERIFY2(QRegularExpression(u"\\A\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z\\z"_s)
-                     .match(serverTime).hasMatch(), qPrintable(serverTime));
-        const qint64 time = QDateTime::fromString(serverTime, Qt::ISODateWithMs).toMSecsSinceEpoch();
+                     .match(serverTime)
+                     .hasMatch(),
+            qPrintable(serverTime));
+        const qint64 time
+            = QDateTime::fromString(serverTime, Qt::ISODateWithMs).toMSecsSinceEpoch();
         QVERIFY(time >= before && time <= QDateTime::currentMSecsSinceEpoch());
     }
 
@@ -121,14 +121,16 @@ private slots:
         QFETCH(QByteArray, method);
         const Player owner = m_game->newPlayer();
         const Player stranger = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner});
+        const qint64 room = m_game->roomWith({ owner });
         const QByteArray body = R"({"socket_id":"1.1","dnd":false})";
-        const ApiClient::Reply foreign = m_api->request(method, u"rooms/%1/%2"_s.arg(room).arg(path),
-                                                        method == "GET" ? QByteArray() : body, stranger.token);
+        const ApiClient::Reply foreign
+            = m_api->request(method, u"rooms/%1/%2"_s.arg(room).arg(path),
+                method == "GET" ? QByteArray() : body, stranger.token);
         QCOMPARE(foreign.status, 403);
         QVERIFY(!foreign.object()[u"message"_s].toString().isEmpty());
-        const ApiClient::Reply missing = m_api->request(method, u"rooms/%1/%2"_s.arg(room + 1000).arg(path),
-                                                        method == "GET" ? QByteArray() : body, owner.token);
+        const ApiClient::Reply missing
+            = m_api->request(method, u"rooms/%1/%2"_s.arg(room + 1000).arg(path),
+                method == "GET" ? QByteArray() : body, owner.token);
         QCOMPARE(missing.status, 404);
         // A stranger's heartbeat leaves no trace in the room.
         QCOMPARE(m_game->state(room, owner).object()[u"members"_s].toArray().size(), 1);
@@ -139,8 +141,10 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("field");
         QTest::newRow("no socket id") << QByteArray(R"({"dnd":false})") << u"socket_id"_s;
-        QTest::newRow("numeric socket id") << QByteArray(R"({"socket_id":5,"dnd":false})") << u"socket_id"_s;
-        QTest::newRow("dnd as text") << QByteArray(R"({"socket_id":"1.1","dnd":"yes"})") << u"dnd"_s;
+        QTest::newRow("numeric socket id")
+            << QByteArray(R"({"socket_id":5,"dnd":false})") << u"socket_id"_s;
+        QTest::newRow("dnd as text")
+            << QByteArray(R"({"socket_id":"1.1","dnd":"yes"})") << u"dnd"_s;
     }
 
     void heartbeatBodies()
@@ -148,11 +152,13 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QString, field);
         const Player owner = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner});
-        const ApiClient::Reply reply = m_api->request("POST", u"rooms/%1/heartbeat"_s.arg(room), body, owner.token);
+        const qint64 room = m_game->roomWith({ owner });
+        const ApiClient::Reply reply
+            = m_api->request("POST", u"rooms/%1/heartbeat"_s.arg(room), body, owner.token);
         QCOMPARE(reply.status, 422);
         QVERIFY(reply.object()[u"errors"_s][field][0].isString());
-        QCOMPARE(GameRequests::statusOf(m_game->state(room, owner).object(), owner.id), u"OFFLINE"_s);
+        QCOMPARE(
+            GameRequests::statusOf(m_game->state(room, owner).object(), owner.id), u"OFFLINE"_s);
     }
 
     void cleanupTestCase() { QVERIFY(m_server.stop()); }

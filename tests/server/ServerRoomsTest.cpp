@@ -10,8 +10,7 @@ using namespace Qt::StringLiterals;
 using Player = GameRequests::Player;
 
 // Creating, joining, listing, activating, leaving and deleting rooms over real HTTP.
-class ServerRoomsTest : public QObject
-{
+class ServerRoomsTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -25,13 +24,16 @@ private slots:
     void createMakesTheCreatorOwnerMemberAndHolder()
     {
         const Player owner = m_game->newPlayer();
-        const ApiClient::Reply reply = m_api->post(u"rooms"_s, {{u"name"_s, u" Lunch  crew "_s}}, owner.token);
+        const ApiClient::Reply reply
+            = m_api->post(u"rooms"_s, { { u"name"_s, u" Lunch  crew "_s } }, owner.token);
         QCOMPARE(reply.status, 201);
         const QJsonObject room = reply.object();
         QCOMPARE(room[u"name"_s].toString(), u"Lunch crew"_s);
         QCOMPARE(room[u"owner_id"_s].toInteger(), owner.id);
         QCOMPARE(room[u"ball_owner_id"_s].toInteger(), owner.id);
-        QVERIFY(QRegularExpression(u"\\A[A-Z0-9]{12}\\z"_s).match(room[u"invite_code"_s].toString()).hasMatch());
+        QVERIFY(QRegularExpression(u"\\A[A-Z0-9]{12}\\z"_s)
+                    .match(room[u"invite_code"_s].toString())
+                    .hasMatch());
         QVERIFY(!room.contains(u"cooldown_until"_s));
         const QJsonObject state = m_game->state(room[u"id"_s].toInteger(), owner).object();
         QCOMPARE(state[u"members"_s].toArray().size(), 1);
@@ -66,7 +68,8 @@ private slots:
             QCOMPARE(m_api->get(u"rooms"_s, owner.token).document().array().size(), 0);
         }
         if (defaultName) {
-            const QString playerName = m_api->get(u"me"_s, owner.token).object()[u"name"_s].toString();
+            const QString playerName
+                = m_api->get(u"me"_s, owner.token).object()[u"name"_s].toString();
             QCOMPARE(reply.object()[u"name"_s].toString(), playerName + u"'s room"_s);
         }
     }
@@ -115,7 +118,8 @@ private slots:
         const QJsonObject room = m_game->createRoom(owner);
         QCOMPARE(m_game->join(guest, room[u"invite_code"_s].toString()).status, 200);
         QCOMPARE(m_game->join(guest, room[u"invite_code"_s].toString()).status, 200);
-        const QJsonArray members = m_game->state(room[u"id"_s].toInteger(), owner).object()[u"members"_s].toArray();
+        const QJsonArray members
+            = m_game->state(room[u"id"_s].toInteger(), owner).object()[u"members"_s].toArray();
         QCOMPARE(members.size(), 2);
         QCOMPARE(members[1][u"id"_s].toInteger(), guest.id);
     }
@@ -151,7 +155,7 @@ private slots:
         QFETCH(int, status);
         const Player owner = m_game->newPlayer();
         const Player player = who == u"member" ? owner : m_game->newPlayer();
-        const qint64 room = who == u"nowhere" ? 999999 : m_game->roomWith({owner});
+        const qint64 room = who == u"nowhere" ? 999999 : m_game->roomWith({ owner });
         QCOMPARE(m_game->post(room, u"activate"_s, player).status, status);
         const QJsonObject me = m_api->get(u"me"_s, player.token).object();
         if (status == 204)
@@ -165,7 +169,7 @@ private slots:
         const Player owner = m_game->newPlayer();
         const Player second = m_game->newPlayer();
         const Player third = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, second, third});
+        const qint64 room = m_game->roomWith({ owner, second, third });
         m_game->post(room, u"activate"_s, owner);
         QCOMPARE(m_game->post(room, u"leave"_s, owner).status, 204);
         QCOMPARE(m_game->state(room, owner).status, 403);
@@ -178,20 +182,16 @@ private slots:
 
     void leavingWithoutTheBallKeepsTheHolder()
     {
-        const Player owner = m_game->newPlayer();
-        const Player second = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, second});
+        const auto [owner, second, room] = m_game->twoPlayerRoom();
         QCOMPARE(m_game->post(room, u"leave"_s, second).status, 204);
-        QCOMPARE(m_game->state(room, owner).object()[u"room"_s][u"ball_owner_id"_s].toInteger(), owner.id);
+        QCOMPARE(m_game->state(room, owner).object()[u"room"_s][u"ball_owner_id"_s].toInteger(),
+            owner.id);
     }
 
     void receiverLeavingEndsTheRoundAndReturnsTheBall()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        QCOMPARE(m_game->send(room, sender, u"then-gone"_s, receiver.id).status, 200);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"then-gone"_s).status, 200);
         QCOMPARE(m_game->post(room, u"leave"_s, receiver).status, 204);
         const QJsonObject state = m_game->state(room, sender).object();
         QCOMPARE(state[u"state"_s].toString(), u"IDLE"_s);
@@ -215,18 +215,22 @@ private slots:
         QTest::newRow("owner") << u"owner"_s << 204;
         QTest::newRow("member") << u"member"_s << 403;
         QTest::newRow("stranger") << u"stranger"_s << 403;
+        QTest::newRow("owner who left") << u"former owner"_s << 403;
     }
 
     void deleteIsTheOwnersAlone()
     {
         QFETCH(QString, who);
         QFETCH(int, status);
-        const Player owner = m_game->newPlayer();
-        const Player member = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({owner, member});
+        const auto [owner, member, room] = m_game->twoPlayerRoom();
         m_game->post(room, u"activate"_s, member);
-        const Player deleter = who == u"owner" ? owner : who == u"member" ? member : m_game->newPlayer();
-        const ApiClient::Reply reply = m_api->request("DELETE", u"rooms/%1"_s.arg(room), "{}", deleter.token);
+        if (who == u"former owner")
+            QCOMPARE(m_game->post(room, u"leave"_s, owner).status, 204);
+        const Player deleter = who.endsWith(u"owner") ? owner
+            : who == u"member"                        ? member
+                                                      : m_game->newPlayer();
+        const ApiClient::Reply reply
+            = m_api->request("DELETE", u"rooms/%1"_s.arg(room), "{}", deleter.token);
         QCOMPARE(reply.status, status);
         if (status == 204) {
             QCOMPARE(m_game->state(room, member).status, 404);
@@ -241,9 +245,9 @@ private slots:
     void deletedRoomIdsAreNotReused()
     {
         const Player owner = m_game->newPlayer();
-        const qint64 first = m_game->roomWith({owner});
+        const qint64 first = m_game->roomWith({ owner });
         m_api->request("DELETE", u"rooms/%1"_s.arg(first), "{}", owner.token);
-        const qint64 second = m_game->roomWith({owner});
+        const qint64 second = m_game->roomWith({ owner });
         QVERIFY(second > first);
     }
 

@@ -22,8 +22,7 @@ qint64 timeOf(const QJsonValue &timestamp)
 } // namespace
 
 // Passing the ball, rounds, shots, results and scores over real HTTP.
-class ServerRoundsTest : public QObject
-{
+class ServerRoundsTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -36,29 +35,32 @@ private slots:
 
     void sendOpensAWaitingRound()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        const QJsonObject entry{{u"x"_s, -0.5}, {u"y"_s, 1.7}, {u"vx"_s, 9.0}, {u"vy"_s, -4.0}};
-        QCOMPARE(m_game->send(room, sender, u"req-1"_s, receiver.id, entry).status, 200);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        const QJsonObject entry { { u"x"_s, -0.5 }, { u"y"_s, 1.7 }, { u"vx"_s, 9.0 },
+            { u"vy"_s, -4.0 } };
+        QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"req-1"_s, entry).status, 200);
 
         const QJsonObject seen = m_game->state(room, receiver).object();
         QCOMPARE(seen[u"state"_s].toString(), u"ROUND"_s);
         QVERIFY(!seen[u"room"_s].toObject().contains(u"ball_owner_id"_s));
         const QJsonObject round = seen[u"round"_s].toObject();
-        QVERIFY(QRegularExpression(u"\\A[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\z"_s)
-                    .match(round[u"id"_s].toString()).hasMatch());
-        QVERIFY(QRegularExpression(u"\\A[0-9a-f]{32}\\z"_s).match(round[u"nonce"_s].toString()).hasMatch());
+        QVERIFY(QRegularExpression(
+            u"\\A[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\z"_s)
+                    .match(round[u"id"_s].toString())
+                    .hasMatch());
+        QVERIFY(QRegularExpression(u"\\A[0-9a-f]{32}\\z"_s)
+                    .match(round[u"nonce"_s].toString())
+                    .hasMatch());
         QCOMPARE(round[u"sender_id"_s].toInteger(), sender.id);
         QCOMPARE(round[u"receiver_id"_s].toInteger(), receiver.id);
         QCOMPARE(round[u"state"_s].toString(), u"WAITING_RECEIVER"_s);
         QCOMPARE(round[u"last_sequence"_s].toInteger(), 0);
         QVERIFY(!round.contains(u"ends_at"_s));
         QCOMPARE(round[u"entry"_s].toObject(),
-                 (QJsonObject{{u"x"_s, 0}, {u"y"_s, 1}, {u"vx"_s, 3}, {u"vy"_s, -3}}));
+            (QJsonObject { { u"x"_s, 0 }, { u"y"_s, 1 }, { u"vx"_s, 3 }, { u"vy"_s, -3 } }));
         QCOMPARE(round[u"hoop"_s].toObject(),
-                 (QJsonObject{{u"x"_s, 0.76}, {u"y"_s, 0.42}, {u"width"_s, 0.24}, {u"radius"_s, 0.025}}));
+            (QJsonObject { { u"x"_s, 0.76 }, { u"y"_s, 0.42 }, { u"width"_s, 0.24 },
+                { u"radius"_s, 0.025 } }));
         // Only the receiver is told the round's secret.
         const QJsonObject senderView = m_game->round(room, sender);
         QCOMPARE(senderView[u"id"_s], round[u"id"_s]);
@@ -67,11 +69,8 @@ private slots:
 
     void sameRequestIdOpensOneRound()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        QCOMPARE(m_game->send(room, sender, u"same-request"_s, receiver.id).status, 200);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"same-request"_s).status, 200);
         const QString first = m_game->round(room, sender)[u"id"_s].toString();
         QCOMPARE(m_game->send(room, sender, u"same-request"_s, receiver.id).status, 200);
         QCOMPARE(m_game->round(room, sender)[u"id"_s].toString(), first);
@@ -79,9 +78,7 @@ private slots:
         QCOMPARE(m_game->ready(room, receiver, first).status, 200);
         const QJsonObject active = m_game->round(room, receiver);
         QCOMPARE(m_game->shot(room, receiver, active, u"s1"_s, 1).status, 200);
-        const QJsonObject release = GameRequests::throwRelease();
-        QCOMPARE(m_game->result(room, receiver, active, u"s1"_s, 2, GameRequests::sampleAt(release, 2.2),
-                                GameRequests::sampleAt(release, 2.24)).status, 200);
+        QCOMPARE(m_game->hitResult(room, receiver, active, u"s1"_s, 2).status, 200);
         QTest::qWait(cooldownMs + 200);
         QCOMPARE(m_game->send(room, sender, u"same-request"_s, receiver.id).status, 200);
         QCOMPARE(m_game->state(room, sender).object()[u"state"_s].toString(), u"IDLE"_s);
@@ -111,7 +108,7 @@ private slots:
         const Player sender = m_game->newPlayer();
         const Player receiver = m_game->newPlayer();
         const Player third = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver, third});
+        const qint64 room = m_game->roomWith({ sender, receiver, third });
         m_game->heartbeat(room, receiver, situation == u"dnd");
         m_game->heartbeat(room, third);
         std::optional<qint64> target = receiver.id;
@@ -158,7 +155,7 @@ private slots:
         const Player online = m_game->newPlayer();
         const Player offline = m_game->newPlayer();
         const Player busy = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, offline, online, busy});
+        const qint64 room = m_game->roomWith({ sender, offline, online, busy });
         m_game->heartbeat(room, online);
         m_game->heartbeat(room, busy, true);
         QCOMPARE(m_game->send(room, sender, u"random"_s).status, 200);
@@ -167,11 +164,8 @@ private slots:
 
     void readyStartsTheRound()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        m_game->send(room, sender, u"go"_s, receiver.id);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        m_game->sendToOnline(room, sender, receiver, u"go"_s);
         const QString roundId = m_game->round(room, receiver)[u"id"_s].toString();
         QCOMPARE(m_game->ready(room, sender, roundId).status, 403);
         QCOMPARE(m_game->ready(room, receiver, u"another-round"_s).status, 409);
@@ -203,9 +197,7 @@ private slots:
     {
         QFETCH(QString, situation);
         QFETCH(int, status);
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         QJsonObject round = m_game->activeRound(room, sender, receiver);
         QVERIFY(!round.isEmpty());
         QCOMPARE(m_game->shot(room, receiver, round, u"first"_s, 5).status, 200);
@@ -228,7 +220,8 @@ private slots:
             shotId = u"first"_s;
         if (situation == u"release")
             release[u"vx"_s] = u"fast"_s;
-        const ApiClient::Reply reply = m_game->shot(room, thrower, round, shotId, sequence, release);
+        const ApiClient::Reply reply
+            = m_game->shot(room, thrower, round, shotId, sequence, release);
         QCOMPARE(reply.status, status);
         QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
         QCOMPARE(m_game->round(room, receiver)[u"last_sequence"_s].toInteger(), 5);
@@ -236,30 +229,26 @@ private slots:
 
     void shotBeforeReadyIsRefused()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        m_game->send(room, sender, u"early"_s, receiver.id);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        m_game->sendToOnline(room, sender, receiver, u"early"_s);
         const QJsonObject waiting = m_game->round(room, receiver);
         QCOMPARE(m_game->shot(room, receiver, waiting, u"s"_s, 1).status, 409);
     }
 
     void hitScoresAndHandsTheBallOver()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         QVERIFY(m_game->playHit(room, sender, receiver));
         const QJsonObject snapshot = m_game->state(room, sender).object();
         QCOMPARE(snapshot[u"state"_s].toString(), u"IDLE"_s);
         QVERIFY(!snapshot.contains(u"round"_s));
         QCOMPARE(snapshot[u"room"_s][u"ball_owner_id"_s].toInteger(), receiver.id);
-        const qint64 cooldown = timeOf(snapshot[u"room"_s][u"cooldown_until"_s]) - timeOf(snapshot[u"server_time"_s]);
+        const qint64 cooldown
+            = timeOf(snapshot[u"room"_s][u"cooldown_until"_s]) - timeOf(snapshot[u"server_time"_s]);
         QVERIFY2(cooldown > 0 && cooldown <= cooldownMs, qPrintable(QString::number(cooldown)));
         QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id),
-                 (QJsonObject{{u"user_id"_s, receiver.id}, {u"points"_s, 1}, {u"received"_s, 1},
-                              {u"misses"_s, 0}, {u"best"_s, 1}}));
+            (QJsonObject { { u"user_id"_s, receiver.id }, { u"points"_s, 1 }, { u"received"_s, 1 },
+                { u"misses"_s, 0 }, { u"best"_s, 1 } }));
         QCOMPARE(GameRequests::scoreOf(snapshot, sender.id)[u"points"_s].toInteger(), 0);
         // The new holder must wait out the cooldown.
         m_game->heartbeat(room, sender);
@@ -289,18 +278,17 @@ private slots:
         QFETCH(double, afterT);
         QFETCH(QString, shotId);
         QFETCH(int, status);
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const QJsonObject round = m_game->activeRound(room, sender, receiver);
         const QJsonObject release = GameRequests::throwRelease();
         QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 1, release).status, 200);
-        const ApiClient::Reply reply =
-            m_game->result(room, receiver, round, shotId, 2, GameRequests::sampleAt(release, beforeT, dx),
-                           GameRequests::sampleAt(release, afterT, dx));
+        const ApiClient::Reply reply = m_game->result(room, receiver, round, shotId, 2,
+            GameRequests::sampleAt(release, beforeT, dx),
+            GameRequests::sampleAt(release, afterT, dx));
         QCOMPARE(reply.status, status);
         const QJsonObject snapshot = m_game->state(room, receiver).object();
-        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger(), status == 200 ? 1 : 0);
+        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger(),
+            status == 200 ? 1 : 0);
         QCOMPARE(snapshot[u"state"_s].toString(), status == 200 ? u"IDLE"_s : u"ROUND"_s);
         if (status != 200)
             QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
@@ -308,22 +296,17 @@ private slots:
 
     void resultNeedsASequenceAboveTheShot()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const QJsonObject round = m_game->activeRound(room, sender, receiver);
         const QJsonObject release = GameRequests::throwRelease();
         m_game->shot(room, receiver, round, u"shot"_s, 3, release);
-        QCOMPARE(m_game->result(room, receiver, round, u"shot"_s, 3, GameRequests::sampleAt(release, 2.2),
-                                GameRequests::sampleAt(release, 2.24)).status, 409);
+        QCOMPARE(m_game->hitResult(room, receiver, round, u"shot"_s, 3).status, 409);
     }
 
     void streaksAndTotals()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({a, b});
-        const qint64 other = m_game->roomWith({a, b});
+        const auto [a, b, room] = m_game->twoPlayerRoom();
+        const qint64 other = m_game->roomWith({ a, b });
         QVERIFY(m_game->playHit(room, a, b));
         QVERIFY(m_game->playHit(room, b, a));
         QVERIFY(m_game->playHit(room, a, b));
@@ -333,7 +316,8 @@ private slots:
         QCOMPARE(GameRequests::scoreOf(snapshot, b.id)[u"best"_s].toInteger(), 2);
         QCOMPARE(GameRequests::scoreOf(snapshot, a.id)[u"best"_s].toInteger(), 1);
         QCOMPARE(snapshot[u"totals"_s].toObject(),
-                 (QJsonObject{{u"received"_s, 3}, {u"points"_s, 3}, {u"misses"_s, 0}, {u"best"_s, 2}}));
+            (QJsonObject {
+                { u"received"_s, 3 }, { u"points"_s, 3 }, { u"misses"_s, 0 }, { u"best"_s, 2 } }));
         QCOMPARE(m_game->state(room, a).object()[u"totals"_s][u"points"_s].toInteger(), 1);
     }
 

@@ -8,8 +8,7 @@
 using namespace Qt::StringLiterals;
 
 // Guest sessions, bearer authentication, and the error shapes every endpoint shares.
-class ServerSessionTest : public QObject
-{
+class ServerSessionTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -26,7 +25,9 @@ private slots:
         QCOMPARE(first.status, 201);
         const QJsonObject a = first.object();
         const QJsonObject b = second.object();
-        QVERIFY(QRegularExpression(u"^[0-9a-f]{64}$"_s).match(a.value(u"token"_s).toString()).hasMatch());
+        QVERIFY(QRegularExpression(u"^[0-9a-f]{64}$"_s)
+                    .match(a.value(u"token"_s).toString())
+                    .hasMatch());
         QVERIFY(a.value(u"token"_s) != b.value(u"token"_s));
         QVERIFY(a[u"user"_s][u"id"_s] != b[u"user"_s][u"id"_s]);
         QVERIFY(!a[u"user"_s][u"name"_s].toString().isEmpty());
@@ -48,16 +49,18 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("token");
         QTest::newRow("me without token") << QByteArray("GET") << u"me"_s << QByteArray();
-        QTest::newRow("me with unknown token") << QByteArray("GET") << u"me"_s << QByteArray(64, 'a');
-        QTest::newRow("connection without token") << QByteArray("GET") << u"connection"_s << QByteArray();
+        QTest::newRow("me with unknown token")
+            << QByteArray("GET") << u"me"_s << QByteArray(64, 'a');
+        QTest::newRow("connection without token")
+            << QByteArray("GET") << u"connection"_s << QByteArray();
         // Every room endpoint, so none is left open by mistake.
-        const std::pair<const char *, QString> roomEndpoints[] = {
-            {"GET", u"rooms"_s}, {"POST", u"rooms"_s}, {"POST", u"rooms/join"_s},
-            {"POST", u"rooms/1/activate"_s}, {"POST", u"rooms/1/leave"_s}, {"DELETE", u"rooms/1"_s},
-            {"GET", u"rooms/1/state"_s}, {"POST", u"rooms/1/heartbeat"_s},
-            {"POST", u"rooms/1/disconnect"_s}, {"POST", u"rooms/1/ball/send"_s},
-            {"POST", u"rooms/1/round/ready"_s}, {"POST", u"rooms/1/round/shot"_s},
-            {"POST", u"rooms/1/round/result"_s}, {"POST", u"broadcasting/auth"_s}};
+        const std::pair<const char *, QString> roomEndpoints[] = { { "GET", u"rooms"_s },
+            { "POST", u"rooms"_s }, { "POST", u"rooms/join"_s }, { "POST", u"rooms/1/activate"_s },
+            { "POST", u"rooms/1/leave"_s }, { "DELETE", u"rooms/1"_s },
+            { "GET", u"rooms/1/state"_s }, { "POST", u"rooms/1/heartbeat"_s },
+            { "POST", u"rooms/1/disconnect"_s }, { "POST", u"rooms/1/ball/send"_s },
+            { "POST", u"rooms/1/round/ready"_s }, { "POST", u"rooms/1/round/shot"_s },
+            { "POST", u"rooms/1/round/result"_s }, { "POST", u"broadcasting/auth"_s } };
         for (const auto &[method, path] : roomEndpoints) {
             QTest::addRow("%s %s", method, qPrintable(path))
                 << QByteArray(method) << path << QByteArray();
@@ -69,10 +72,10 @@ private slots:
         QFETCH(QByteArray, method);
         QFETCH(QString, path);
         QFETCH(QByteArray, token);
-        const ApiClient::Reply reply =
-            m_api->request(method, path, method == "GET" ? QByteArray() : QByteArray("{}"), token);
+        const ApiClient::Reply reply = m_api->request(
+            method, path, method == "GET" ? QByteArray() : QByteArray("{}"), token);
         QCOMPARE(reply.status, 401);
-        QCOMPARE(reply.object(), (QJsonObject{{u"message"_s, u"Unauthenticated."_s}}));
+        QCOMPARE(reply.object(), (QJsonObject { { u"message"_s, u"Unauthenticated."_s } }));
     }
 
     void badBodies_data()
@@ -81,7 +84,8 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::newRow("array") << QByteArray("[1,2]") << 400;
         QTest::newRow("broken json") << QByteArray("{\"a\":") << 400;
-        QTest::newRow("over 64 KiB") << QByteArray("{\"a\":\"" + QByteArray(70000, 'x') + "\"}") << 413;
+        QTest::newRow("over 64 KiB")
+            << QByteArray("{\"a\":\"" + QByteArray(70000, 'x') + "\"}") << 413;
     }
 
     void badBodies()
@@ -118,7 +122,7 @@ private slots:
         const ApiClient::Reply reply = m_api->get(u"connection"_s, m_api->guest());
         QCOMPARE(reply.status, 200);
         QCOMPARE(reply.object().value(u"invite_base"_s).toString(),
-                 m_server.httpUrl().toString() + u"/invite"_s);
+            m_server.httpUrl().toString() + u"/invite"_s);
     }
 
     void tokensStayOutOfTheLog()

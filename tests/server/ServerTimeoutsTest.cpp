@@ -10,16 +10,15 @@ using Player = GameRequests::Player;
 namespace {
 
 // Shortened waits: a round waits 2 s for its receiver and lasts 3 s plus 0.3 s of grace.
-const QStringList durations{u"--test-ready-ms"_s, u"2000"_s, u"--test-round-ms"_s, u"3000"_s,
-                            u"--test-grace-ms"_s, u"300"_s, u"--test-cooldown-ms"_s, u"200"_s,
-                            u"--test-presence-ms"_s, u"5000"_s};
+const QStringList durations { u"--test-ready-ms"_s, u"2000"_s, u"--test-round-ms"_s, u"3000"_s,
+    u"--test-grace-ms"_s, u"300"_s, u"--test-cooldown-ms"_s, u"200"_s, u"--test-presence-ms"_s,
+    u"5000"_s };
 constexpr int settleMs = 10000;
 
 } // namespace
 
 // What the server's timer does to rounds nobody finishes, and what survives a kill -9.
-class ServerTimeoutsTest : public QObject
-{
+class ServerTimeoutsTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -32,52 +31,46 @@ private slots:
 
     void untakenBallGoesBackToItsSender()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        m_game->heartbeat(room, receiver);
-        QCOMPARE(m_game->send(room, sender, u"never-taken"_s, receiver.id).status, 200);
-        QTRY_COMPARE_WITH_TIMEOUT(m_game->state(room, sender).object()[u"state"_s].toString(),
-                                  u"IDLE"_s, settleMs);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"never-taken"_s).status, 200);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_game->state(room, sender).object()[u"state"_s].toString(), u"IDLE"_s, settleMs);
         const QJsonObject snapshot = m_game->state(room, sender).object();
         QCOMPARE(snapshot[u"room"_s][u"ball_owner_id"_s].toInteger(), sender.id);
-        for (const Player &player : {sender, receiver}) {
+        for (const Player &player : { sender, receiver }) {
             const QJsonObject score = GameRequests::scoreOf(snapshot, player.id);
             QCOMPARE(score[u"received"_s].toInteger() + score[u"misses"_s].toInteger()
-                         + score[u"points"_s].toInteger(), 0);
+                    + score[u"points"_s].toInteger(),
+                0);
         }
     }
 
     void roundPastItsDeadlineCountsOneMiss()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         QVERIFY(!m_game->activeRound(room, sender, receiver).isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(m_game->state(room, sender).object()[u"state"_s].toString(),
-                                  u"IDLE"_s, settleMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_game->state(room, sender).object()[u"state"_s].toString(), u"IDLE"_s, settleMs);
         QTest::qWait(1000); // a timer that fires twice would count a second miss here
         const QJsonObject snapshot = m_game->state(room, sender).object();
         QCOMPARE(snapshot[u"room"_s][u"ball_owner_id"_s].toInteger(), receiver.id);
         QVERIFY(snapshot[u"room"_s].toObject().contains(u"cooldown_until"_s));
         QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id),
-                 (QJsonObject{{u"user_id"_s, receiver.id}, {u"points"_s, 0}, {u"received"_s, 1},
-                              {u"misses"_s, 1}, {u"best"_s, 0}}));
+            (QJsonObject { { u"user_id"_s, receiver.id }, { u"points"_s, 0 }, { u"received"_s, 1 },
+                { u"misses"_s, 1 }, { u"best"_s, 0 } }));
     }
 
     void resultAfterTheRoundEndedIsRefused()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const QJsonObject round = m_game->activeRound(room, sender, receiver);
         const QJsonObject release = GameRequests::throwRelease();
         QCOMPARE(m_game->shot(room, receiver, round, u"late"_s, 1, release).status, 200);
-        QTRY_COMPARE_WITH_TIMEOUT(m_game->state(room, sender).object()[u"state"_s].toString(),
-                                  u"IDLE"_s, settleMs);
-        QCOMPARE(m_game->result(room, receiver, round, u"late"_s, 2, GameRequests::sampleAt(release, 2.2),
-                                GameRequests::sampleAt(release, 2.24)).status, 409);
-        const QJsonObject score = GameRequests::scoreOf(m_game->state(room, sender).object(), receiver.id);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_game->state(room, sender).object()[u"state"_s].toString(), u"IDLE"_s, settleMs);
+        QCOMPARE(m_game->hitResult(room, receiver, round, u"late"_s, 2).status, 409);
+        const QJsonObject score
+            = GameRequests::scoreOf(m_game->state(room, sender).object(), receiver.id);
         QCOMPARE(score[u"points"_s].toInteger(), 0);
         QCOMPARE(score[u"misses"_s].toInteger(), 1);
     }
@@ -87,14 +80,15 @@ private slots:
         const Player a = m_game->newPlayer();
         const Player b = m_game->newPlayer();
         const Player c = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({a, b, c});
+        const qint64 room = m_game->roomWith({ a, b, c });
         QVERIFY(m_game->playHit(room, a, b));
         QVERIFY(m_game->playHit(room, b, c));
         QVERIFY(m_game->playHit(room, c, b));
         QVERIFY(m_game->playHit(room, b, c));
         // b: hit, hit; now a miss, then one more hit: the best stays 2.
         QVERIFY(!m_game->activeRound(room, c, b).isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(m_game->state(room, b).object()[u"state"_s].toString(), u"IDLE"_s, settleMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_game->state(room, b).object()[u"state"_s].toString(), u"IDLE"_s, settleMs);
         QVERIFY(m_game->playHit(room, b, c));
         QVERIFY(m_game->playHit(room, c, b));
         const QJsonObject score = GameRequests::scoreOf(m_game->state(room, b).object(), b.id);
@@ -106,14 +100,12 @@ private slots:
     // Runs last: it restarts the server.
     void killKeepsEverythingButPresence()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({sender, receiver});
-        const qint64 waitingRoom = m_game->roomWith({sender, receiver});
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        const qint64 waitingRoom = m_game->roomWith({ sender, receiver });
         QVERIFY(m_game->playHit(room, sender, receiver));
         m_game->post(room, u"activate"_s, receiver);
-        m_game->heartbeat(waitingRoom, receiver);
-        QCOMPARE(m_game->send(waitingRoom, sender, u"open-at-kill"_s, receiver.id).status, 200);
+        QCOMPARE(
+            m_game->sendToOnline(waitingRoom, sender, receiver, u"open-at-kill"_s).status, 200);
 
         m_server.kill();
         QVERIFY2(m_server.start(durations), qPrintable(m_server.errorText()));

@@ -15,14 +15,14 @@ Q_DECLARE_METATYPE(ShotCheck::Verdict)
 namespace {
 
 // The assisted throw from the start spot: it reaches the centre of the standard rim at 1.1 s.
-constexpr Entry idealThrow{0.18, 0.18, 0.5272727272727273, 0.9331818181818183};
+constexpr Entry idealThrow { 0.18, 0.18, 0.5272727272727273, 0.9331818181818183 };
 // Dropped from the top of the field above the rim centre: at the rim line after ~0.945 s.
-constexpr Entry drop{0.76, 1.0, 0, 0};
+constexpr Entry drop { 0.76, 1.0, 0, 0 };
 
 CrossingSample onFlight(const Entry &release, double t, double dx = 0, double dy = 0)
 {
     const ShotCheck::Point p = ShotCheck::flightAt(release, t);
-    return {p.x + dx, p.y + dy, t};
+    return { p.x + dx, p.y + dy, t };
 }
 
 Entry moved(Entry release, double dx, double dy, double dvx = 0)
@@ -36,8 +36,7 @@ Entry moved(Entry release, double dx, double dy, double dvx = 0)
 } // namespace
 
 // The server's judgement of a reported crossing against the registered release.
-class ShotCheckTest : public QObject
-{
+class ShotCheckTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -84,44 +83,44 @@ private slots:
         row("both frames 0.055 off", idealThrow, onFlight(idealThrow, 1.09, 0.055),
             onFlight(idealThrow, 1.11, 0.055), Verdict::OffFlight);
 
-        const Entry rising{0.76, 0.30, 0, 1.0};
+        const Entry rising { 0.76, 0.30, 0, 1.0 };
         row("upward through the rim line", rising, onFlight(rising, 0.10), onFlight(rising, 0.15),
             Verdict::NotFalling);
-        row("earlier frame exactly at the rim line", drop, {0.76, standard.y, 0.94},
+        row("earlier frame exactly at the rim line", drop, { 0.76, standard.y, 0.94 },
             onFlight(drop, 0.97), Verdict::NotFalling);
         row("later frame exactly at the rim line", drop, onFlight(drop, 0.92),
-            {0.76, standard.y, 0.95}, Verdict::Clean);
+            { 0.76, standard.y, 0.95 }, Verdict::Clean);
         row("both frames above the rim line", drop, onFlight(drop, 0.85), onFlight(drop, 0.90),
             Verdict::NotFalling);
 
-        row("frames at the same moment", drop, {0.76, 0.43, 0.94}, {0.76, 0.41, 0.94},
+        row("frames at the same moment", drop, { 0.76, 0.43, 0.94 }, { 0.76, 0.41, 0.94 },
             Verdict::BadTiming);
         row("frames 0.11 s apart", drop, onFlight(drop, 0.89), onFlight(drop, 1.00),
             Verdict::BadTiming);
         row("frames 0.1 s apart", drop, onFlight(drop, 0.90), onFlight(drop, 1.00), Verdict::Clean);
-        row("frames in reverse order", drop, {0.76, onFlight(drop, 0.92).y, 0.97},
-            {0.76, onFlight(drop, 0.97).y, 0.92}, Verdict::BadTiming);
-        row("frame before the release", drop, {0.76, 0.43, -0.01}, {0.76, 0.41, 0.05},
+        row("frames in reverse order", drop, { 0.76, onFlight(drop, 0.92).y, 0.97 },
+            { 0.76, onFlight(drop, 0.97).y, 0.92 }, Verdict::BadTiming);
+        row("frame before the release", drop, { 0.76, 0.43, -0.01 }, { 0.76, 0.41, 0.05 },
             Verdict::BadTiming);
-        row("time not a number", drop, {0.76, 0.43, std::numeric_limits<double>::quiet_NaN()},
+        row("time not a number", drop, { 0.76, 0.43, std::numeric_limits<double>::quiet_NaN() },
             onFlight(drop, 0.97), Verdict::BadTiming);
 
         // A hoop whose numbers are exact in binary, so the rim ends are met exactly.
-        const Hoop exact{0.5, 0.5, 0.5, 0.125};
-        const auto dropAt = [](double x) { return Entry{x, 0.75, 0, 0}; };
+        const Hoop exact { 0.5, 0.5, 0.5, 0.125 };
+        const auto dropAt = [](double x) { return Entry { x, 0.75, 0, 0 }; };
         row("ball touching the far rim end", dropAt(0.625), onFlight(dropAt(0.625), 0.5625),
             onFlight(dropAt(0.625), 0.625), Verdict::Clean, exact);
         row("ball touching the near rim end", dropAt(0.375), onFlight(dropAt(0.375), 0.5625),
             onFlight(dropAt(0.375), 0.625), Verdict::Clean, exact);
         row("ball just past the far rim end", dropAt(0.625 + 1.0 / 1024),
-            onFlight(dropAt(0.625 + 1.0 / 1024), 0.5625), onFlight(dropAt(0.625 + 1.0 / 1024), 0.625),
-            Verdict::OutsideRim, exact);
+            onFlight(dropAt(0.625 + 1.0 / 1024), 0.5625),
+            onFlight(dropAt(0.625 + 1.0 / 1024), 0.625), Verdict::OutsideRim, exact);
 
-        const Entry overRimEnd{0.86, 1.0, 0, 0};
+        const Entry overRimEnd { 0.86, 1.0, 0, 0 };
         row("centre inside the rim, ball over its end", overRimEnd, onFlight(overRimEnd, 0.92),
             onFlight(overRimEnd, 0.97), Verdict::OutsideRim);
         // The frames straddle the rim end: only the interpolated crossing decides.
-        const Entry nearEnd{0.84, 1.0, 0, 0};
+        const Entry nearEnd { 0.84, 1.0, 0, 0 };
         row("crossing near an inside earlier frame", nearEnd, onFlight(nearEnd, 0.94, -0.04),
             onFlight(nearEnd, 0.99, 0.04), Verdict::Clean);
         row("crossing near an outside earlier frame", nearEnd, onFlight(nearEnd, 0.94, 0.04),
@@ -136,7 +135,7 @@ private slots:
         QFETCH(CrossingSample, after);
         QFETCH(Verdict, verdict);
         QCOMPARE(ShotCheck::explanation(ShotCheck::check(release, hoop, before, after)),
-                 ShotCheck::explanation(verdict));
+            ShotCheck::explanation(verdict));
     }
 };
 

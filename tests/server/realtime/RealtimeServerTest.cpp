@@ -27,8 +27,7 @@ QString authOf(const ApiClient::Reply &reply)
 
 // The realtime channel of the real tosswick-server, over real WebSockets on the HTTP port,
 // with channel authorisations from its /api/broadcasting/auth.
-class RealtimeServerTest : public QObject
-{
+class RealtimeServerTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -93,13 +92,14 @@ private Q_SLOTS:
         const QString socketId = client.connectAndGreet(channelUrl());
         QVERIFY(!socketId.isEmpty());
 
-        const ApiClient::Reply reply = form ? postForm(socketId, channel, token)
-                                            : postJson(socketId, channel, token);
+        const ApiClient::Reply reply
+            = form ? postForm(socketId, channel, token) : postJson(socketId, channel, token);
         QCOMPARE(reply.status, 200);
         QCOMPARE(reply.object().keys(), QStringList { u"auth"_s });
-        QVERIFY(QRegularExpression(u"\\A%1:[0-9a-f]{64}\\z"_s.arg(QRegularExpression::escape(appKey)))
-                    .match(authOf(reply))
-                    .hasMatch());
+        QVERIFY(
+            QRegularExpression(u"\\A%1:[0-9a-f]{64}\\z"_s.arg(QRegularExpression::escape(appKey)))
+                .match(authOf(reply))
+                .hasMatch());
         client.send(subscribe(channel, authOf(reply)));
         QCOMPARE(client.next(), subscriptionSucceeded(channel));
         QVERIFY(nothingElseArrived(client));
@@ -127,9 +127,8 @@ private Q_SLOTS:
         const QString otherId = other.connectAndGreet(channelUrl());
         QVERIFY(!socketId.isEmpty() && !otherId.isEmpty());
 
-        const ApiClient::Reply reply =
-            postJson(otherSocket ? otherId : socketId,
-                     roomChannel(otherChannel ? secondRoom : room), token);
+        const ApiClient::Reply reply = postJson(
+            otherSocket ? otherId : socketId, roomChannel(otherChannel ? secondRoom : room), token);
         QCOMPARE(reply.status, 200);
         const QString channel = roomChannel(room);
         client.send(subscribe(channel, authOf(reply)));
@@ -146,16 +145,16 @@ private Q_SLOTS:
 
     void authorisationRefusals_data()
     {
-        QTest::addColumn<QString>("socket");   // "live", "closed" or a literal id
-        QTest::addColumn<QString>("channel");  // "member", "stranger" or a literal name
+        QTest::addColumn<QString>("socket"); // "live", "closed" or a literal id
+        QTest::addColumn<QString>("channel"); // "member", "stranger" or a literal name
         QTest::addColumn<bool>("withToken");
         QTest::addColumn<int>("status");
         QTest::newRow("not a member") << u"live"_s << u"stranger"_s << true << 403;
         QTest::newRow("closed socket") << u"closed"_s << u"member"_s << true << 403;
         QTest::newRow("made-up socket") << u"123.456"_s << u"member"_s << true << 403;
         QTest::newRow("public channel") << u"live"_s << u"room-1"_s << true << 403;
-        QTest::newRow("room that does not exist") << u"live"_s << u"private-room.999999"_s << true
-                                                  << 403;
+        QTest::newRow("room that does not exist")
+            << u"live"_s << u"private-room.999999"_s << true << 403;
         QTest::newRow("no token") << u"live"_s << u"member"_s << false << 401;
         QTest::newRow("no socket id") << QString() << u"member"_s << true << 422;
         QTest::newRow("no channel") << u"live"_s << QString() << true << 422;
@@ -192,8 +191,8 @@ private Q_SLOTS:
             body.insert(u"socket_id"_s, socketId);
         if (!channel.isEmpty())
             body.insert(u"channel_name"_s, channel);
-        const ApiClient::Reply reply = m_api->post(u"broadcasting/auth"_s, body,
-                                                   withToken ? token : QByteArray());
+        const ApiClient::Reply reply
+            = m_api->post(u"broadcasting/auth"_s, body, withToken ? token : QByteArray());
         QCOMPARE(reply.status, status);
         QVERIFY(!reply.object().contains(u"auth"_s));
         QVERIFY(!reply.object().value(u"message"_s).toString().isEmpty());
@@ -212,7 +211,7 @@ private Q_SLOTS:
     {
         WireClient client;
         QVERIFY(!client.connectAndGreet(channelUrl()).isEmpty());
-        const QString padding(20 * 1024, u'x');
+        const QString padding(qsizetype(20) * 1024, u'x');
         client.send(message(u"pusher:ping"_s, { { u"padding"_s, padding } }));
         const auto refusal = client.next();
         QVERIFY(refusal);
@@ -228,7 +227,7 @@ private Q_SLOTS:
     {
         TestServer quick;
         QVERIFY2(quick.start({ u"--test-realtime-timeout-ms"_s, u"300"_s }),
-                 qPrintable(quick.errorText()));
+            qPrintable(quick.errorText()));
         WireClient client;
         QVERIFY(client.open(WireClient::channelUrl(quick.wsUrl(), appKey)));
         const auto greeting = client.next();
@@ -244,22 +243,22 @@ private:
     QUrl channelUrl() const { return WireClient::channelUrl(m_server.wsUrl(), appKey); }
     static QString roomChannel(qint64 room) { return u"private-room."_s + QString::number(room); }
 
-    ApiClient::Reply postJson(const QString &socketId, const QString &channel,
-                              const QByteArray &token) const
+    ApiClient::Reply postJson(
+        const QString &socketId, const QString &channel, const QByteArray &token) const
     {
         return m_api->post(u"broadcasting/auth"_s,
-                           { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } }, token);
+            { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } }, token);
     }
 
-    ApiClient::Reply postForm(const QString &socketId, const QString &channel,
-                              const QByteArray &token) const
+    ApiClient::Reply postForm(
+        const QString &socketId, const QString &channel, const QByteArray &token) const
     {
         QUrlQuery form;
         form.addQueryItem(u"socket_id"_s, socketId);
         form.addQueryItem(u"channel_name"_s, channel);
         return m_api->request("POST", u"broadcasting/auth"_s,
-                              form.toString(QUrl::FullyEncoded).toLatin1(), token,
-                              "application/x-www-form-urlencoded");
+            form.toString(QUrl::FullyEncoded).toLatin1(), token,
+            "application/x-www-form-urlencoded");
     }
 
     // A room with these members, written straight into the server's database.
@@ -283,7 +282,8 @@ private:
                 return 0;
             room = query.lastInsertId().toLongLong();
             for (const qint64 member : members) {
-                query.prepare(u"INSERT INTO members (room_id, player_id, joined) VALUES (?, ?, 0)"_s);
+                query.prepare(
+                    u"INSERT INTO members (room_id, player_id, joined) VALUES (?, ?, 0)"_s);
                 query.addBindValue(room);
                 query.addBindValue(member);
                 if (!query.exec())

@@ -1,8 +1,8 @@
+#include "realtime/RealtimeService.h"
 #include "WireClient.h"
 #include "WireFrames.h"
 #include "realtime/ChannelAuth.h"
 #include "realtime/PusherFrame.h"
-#include "realtime/RealtimeService.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,8 +29,7 @@ RealtimeConfig standardConfig()
 }
 
 // The service behind a QWebSocketServer on a free loopback port.
-class Rig
-{
+class Rig {
 public:
     explicit Rig(const RealtimeConfig &config = standardConfig())
         : service(config)
@@ -64,8 +63,7 @@ bool subscribe(WireClient &client, const QString &socketId, qint64 room)
 
 } // namespace
 
-class RealtimeServiceTest : public QObject
-{
+class RealtimeServiceTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -100,8 +98,8 @@ private Q_SLOTS:
         QTest::newRow("unknown app key") << u"/app/someone-else"_s << standard << 4001;
         QTest::newRow("key with a suffix") << u"/app/desk-hoops-sample/x"_s << standard << 4001;
         QTest::newRow("empty key") << u"/app/"_s << standard << 4001;
-        QTest::newRow("protocol 6") << u"/app/desk-hoops-sample"_s
-                                    << u"protocol=6&client=js&version=4.0"_s << 4007;
+        QTest::newRow("protocol 6")
+            << u"/app/desk-hoops-sample"_s << u"protocol=6&client=js&version=4.0"_s << 4007;
         QTest::newRow("protocol 8") << u"/app/desk-hoops-sample"_s << u"protocol=8"_s << 4007;
         QTest::newRow("protocol not a number")
             << u"/app/desk-hoops-sample"_s << u"protocol=seven"_s << 4007;
@@ -124,12 +122,13 @@ private Q_SLOTS:
 
     void signsAsTheProtocolDocuments()
     {
-        QCOMPARE(ChannelAuth::signature("7ad3773142a6692b25b8", u"1234.1234"_s, u"private-foobar"_s),
-                 QByteArray("58df8b0c36d6982b82c3ecf6b4662e34fe8c25bba48f5369f135bf843651c3a4"));
+        QCOMPARE(
+            ChannelAuth::signature("7ad3773142a6692b25b8", u"1234.1234"_s, u"private-foobar"_s),
+            QByteArray("58df8b0c36d6982b82c3ecf6b4662e34fe8c25bba48f5369f135bf843651c3a4"));
         QCOMPARE(ChannelAuth::authValue(u"278d425bdf160c739803"_s, "7ad3773142a6692b25b8",
-                                        u"1234.1234"_s, u"private-foobar"_s),
-                 u"278d425bdf160c739803:"
-                 "58df8b0c36d6982b82c3ecf6b4662e34fe8c25bba48f5369f135bf843651c3a4"_s);
+                     u"1234.1234"_s, u"private-foobar"_s),
+            u"278d425bdf160c739803:"
+            "58df8b0c36d6982b82c3ecf6b4662e34fe8c25bba48f5369f135bf843651c3a4"_s);
     }
 
     void comparesWholeTexts_data()
@@ -156,8 +155,8 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("room");
         QTest::newRow("plain") << u"private-room.42"_s << qint64(42);
         QTest::newRow("one") << u"private-room.1"_s << qint64(1);
-        QTest::newRow("18 digits") << u"private-room.999999999999999999"_s
-                                   << qint64(999999999999999999);
+        QTest::newRow("18 digits")
+            << u"private-room.999999999999999999"_s << qint64(999999999999999999);
         QTest::newRow("19 digits") << u"private-room.1000000000000000000"_s << qint64(0);
         QTest::newRow("leading zero") << u"private-room.042"_s << qint64(0);
         QTest::newRow("zero") << u"private-room.0"_s << qint64(0);
@@ -198,21 +197,21 @@ private Q_SLOTS:
             << room << room << QString() << appSecret << key << false << true << true << true;
         QTest::newRow("other secret") << room << room << QString() << QByteArray("guess") << key
                                       << false << true << false << false;
-        QTest::newRow("other socket") << room << room << u"1.2"_s << appSecret << key << false
-                                      << true << false << false;
+        QTest::newRow("other socket")
+            << room << room << u"1.2"_s << appSecret << key << false << true << false << false;
         QTest::newRow("other channel") << room << u"private-room.43"_s << QString() << appSecret
                                        << key << false << true << false << false;
         QTest::newRow("other key") << room << room << QString() << appSecret << u"other-key:"_s
                                    << false << true << false << false;
         QTest::newRow("no key") << room << room << QString() << appSecret << QString() << false
                                 << true << false << false;
-        QTest::newRow("upper-case hex") << room << room << QString() << appSecret << key << true
-                                        << true << false << false;
-        QTest::newRow("no auth") << room << room << QString() << appSecret << key << false
-                                 << false << false << false;
-        QTest::newRow("public channel, signed") << u"room.42"_s << u"room.42"_s << QString()
-                                                << appSecret << key << false << true << false
-                                                << false;
+        QTest::newRow("upper-case hex")
+            << room << room << QString() << appSecret << key << true << true << false << false;
+        QTest::newRow("no auth") << room << room << QString() << appSecret << key << false << false
+                                 << false << false;
+        QTest::newRow("public channel, signed")
+            << u"room.42"_s << u"room.42"_s << QString() << appSecret << key << false << true
+            << false << false;
         QTest::newRow("leading zero, signed")
             << u"private-room.042"_s << u"private-room.042"_s << QString() << appSecret << key
             << false << true << false << false;
@@ -395,7 +394,7 @@ private Q_SLOTS:
     void refusesBadFramesThenCloses_data()
     {
         QTest::addColumn<QString>("text"); // empty: a binary frame
-        const QString padding(20 * 1024, u'x');
+        const QString padding(qsizetype(20) * 1024, u'x');
         QTest::newRow("20 KiB") << u"{\"event\":\"pusher:ping\",\"data\":{\"pad\":\"%1\"}}"_s.arg(
             padding);
         QTest::newRow("not JSON") << u"{\"event\":"_s;
@@ -441,9 +440,8 @@ private Q_SLOTS:
         QVERIFY(!client.connectAndGreet(rig.url()).isEmpty());
         const QString head = u"{\"event\":\"pusher:ping\",\"data\":{\"pad\":\""_s;
         const QString tail = u"\"}}"_s;
-        const QString frame =
-            head + QString(rig.service.config().maxFrameBytes - head.size() - tail.size(), u'x')
-            + tail;
+        const QString frame = head
+            + QString(rig.service.config().maxFrameBytes - head.size() - tail.size(), u'x') + tail;
         QCOMPARE(frame.toUtf8().size(), rig.service.config().maxFrameBytes);
         client.sendText(frame);
         QCOMPARE(client.next(), pong());
@@ -498,7 +496,7 @@ private Q_SLOTS:
         Rig rig;
         WireClient client;
         QVERIFY(!client.connectAndGreet(rig.url()).isEmpty());
-        client.sendText(QString(1024 * 1024, u'x'));
+        client.sendText(QString(qsizetype(1024) * 1024, u'x'));
         QVERIFY(client.waitClosed());
         QTRY_COMPARE(rig.service.connectionCount(), 0);
         WireClient next;
@@ -513,11 +511,12 @@ private Q_SLOTS:
         const QString id = client.connectAndGreet(rig.url());
         QVERIFY(!id.isEmpty());
         QCOMPARE(rig.service.authorise(id, u"private-room.5"_s),
-                 std::optional(goodAuth(id, u"private-room.5"_s)));
+            std::optional(goodAuth(id, u"private-room.5"_s)));
         QCOMPARE(rig.service.authorise(id, u"room.5"_s), std::nullopt);
         QCOMPARE(rig.service.authorise(u"1.1"_s, u"private-room.5"_s), std::nullopt);
         // What it signs is what the connection accepts.
-        client.send(WireFrames::subscribe(u"private-room.5"_s, *rig.service.authorise(id, u"private-room.5"_s)));
+        client.send(WireFrames::subscribe(
+            u"private-room.5"_s, *rig.service.authorise(id, u"private-room.5"_s)));
         QCOMPARE(client.next(), subscriptionSucceeded(u"private-room.5"_s));
         client.socket().close();
         QTRY_COMPARE(rig.service.subscriberCount(5), 0);

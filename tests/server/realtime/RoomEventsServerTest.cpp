@@ -21,15 +21,14 @@ constexpr int presenceMs = 3000;
 
 // The room.changed frames the real server sends when what members see changes, and only
 // then; presence lasts 3 s here.
-class RoomEventsServerTest : public QObject
-{
+class RoomEventsServerTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(m_server.start({u"--test-presence-ms"_s, QString::number(presenceMs)}),
-                 qPrintable(m_server.errorText()));
+        QVERIFY2(m_server.start({ u"--test-presence-ms"_s, QString::number(presenceMs) }),
+            qPrintable(m_server.errorText()));
         m_api = std::make_unique<ApiClient>(m_server.httpUrl());
         m_game = std::make_unique<GameRequests>(*m_api);
     }
@@ -58,9 +57,7 @@ private Q_SLOTS:
 
     void heartbeatSendsOnlyWhenAStatusChanges()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({a, b});
+        const auto [a, b, room] = m_game->twoPlayerRoom();
         WireClient client;
         QVERIFY(subscribe(client, room, a));
 
@@ -79,9 +76,7 @@ private Q_SLOTS:
 
     void silenceIsAnnounced()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({a, b});
+        const auto [a, b, room] = m_game->twoPlayerRoom();
         WireClient client;
         QVERIFY(subscribe(client, room, a));
         m_game->heartbeat(room, b);
@@ -93,9 +88,7 @@ private Q_SLOTS:
 
     void everyRoundStepIsOneFrame()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({a, b});
+        const auto [a, b, room] = m_game->twoPlayerRoom();
         WireClient client;
         QVERIFY(subscribe(client, room, a));
         m_game->heartbeat(room, b);
@@ -111,11 +104,11 @@ private Q_SLOTS:
 private:
     bool subscribe(WireClient &client, qint64 room, const Player &player)
     {
-        const QString socketId = client.connectAndGreet(WireClient::channelUrl(m_server.wsUrl(), appKey));
+        const QString socketId
+            = client.connectAndGreet(WireClient::channelUrl(m_server.wsUrl(), appKey));
         const QString channel = u"private-room."_s + QString::number(room);
-        const ApiClient::Reply auth = m_api->post(
-            u"broadcasting/auth"_s, {{u"socket_id"_s, socketId}, {u"channel_name"_s, channel}},
-            player.token);
+        const ApiClient::Reply auth = m_api->post(u"broadcasting/auth"_s,
+            { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } }, player.token);
         if (socketId.isEmpty() || auth.status != 200)
             return false;
         client.send(WireFrames::subscribe(channel, auth.object()[u"auth"_s].toString()));
@@ -129,7 +122,7 @@ private:
             && !dataText(*frame)[u"event_id"_s].toString().isEmpty())
             return true;
         qWarning("not a room.changed frame: %s",
-                 frame ? QJsonDocument(*frame).toJson(QJsonDocument::Compact).constData() : "none");
+            frame ? QJsonDocument(*frame).toJson(QJsonDocument::Compact).constData() : "none");
         return false;
     }
 

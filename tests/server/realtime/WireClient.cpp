@@ -8,7 +8,7 @@ using namespace Qt::StringLiterals;
 WireClient::WireClient()
 {
     connect(&m_socket, &QWebSocket::textMessageReceived, this,
-            [this](const QString &text) { m_frames.append(text); });
+        [this](const QString &text) { m_frames.append(text); });
     connect(&m_socket, &QWebSocket::connected, this, [this] { m_opened = true; });
 }
 
@@ -70,8 +70,7 @@ std::optional<QJsonObject> WireClient::next(std::chrono::milliseconds timeout)
 
 bool WireClient::waitClosed(std::chrono::milliseconds timeout)
 {
-    return QTest::qWaitFor(
-        [this] { return m_socket.state() == QAbstractSocket::UnconnectedState; },
+    return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; },
         int(timeout.count()));
 }
 

@@ -11,8 +11,7 @@
 
 // A real WebSocket client for the tests: it keeps every frame it receives, in order, so a
 // test can check each one exactly and see that nothing else arrived.
-class WireClient : public QObject
-{
+class WireClient : public QObject {
     Q_OBJECT
 
 public:
@@ -20,8 +19,8 @@ public:
 
     // The address a Tosswick client connects to on a server's ws base URL.
     static QUrl channelUrl(const QUrl &base, const QString &appKey,
-                           const QString &query = QStringLiteral(
-                               "protocol=7&client=toss-wick&version=1.0&flash=false"));
+        const QString &query
+        = QStringLiteral("protocol=7&client=toss-wick&version=1.0&flash=false"));
 
     bool open(const QUrl &url);
     // Opens and reads pusher:connection_established; returns the socket id or an empty text.

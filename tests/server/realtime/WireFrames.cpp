@@ -32,16 +32,15 @@ QJsonObject pong()
 
 QJsonObject subscriptionSucceeded(const QString &channel)
 {
-    return { { u"event"_s, u"pusher_internal:subscription_succeeded"_s },
-             { u"channel"_s, channel },
-             { u"data"_s, u"{}"_s } };
+    return { { u"event"_s, u"pusher_internal:subscription_succeeded"_s }, { u"channel"_s, channel },
+        { u"data"_s, u"{}"_s } };
 }
 
 bool isError(const QJsonObject &frame, const QJsonValue &code)
 {
     const QJsonObject data = frame.value(u"data"_s).toObject();
     return frame.keys() == QStringList { u"data"_s, u"event"_s }
-        && frame.value(u"event"_s) == u"pusher:error"_s
+    && frame.value(u"event"_s) == u"pusher:error"_s
         && data.keys() == QStringList { u"code"_s, u"message"_s } && data.value(u"code"_s) == code
         && !data.value(u"message"_s).toString().isEmpty();
 }
@@ -51,10 +50,10 @@ bool isGreeting(const QJsonObject &frame, int activityTimeoutSeconds)
     static const QRegularExpression socketId(u"\\A[1-9][0-9]*\\.[1-9][0-9]*\\z"_s);
     const QJsonObject data = dataText(frame);
     return frame.keys() == QStringList { u"data"_s, u"event"_s }
-        && frame.value(u"event"_s) == u"pusher:connection_established"_s
+    && frame.value(u"event"_s) == u"pusher:connection_established"_s
         && frame.value(u"data"_s).isString()
         && data.keys() == QStringList { u"activity_timeout"_s, u"socket_id"_s }
-        && data.value(u"activity_timeout"_s) == QJsonValue(activityTimeoutSeconds)
+    && data.value(u"activity_timeout"_s) == QJsonValue(activityTimeoutSeconds)
         && socketId.match(data.value(u"socket_id"_s).toString()).hasMatch();
 }
 
@@ -65,7 +64,7 @@ bool isRefused(WireClient &client, const QUrl &url, int code)
     const auto frame = client.next();
     if (!frame || !isError(*frame, code)) {
         qWarning("expected pusher:error %d, got %s", code,
-                 frame ? QJsonDocument(*frame).toJson().constData() : "nothing");
+            frame ? QJsonDocument(*frame).toJson().constData() : "nothing");
         return false;
     }
     return client.waitClosed() && client.closeCode() == code && client.pending() == 0;
