@@ -18,6 +18,7 @@
 #include <QDBusConnection>
 #include <QDateTime>
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -249,6 +250,9 @@ private:
     void comingBack();
     // The ready report for a round that waits for this player, then the room state again.
     QCoro::Task<> reportReady(qint64 room, QString roundID);
+    // Posts to a REST path that answers with a room (join, create), reloads the rooms and
+    // activates that room.
+    QCoro::Task<> enterRoom(QString path, QJsonObject body);
 
     // Runs work as a new task on the main thread, after the current one; not at all once the
     // coordinator is gone.

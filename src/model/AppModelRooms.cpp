@@ -140,31 +140,19 @@ QCoro::Task<> AppModel::joinRoom(QString code)
         handleInvitation(code);
         co_return;
     }
-    QPointer self(this);
-    const auto api = m_api;
-    const auto reply = co_await api->data(u"rooms/join"_s, u"POST"_s, textBody(u"code"_s, code));
-    if (!self || self->m_api != api)
-        co_return;
-    const auto room = reply ? API::readReply<Room>(*reply) : reply.error();
-    if (!room) {
-        setMessage(room.error().description());
-        co_return;
-    }
-    const auto roomsError = co_await loadRooms();
-    if (!self || self->m_api != api)
-        co_return;
-    if (roomsError) {
-        setMessage(roomsError->description());
-        co_return;
-    }
-    co_await activate(room->id);
+    co_await enterRoom(u"rooms/join"_s, textBody(u"code"_s, code));
 }
 
 QCoro::Task<> AppModel::createRoom(QString name)
 {
+    co_await enterRoom(u"rooms"_s, textBody(u"name"_s, name));
+}
+
+QCoro::Task<> AppModel::enterRoom(QString path, QJsonObject body)
+{
     QPointer self(this);
     const auto api = m_api;
-    const auto reply = co_await api->data(u"rooms"_s, u"POST"_s, textBody(u"name"_s, name));
+    const auto reply = co_await api->data(path, u"POST"_s, body);
     if (!self || self->m_api != api)
         co_return;
     const auto room = reply ? API::readReply<Room>(*reply) : reply.error();
