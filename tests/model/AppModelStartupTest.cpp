@@ -3,6 +3,7 @@
 
 #include "RecordingDisplay.h"
 #include "ScriptedHttpServer.h"
+#include "ScriptedServerFixture.h"
 #include "model/AppModel.h"
 #include "model/Preferences.h"
 #include "net/API.h"
@@ -41,14 +42,8 @@ Snapshot snapshotWithRound(const QString &state, qint64 receiver)
 }
 } // namespace
 
-class AppModelStartupTest : public QObject {
+class AppModelStartupTest : public ScriptedServerFixture {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    QString m_preferencesPath;
-    QDateTime m_now;
-    ScriptedHttpServer *m_server = nullptr;
-    RecordingDisplay *m_display = nullptr;
 
     std::unique_ptr<AppModel> makeModel(const QDBusConnection &bus = QDBusConnection(u"none"_s))
     {
@@ -85,15 +80,7 @@ private Q_SLOTS:
     void init()
     {
         m_now = start;
-        m_preferencesPath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())
-            + QString::fromLatin1(QTest::currentDataTag()) + u".conf"_s);
-        QFile::remove(m_preferencesPath);
-        delete m_server;
-        m_server = new ScriptedHttpServer(this);
-        QVERIFY(m_server->listen());
-        m_server->answer(500, R"({"message":"Server Error"})"_ba);
-        Preferences(m_preferencesPath)
-            .setConnection(m_server->baseUrl(), u"ws://127.0.0.1:1"_s, u"desk-hoops-sample"_s);
+        QVERIFY(startScriptedServer());
     }
 
     void firstStartGivesTheDefaults()

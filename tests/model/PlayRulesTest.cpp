@@ -3,6 +3,7 @@
 
 #include "RecordingDisplay.h"
 #include "ScriptedHttpServer.h"
+#include "ScriptedServerFixture.h"
 #include "ScriptedPusherPeer.h"
 #include "model/AppModel.h"
 #include "model/DateText.h"
@@ -81,14 +82,8 @@ QList<SavedBasketResult> oldHits(int count)
 
 } // namespace
 
-class PlayRulesTest : public QObject {
+class PlayRulesTest : public ScriptedServerFixture {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    QString m_preferencesPath;
-    QDateTime m_now;
-    ScriptedHttpServer *m_server = nullptr;
-    RecordingDisplay *m_display = nullptr;
 
     std::unique_ptr<AppModel> makeModel()
     {
@@ -157,15 +152,7 @@ private Q_SLOTS:
     void init()
     {
         m_now = start;
-        m_preferencesPath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())
-            + QString::fromLatin1(QTest::currentDataTag()) + u".conf"_s);
-        QFile::remove(m_preferencesPath);
-        delete m_server;
-        m_server = new ScriptedHttpServer(this);
-        QVERIFY(m_server->listen());
-        m_server->answer(500, R"({"message":"Server Error"})"_ba);
-        Preferences(m_preferencesPath)
-            .setConnection(m_server->baseUrl(), u"ws://127.0.0.1:1"_s, u"desk-hoops-sample"_s);
+        QVERIFY(startScriptedServer());
     }
 
     void cleanup() { QCoro::waitFor(Keychain::save(std::nullopt, m_server->baseUrl())); }
