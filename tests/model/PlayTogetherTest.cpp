@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -90,6 +92,17 @@ class PlayTogetherTest : public QObject {
         QVERIFY(b.waitForMemberStatus(a.id(), online));
     }
 
+    // A in a room of their own and B (set up as given) joined to it.
+    std::pair<std::unique_ptr<ScenePlayer>, std::unique_ptr<ScenePlayer>> playersInOneRoom(
+        AppModel::Setup setupOfB = {})
+    {
+        auto a = player(u"127.0.0.1"_s);
+        auto b = player(u"localhost"_s, std::move(setupOfB));
+        startRoom(*a);
+        join(*a, *b);
+        return { std::move(a), std::move(b) };
+    }
+
     // A sends the ball to B; B's scene shows the round and B's report makes it active.
     QString passTo(ScenePlayer &a, ScenePlayer &b)
     {
@@ -123,10 +136,7 @@ private Q_SLOTS:
 
     void passAndHit()
     {
-        auto a = player(u"127.0.0.1"_s);
-        auto b = player(u"localhost"_s);
-        startRoom(*a);
-        join(*a, *b);
+        auto [a, b] = playersInOneRoom();
         QVERIFY(!QTest::currentTestFailed());
         QCOMPARE(a->model().snapshot()->room.ballOwnerId, a->id());
 
@@ -202,10 +212,7 @@ private Q_SLOTS:
 
     void missEndsInATimeout()
     {
-        auto a = player(u"127.0.0.1"_s);
-        auto b = player(u"localhost"_s);
-        startRoom(*a);
-        join(*a, *b);
+        auto [a, b] = playersInOneRoom();
         QVERIFY(!QTest::currentTestFailed());
 
         // To whoever is online: only B.
@@ -232,10 +239,7 @@ private Q_SLOTS:
 
     void bothReconnectAfterTheServerRestarts()
     {
-        auto a = player(u"127.0.0.1"_s);
-        auto b = player(u"localhost"_s);
-        startRoom(*a);
-        join(*a, *b);
+        auto [a, b] = playersInOneRoom();
         QVERIFY(!QTest::currentTestFailed());
         const QString passed = passTo(*a, *b);
         QVERIFY2(passed.isEmpty(), qPrintable(passed));
@@ -303,10 +307,7 @@ private Q_SLOTS:
         AppModel::Setup quiet;
         // Only the first beat: the room event is what brings the refusal.
         quiet.timing.heartbeatPeriod = 10min;
-        auto a = player(u"127.0.0.1"_s);
-        auto b = player(u"localhost"_s, std::move(quiet));
-        startRoom(*a);
-        join(*a, *b);
+        auto [a, b] = playersInOneRoom(std::move(quiet));
         QVERIFY(!QTest::currentTestFailed());
 
         QCoro::waitFor(a->model().leave(true));
