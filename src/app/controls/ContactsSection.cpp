@@ -81,10 +81,7 @@ QWidget *ContactsSection::rowWidget(const Row &row)
     auto *status = ControlStyle::caption(row.status, widget);
     status->setObjectName(u"contactStatus"_s);
     ControlStyle::setTextColour(status, row.colour);
-    auto *text = new QVBoxLayout;
-    text->setSpacing(0);
-    text->addWidget(name);
-    text->addWidget(status);
+    auto *text = ControlStyle::tightColumn(name, status);
     auto *layout = new QHBoxLayout(widget);
     layout->setContentsMargins(0, 2, 0, 2);
     layout->addLayout(text, 1);

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QStyle>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -64,6 +65,15 @@ void setBackground(QWidget *widget, const QColor &colour, double opacity)
     palette.setColor(QPalette::Window, tint);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+QVBoxLayout *tightColumn(QWidget *upper, QWidget *lower)
+{
+    auto *column = new QVBoxLayout;
+    column->setSpacing(0);
+    column->addWidget(upper);
+    column->addWidget(lower);
+    return column;
 }
 
 QIcon sendIcon()

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QLabel;
+class QVBoxLayout;
 class QWidget;
 
 // The controls window's look: colours, the few type styles and the icons its buttons carry.
@@ -25,6 +26,9 @@ QLabel *secondary(const QString &text, QWidget *parent);
 void setTextColour(QWidget *widget, const QColor &colour);
 // A translucent tint of `colour` behind the widget.
 void setBackground(QWidget *widget, const QColor &colour, double opacity);
+
+// Two lines of text, one right under the other, for a layout to take in.
+QVBoxLayout *tightColumn(QWidget *upper, QWidget *lower);
 
 QIcon sendIcon();
 QIcon copyIcon();

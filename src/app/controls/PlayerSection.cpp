@@ -5,7 +5,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -25,10 +24,7 @@ PlayerSection::PlayerSection(AppModel &model, QWidget *parent)
     m_name->setObjectName(u"playerName"_s);
     m_number->setObjectName(u"playerNumber"_s);
 
-    auto *text = new QVBoxLayout;
-    text->setSpacing(0);
-    text->addWidget(m_name);
-    text->addWidget(m_number);
+    auto *text = ControlStyle::tightColumn(m_name, m_number);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_mark);
