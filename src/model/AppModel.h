@@ -92,14 +92,13 @@ public:
         std::unique_ptr<GameDisplay> display;
 
         // The clock and waits of the room's network activity.
-        struct Timing
-        {
+        struct Timing {
             // The monotonic clock that the channel's pongs are timed on; tests move it.
             std::function<std::chrono::steady_clock::time_point()> monotonicNow
                 = [] { return std::chrono::steady_clock::now(); };
             // Tests shorten or lengthen these; the program keeps 3 seconds.
-            std::chrono::milliseconds heartbeatPeriod{3000};
-            std::chrono::milliseconds reconnectDelay{3000};
+            std::chrono::milliseconds heartbeatPeriod { 3000 };
+            std::chrono::milliseconds reconnectDelay { 3000 };
         };
         Timing timing;
     };

@@ -8,8 +8,7 @@
 // Cooperative cancellation for a long-running task (the heartbeat loop, the reconnection wait):
 // the owner calls cancel(), the task checks isCancelled() before acting, and a sleep under way
 // ends at once. Shared between both sides, so either may outlive the other.
-class CancelFlag : public QObject
-{
+class CancelFlag : public QObject {
     Q_OBJECT
 
 public:

@@ -21,10 +21,10 @@ LogindWatcher::LogindWatcher(const QDBusConnection &bus, QObject *parent)
     if (!m_bus.isConnected())
         return;
     m_bus.connect(service, managerPath, managerInterface, u"PrepareForSleep"_s, this,
-                  SLOT(prepareForSleep(bool)));
+        SLOT(prepareForSleep(bool)));
 
-    auto call = QDBusMessage::createMethodCall(service, managerPath, managerInterface,
-                                               u"GetSessionByPID"_s);
+    auto call = QDBusMessage::createMethodCall(
+        service, managerPath, managerInterface, u"GetSessionByPID"_s);
     call << quint32(QCoreApplication::applicationPid());
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {

@@ -6,13 +6,12 @@
 // System sleep and user-session switches from systemd-logind: PrepareForSleep on the manager,
 // Lock and Unlock on this process's session. Without logind (no system bus, another init
 // system) it simply never signals.
-class LogindWatcher : public QObject
-{
+class LogindWatcher : public QObject {
     Q_OBJECT
 
 public:
-    explicit LogindWatcher(const QDBusConnection &bus = QDBusConnection::systemBus(),
-                           QObject *parent = nullptr);
+    explicit LogindWatcher(
+        const QDBusConnection &bus = QDBusConnection::systemBus(), QObject *parent = nullptr);
 
     // The session whose Lock and Unlock are followed, once logind named it; empty before.
     QString sessionPath() const { return m_sessionPath; }

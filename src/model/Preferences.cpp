@@ -39,8 +39,8 @@ QString Preferences::appKey() const
     return text(appKeyKey).value_or(defaultAppKey);
 }
 
-void Preferences::setConnection(const QString &server, const QString &websocket,
-                                const QString &appKey)
+void Preferences::setConnection(
+    const QString &server, const QString &websocket, const QString &appKey)
 {
     m_settings.setValue(serverKey, server);
     m_settings.setValue(websocketKey, websocket);

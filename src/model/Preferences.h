@@ -9,8 +9,7 @@
 // The program's preferences: an INI file, by default $XDG_CONFIG_HOME/tosswick/tosswick.conf.
 // Only the keys below are ever stored. A value that is not of its key's form reads as absent
 // (INI keeps no types: text holding commas comes back as a list, hand edits as anything).
-class Preferences
-{
+class Preferences {
 public:
     static inline const QString defaultServer = QStringLiteral("http://127.0.0.1:8088");
     static inline const QString defaultWebsocket = QStringLiteral("ws://127.0.0.1:8088");

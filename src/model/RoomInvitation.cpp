@@ -35,7 +35,7 @@ std::optional<RoomInvitation> RoomInvitation::parse(const QString &link)
             return std::nullopt;
         values.insert(name, value);
     }
-    for (const auto &name : {u"room"_s, u"api"_s, u"ws"_s, u"key"_s}) {
+    for (const auto &name : { u"room"_s, u"api"_s, u"ws"_s, u"key"_s }) {
         if (!values.contains(name))
             return std::nullopt;
     }
@@ -49,8 +49,8 @@ std::optional<RoomInvitation> RoomInvitation::parse(const QString &link)
 
     const QString api = values.value(u"api"_s);
     const QString websocket = values.value(u"ws"_s);
-    const auto apiScheme = serverScheme(api, {u"http"_s, u"https"_s});
-    const auto wsScheme = serverScheme(websocket, {u"ws"_s, u"wss"_s});
+    const auto apiScheme = serverScheme(api, { u"http"_s, u"https"_s });
+    const auto wsScheme = serverScheme(websocket, { u"ws"_s, u"wss"_s });
     if (!apiScheme || !wsScheme)
         return std::nullopt;
     if (*apiScheme == u"https"_s && *wsScheme != u"wss"_s)
@@ -62,5 +62,5 @@ std::optional<RoomInvitation> RoomInvitation::parse(const QString &link)
     if (!keyPattern.match(key).hasMatch())
         return std::nullopt;
 
-    return RoomInvitation{room, UrlParts::trimSlashes(api), websocket, key};
+    return RoomInvitation { room, UrlParts::trimSlashes(api), websocket, key };
 }

@@ -7,8 +7,7 @@
 
 // An invitation to a room, possibly on another server, read from a join link
 // tosswick://join?room=…&api=…&ws=…&key=…. Never stored and never sent.
-struct RoomInvitation
-{
+struct RoomInvitation {
     QString room; // the Room ID, upper case
     QString api; // REST base URL without leading or trailing "/"
     QString websocket; // realtime base URL as given

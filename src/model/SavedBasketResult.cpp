@@ -23,7 +23,7 @@ std::optional<SavedBasketResult> fromJson(const QJsonValue &value)
     const auto time = StoredTime::fromSeconds(date.toDouble());
     if (uuid.isNull() || !time)
         return std::nullopt;
-    return SavedBasketResult{uuid, *time, server.toString(), room.toString(), practice.toBool()};
+    return SavedBasketResult { uuid, *time, server.toString(), room.toString(), practice.toBool() };
 }
 
 } // namespace
@@ -32,12 +32,12 @@ QByteArray SavedBasketResult::listToJson(const QList<SavedBasketResult> &results
 {
     QJsonArray array;
     for (const SavedBasketResult &result : results) {
-        array.append(QJsonObject{
-            {u"id"_s, result.id.toString(QUuid::WithoutBraces).toUpper()},
-            {u"date"_s, StoredTime::toSeconds(result.date)},
-            {u"server"_s, result.server},
-            {u"room"_s, result.room},
-            {u"practice"_s, result.practice},
+        array.append(QJsonObject {
+            { u"id"_s, result.id.toString(QUuid::WithoutBraces).toUpper() },
+            { u"date"_s, StoredTime::toSeconds(result.date) },
+            { u"server"_s, result.server },
+            { u"room"_s, result.room },
+            { u"practice"_s, result.practice },
         });
     }
     return QJsonDocument(array).toJson(QJsonDocument::Compact);

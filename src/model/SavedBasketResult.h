@@ -10,8 +10,7 @@
 #include <optional>
 
 // One hit in the local history (newest first, at most 100, kept in the preferences store).
-struct SavedBasketResult
-{
+struct SavedBasketResult {
     static constexpr int maxStored = 100;
 
     QUuid id;

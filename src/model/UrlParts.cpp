@@ -58,7 +58,8 @@ std::optional<UrlParts> UrlParts::split(QStringView text)
 
     UrlParts parts;
     parts.scheme = match.captured(1);
-    static const QRegularExpression schemePattern(QRegularExpression::anchoredPattern(u"[A-Za-z][A-Za-z0-9+.-]*"_s));
+    static const QRegularExpression schemePattern(
+        QRegularExpression::anchoredPattern(u"[A-Za-z][A-Za-z0-9+.-]*"_s));
     if (match.hasCaptured(1) && !schemePattern.match(parts.scheme).hasMatch())
         return std::nullopt;
 
@@ -85,7 +86,8 @@ std::optional<UrlParts> UrlParts::split(QStringView text)
         if (portStart >= 0) {
             parts.port = authority.mid(portStart + 1);
             authority.truncate(portStart);
-            static const QRegularExpression digits(QRegularExpression::anchoredPattern(u"[0-9]*"_s));
+            static const QRegularExpression digits(
+                QRegularExpression::anchoredPattern(u"[0-9]*"_s));
             if (!digits.match(parts.port).hasMatch())
                 return std::nullopt;
         }
@@ -110,7 +112,7 @@ std::optional<QList<QPair<QString, QString>>> UrlParts::queryItems() const
         const auto value = percentDecoded(equals < 0 ? QStringView() : item.mid(equals + 1));
         if (!name || !value)
             return std::nullopt;
-        items.append({*name, *value});
+        items.append({ *name, *value });
     }
     return items;
 }

@@ -10,8 +10,7 @@
 // A URL split into its components exactly as written (RFC 3986, appendix B), without the
 // normalisation QUrl applies: QUrl lower-cases schemes and hosts, and links from outside
 // must be compared exactly as they were typed.
-struct UrlParts
-{
+struct UrlParts {
     QString scheme; // empty when the text has none
     std::optional<QString> userInfo; // present when the authority holds an "@"
     QString host;

@@ -18,12 +18,12 @@ QString phaseWord(PomodoroState::Phase phase)
 
 PomodoroState PomodoroState::focusUntil(const QDateTime &deadline)
 {
-    return {true, Phase::Focus, deadline};
+    return { true, Phase::Focus, deadline };
 }
 
 PomodoroState PomodoroState::restUntil(const QDateTime &deadline)
 {
-    return {true, Phase::Rest, deadline};
+    return { true, Phase::Rest, deadline };
 }
 
 bool PomodoroState::advance(const QDateTime &now)
@@ -59,7 +59,7 @@ QString PomodoroState::clockText(const QDateTime &now) const
 
 QByteArray PomodoroState::toJson() const
 {
-    QJsonObject json{{u"enabled"_s, enabled}, {u"phase"_s, phaseWord(phase)}};
+    QJsonObject json { { u"enabled"_s, enabled }, { u"phase"_s, phaseWord(phase) } };
     if (deadline)
         json.insert(u"deadline"_s, StoredTime::toSeconds(*deadline));
     return QJsonDocument(json).toJson(QJsonDocument::Compact);
@@ -88,8 +88,8 @@ std::optional<PomodoroState> PomodoroState::fromJson(const QByteArray &json)
     const QJsonValue deadline = object.value(u"deadline"_s);
     if (!deadline.isUndefined() && !deadline.isNull()) {
         // A present deadline that is not a usable number makes the whole value unreadable.
-        state.deadline = deadline.isDouble() ? StoredTime::fromSeconds(deadline.toDouble())
-                                             : std::nullopt;
+        state.deadline
+            = deadline.isDouble() ? StoredTime::fromSeconds(deadline.toDouble()) : std::nullopt;
         if (!state.deadline)
             return std::nullopt;
     }

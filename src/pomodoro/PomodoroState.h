@@ -10,8 +10,7 @@
 // The focus timer: 30 minutes of focus, then a 5-minute game break, in wall-clock time.
 // Deadlines stay on one grid: however long the computer slept, a catch-up lands on the
 // phase that the clock says it is in, with a deadline a whole number of phases later.
-struct PomodoroState
-{
+struct PomodoroState {
     enum class Phase { Focus, Rest };
 
     static constexpr int focusSeconds = 1800;

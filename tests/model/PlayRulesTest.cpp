@@ -3,8 +3,8 @@
 
 #include "RecordingDisplay.h"
 #include "ScriptedHttpServer.h"
-#include "ScriptedServerFixture.h"
 #include "ScriptedPusherPeer.h"
+#include "ScriptedServerFixture.h"
 #include "model/AppModel.h"
 #include "model/DateText.h"
 #include "model/Preferences.h"

@@ -587,7 +587,7 @@ private Q_SLOTS:
             // The phase change tells the server at once. Its reply has no round, which ends
             // the grace.
             QTRY_COMPARE(model.focusGraceRoundID(), std::nullopt);
-            QCOMPARE(duringGrace, QStringList{status});
+            QCOMPARE(duringGrace, QStringList { status });
             // And the server hears at once that the player is no longer available.
             QVERIFY(a->waitForMemberStatus(a->id(), doNotDisturb, 5000));
             return;
