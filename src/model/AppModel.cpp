@@ -46,8 +46,6 @@ AppModel::AppModel(Setup setup, QObject *parent)
     , m_display(setup.display ? std::move(setup.display) : std::make_unique<OverlayDisplay>())
     , m_timing(std::move(setup.timing))
 {
-    // The stored session token is read by the first restore (the credential store answers
-    // asynchronously), before anything uses it.
     if (m_pomodoro.restore(m_preferences.pomodoroState()))
         persistPomodoro();
 
@@ -98,6 +96,8 @@ AppModel::AppModel(Setup setup, QObject *parent)
     QObject::connect(m_logind.get(), &LogindWatcher::goingAway, this, &AppModel::goingAway);
     QObject::connect(m_logind.get(), &LogindWatcher::comingBack, this, &AppModel::comingBack);
 
+    // The stored session token is read by the first restore (the credential store answers
+    // asynchronously), before anything uses it.
     later([this] { restore(); });
 }
 

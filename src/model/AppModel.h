@@ -253,6 +253,9 @@ private:
     // activates that room.
     QCoro::Task<> enterRoom(QString path, QJsonObject body);
 
+    // Focus time, unless the round the player was playing when it began is still on.
+    bool focusKeepsBallsAway() const { return focusActive() && !m_focusGraceRoundID; }
+
     // Runs work as a new task on the main thread, after the current one; not at all once the
     // coordinator is gone.
     void later(std::function<void()> work);

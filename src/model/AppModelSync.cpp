@@ -53,7 +53,7 @@ QCoro::Task<> AppModel::beat()
 
     std::optional<NetworkError> error = m_realtime->ping();
     if (!error) {
-        const bool dnd = m_paused || m_hidden || (focusActive() && !m_focusGraceRoundID);
+        const bool dnd = m_paused || m_hidden || focusKeepsBallsAway();
         QPointer self(this);
         const auto reply = co_await m_api->data(
             roomPath(room, u"/heartbeat"_s), u"POST"_s, heartbeatBody(*socketID, dnd));
@@ -134,8 +134,8 @@ QCoro::Task<> AppModel::apply(Snapshot snapshot)
     refreshOverlay();
 
     if (!round || !m_user || round->receiverId != m_user->id || !round->isWaitingForReceiver()
-        || m_readyID == round->id || m_paused || m_hidden || (focusActive() && !m_focusGraceRoundID)
-        || !m_connected || !m_roomID)
+        || m_readyID == round->id || m_paused || m_hidden || focusKeepsBallsAway() || !m_connected
+        || !m_roomID)
         co_return;
     co_await reportReady(*m_roomID, round->id);
 }
@@ -197,8 +197,8 @@ void AppModel::refreshOverlay()
             return member.id != me && member.isOnline()
                 && (m_selectedReceiver == 0 || member.id == m_selectedReceiver);
         });
-    const bool visible = m_connected && !m_paused && !m_hidden && !m_gameplayDismissed
-        && (!focusActive() || m_focusGraceRoundID);
+    const bool visible
+        = m_connected && !m_paused && !m_hidden && !m_gameplayDismissed && !focusKeepsBallsAway();
     m_display->show(visible);
     const bool mine = snapshot.round && snapshot.round->receiverId == me;
     const bool holder = !snapshot.round && snapshot.room.ballOwnerId == me;
