@@ -92,6 +92,16 @@ class PlayTogetherTest : public QObject {
         QVERIFY(b.waitForMemberStatus(a.id(), online));
     }
 
+    // A in a room of their own, on a clock that stands still at `now`.
+    std::unique_ptr<ScenePlayer> playerInOwnRoomAt(const QDateTime &now)
+    {
+        AppModel::Setup setup;
+        setup.now = [now] { return now; };
+        auto a = player(u"127.0.0.1"_s, std::move(setup));
+        startRoom(*a);
+        return a;
+    }
+
     // A in a room of their own and B (set up as given) joined to it.
     std::pair<std::unique_ptr<ScenePlayer>, std::unique_ptr<ScenePlayer>> playersInOneRoom(
         AppModel::Setup setupOfB = {})
@@ -452,10 +462,7 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         // The room state of the test is newer than any the server sends: only it counts.
         const QDateTime now(QDate(2030, 1, 1), QTime(10, 0), QTimeZone::utc());
-        AppModel::Setup setup;
-        setup.now = [now] { return now; };
-        auto a = player(u"127.0.0.1"_s, std::move(setup));
-        startRoom(*a);
+        auto a = playerInOwnRoomAt(now);
         QVERIFY(!QTest::currentTestFailed());
         AppModel &model = a->model();
         const qint64 me = a->id();
@@ -491,10 +498,7 @@ private Q_SLOTS:
     void sendingIsRefusedAfterFocusAndPause()
     {
         const QDateTime now(QDate(2030, 1, 1), QTime(10, 0), QTimeZone::utc());
-        AppModel::Setup setup;
-        setup.now = [now] { return now; };
-        auto a = player(u"127.0.0.1"_s, std::move(setup));
-        startRoom(*a);
+        auto a = playerInOwnRoomAt(now);
         QVERIFY(!QTest::currentTestFailed());
         AppModel &model = a->model();
         Snapshot state = *model.snapshot();
