@@ -9,7 +9,7 @@ build-essential cmake pkg-config
 qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-websockets-dev qt6-httpserver-dev
 qcoro-qt6-dev libbox2d-dev qtkeychain-qt6-dev libqt6keychain1 libsecret-1-0
 libcanberra-dev libxcb1-dev libxcb-shape0-dev libgl-dev libxkbcommon-dev
-libbenchmark-dev
+libbenchmark-dev libboost1.81-dev
 curl chromium sqlite3
 xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox
 dbus dbus-x11 gnome-keyring

@@ -1,36 +1,28 @@
 #include "RealtimeGateway.h"
 
 #include "game/RoomEvents.h"
-#include "http/HttpServer.h"
+#include "http/Router.h"
+#include "net/HttpListener.h"
 #include "realtime/PusherFrame.h"
+#include "realtime/RealtimeSocket.h"
 #include "store/RoomStore.h"
 
 using namespace Qt::StringLiterals;
 
-RealtimeGateway::RealtimeGateway(HttpServer &http, const RoomStore &rooms, RoomEvents &events,
-    RealtimeConfig config, QObject *parent)
+RealtimeGateway::RealtimeGateway(HttpListener &transport, Router &router, const RoomStore &rooms,
+    RoomEvents &events, RealtimeConfig config, QObject *parent)
     : QObject(parent)
-    , m_http(http)
     , m_rooms(rooms)
     , m_service(std::move(config))
 {
-    // QAbstractHttpServer only upgrades requests while this signal has a receiver.
-    connect(
-        &m_http, &HttpServer::newWebSocketConnection, this, &RealtimeGateway::takeUpgradedSockets);
+    transport.setWebSocketHandler(
+        [this](std::unique_ptr<RealtimeSocket> socket) { m_service.accept(std::move(socket)); });
     connect(&events, &RoomEvents::roomChanged, &m_service, &RealtimeService::announceRoomChanged);
     // Standard Pusher clients send this form-encoded; the Tosswick client sends JSON.
-    m_http.addRoute(
-        QHttpServerRequest::Method::Post, u"/api/broadcasting/auth"_s, HttpServer::Access::Player,
+    router.addRoute(
+        Router::Method::Post, u"/api/broadcasting/auth"_s, Router::Access::Player,
         [this](const ApiRequest &request) { return authorise(request); },
-        HttpServer::Body::JsonOrForm);
-}
-
-void RealtimeGateway::takeUpgradedSockets()
-{
-    while (m_http.hasPendingWebSocketConnections()) {
-        if (auto socket = m_http.nextPendingWebSocketConnection())
-            m_service.accept(std::move(socket));
-    }
+        Router::Body::JsonOrForm);
 }
 
 HttpReply RealtimeGateway::authorise(const ApiRequest &request) const

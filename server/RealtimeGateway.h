@@ -5,8 +5,9 @@
 
 #include <QObject>
 
-class HttpServer;
+class HttpListener;
 class RoomEvents;
+class Router;
 class RoomStore;
 struct ApiRequest;
 
@@ -17,16 +18,14 @@ class RealtimeGateway : public QObject {
     Q_OBJECT
 
 public:
-    RealtimeGateway(HttpServer &http, const RoomStore &rooms, RoomEvents &events,
-        RealtimeConfig config, QObject *parent = nullptr);
+    RealtimeGateway(HttpListener &transport, Router &router, const RoomStore &rooms,
+        RoomEvents &events, RealtimeConfig config, QObject *parent = nullptr);
 
     const RealtimeService &service() const { return m_service; }
 
 private:
-    void takeUpgradedSockets();
     HttpReply authorise(const ApiRequest &request) const;
 
-    HttpServer &m_http;
     const RoomStore &m_rooms;
     RealtimeService m_service;
 };

@@ -45,10 +45,13 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     const QCommandLineOption publicUrl(u"public-url"_s,
         u"Address players reach the server at (for invitation links); default: from --listen."_s,
         u"url"_s);
+    const QCommandLineOption maxConnections(u"max-connections"_s,
+        u"Open HTTP connections (and realtime sockets not yet subscribed) beyond which new ones are refused."_s,
+        u"count"_s, QString::number(TransportLimits().maxConnections));
     // The test-only flags are listed too, so --help names every flag the server takes.
     const QCommandLineOption testTimeout(u"test-realtime-timeout-ms"_s,
         u"Test only: realtime ping and pong timeouts in milliseconds."_s, u"ms"_s, u"0"_s);
-    parser.addOptions({ listen, db, key, secret, publicUrl, testTimeout });
+    parser.addOptions({ listen, db, key, secret, publicUrl, maxConnections, testTimeout });
     // Test only: the game's waits, shortened so timeouts happen within a test's time.
     const GameDurations defaults;
     struct DurationFlag {
@@ -89,6 +92,10 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
         fail(u"--app-key must not be empty"_s);
     options.appSecret = parser.value(secret);
     options.publicUrl = parser.value(publicUrl);
+    bool countOk = false;
+    options.limits.maxConnections = parser.value(maxConnections).toInt(&countOk);
+    if (!countOk || options.limits.maxConnections < 1)
+        fail(u"--max-connections needs a positive number"_s);
     bool timeoutOk = false;
     options.testRealtimeTimeoutMs = parser.value(testTimeout).toInt(&timeoutOk);
     if (!timeoutOk || options.testRealtimeTimeoutMs < 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "game/GameDurations.h"
+#include "net/TransportLimits.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -19,6 +20,7 @@ struct ServerOptions {
     int testRealtimeTimeoutMs = 0;
     // The game's waits; tests shorten them with the --test-*-ms flags.
     GameDurations durations;
+    TransportLimits limits;
 
     // Parses arguments (argv including the program name). On --help prints the help and exits 0;
     // on a bad value prints the error and exits 2.

@@ -1,20 +1,23 @@
 #include "Presence.h"
 
-#include <QDateTime>
+#include "Clock.h"
+
 #include <QSet>
 
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
 
-Presence::Presence(qint64 freshMs, QObject *parent)
+Presence::Presence(const Clock &clock, qint64 freshMs, QObject *parent)
     : QObject(parent)
+    , m_clock(clock)
     , m_freshMs(freshMs)
 {
     // A tenth of the freshness keeps the offline notice prompt without busy sweeping.
     m_sweepTimer.setInterval(int(std::clamp<qint64>(freshMs / 10, 50, 1000)));
     connect(&m_sweepTimer, &QTimer::timeout, this, &Presence::sweep);
     m_sweepTimer.start();
+    connect(&clock, &Clock::jumped, this, &Presence::sweep);
 }
 
 void Presence::beat(qint64 roomId, qint64 playerId, bool dnd, qint64 nowMs)
@@ -46,7 +49,7 @@ QString Presence::status(
 
 void Presence::sweep()
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 now = m_clock.nowMs();
     QSet<qint64> rooms;
     m_beats.removeIf([&](const auto &item) {
         if (now - item.value().atMs < m_freshMs)

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class Clock;
+
 // Who is around, per room, from the heartbeats; kept in memory only, so it starts empty.
 // A heartbeat keeps its player present for freshMs; a sweep notices who went stale and says
 // which rooms changed.
@@ -14,7 +16,7 @@ class Presence : public QObject {
     Q_OBJECT
 
 public:
-    explicit Presence(qint64 freshMs, QObject *parent = nullptr);
+    Presence(const Clock &clock, qint64 freshMs, QObject *parent = nullptr);
 
     void beat(qint64 roomId, qint64 playerId, bool dnd, qint64 nowMs);
     void disconnect(qint64 roomId, qint64 playerId);
@@ -38,6 +40,7 @@ private:
 
     void sweep();
 
+    const Clock &m_clock;
     qint64 m_freshMs;
     QHash<Key, Beat> m_beats;
     QTimer m_sweepTimer;

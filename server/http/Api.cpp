@@ -1,14 +1,14 @@
 #include "Api.h"
 
-#include "HttpServer.h"
+#include "Router.h"
 #include "store/Store.h"
 
 #include <QJsonObject>
 #include <QRandomGenerator>
 
 using namespace Qt::StringLiterals;
-using Method = QHttpServerRequest::Method;
-using Access = HttpServer::Access;
+using Method = Router::Method;
+using Access = Router::Access;
 
 namespace {
 
@@ -47,11 +47,11 @@ Api::Api(Store &store, QString publicUrl)
 {
 }
 
-void Api::registerRoutes(HttpServer &server)
+void Api::registerRoutes(Router &server)
 {
     server.addRoute(Method::Post, u"/api/guest"_s, Access::Public, [this](const ApiRequest &) {
         const QByteArray token = newToken();
-        const qint64 id = m_store.createPlayer(friendlyName(), HttpServer::tokenHash(token));
+        const qint64 id = m_store.createPlayer(friendlyName(), Router::tokenHash(token));
         const auto player = m_store.player(id);
         if (!player)
             return HttpReply::error(500, u"The session could not be created."_s);

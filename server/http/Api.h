@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class HttpServer;
+class Router;
 class Store;
 
 // The session endpoints: a new guest, the player's own record and the connection details
@@ -11,7 +11,7 @@ class Api {
 public:
     Api(Store &store, QString publicUrl);
 
-    void registerRoutes(HttpServer &server);
+    void registerRoutes(Router &server);
 
 private:
     Store &m_store;

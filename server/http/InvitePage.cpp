@@ -1,6 +1,6 @@
 #include "InvitePage.h"
 
-#include "HttpServer.h"
+#include "Router.h"
 
 #include <QCryptographicHash>
 #include <QUrl>
@@ -109,9 +109,9 @@ InvitePage::InvitePage(const QString &apiUrl, const QString &wsUrl, const QStrin
         + sourceHash(style) + "; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 }
 
-void InvitePage::registerRoute(HttpServer &server) const
+void InvitePage::registerRoute(Router &server) const
 {
-    server.addRoute(QHttpServerRequest::Method::Get, u"/invite"_s, HttpServer::Access::Public,
+    server.addRoute(Router::Method::Get, u"/invite"_s, Router::Access::Public,
         [this](const ApiRequest &) { return reply(); });
 }
 

@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
-class HttpServer;
+class Router;
 
 // GET /invite: the page an invitation link (the server's invite address + "#" + Room ID)
 // opens in a browser. Its own script reads the Room ID from the fragment, which never
@@ -15,7 +15,7 @@ public:
     // The public addresses players reach this server at, and its realtime app key.
     InvitePage(const QString &apiUrl, const QString &wsUrl, const QString &appKey);
 
-    void registerRoute(HttpServer &server) const;
+    void registerRoute(Router &server) const;
     HttpReply reply() const;
 
     // The ws:// or wss:// address that goes with an http:// or https:// one.

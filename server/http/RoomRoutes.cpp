@@ -1,9 +1,10 @@
 #include "RoomRoutes.h"
 
-#include "HttpServer.h"
+#include "Router.h"
 #include "RouteChecks.h"
 #include "SnapshotBuilder.h"
 #include "WireJson.h"
+#include "game/Clock.h"
 #include "game/Presence.h"
 #include "game/RoomEvents.h"
 #include "game/Rounds.h"
@@ -11,23 +12,17 @@
 #include "store/RoundStore.h"
 #include "store/Store.h"
 
-#include <QDateTime>
 #include <QJsonArray>
 #include <QRandomGenerator>
 
 using namespace Qt::StringLiterals;
-using Method = QHttpServerRequest::Method;
-using Access = HttpServer::Access;
+using Method = Router::Method;
+using Access = Router::Access;
 
 namespace {
 
 constexpr int maxNameLength = 80;
 constexpr int inviteCodeLength = 12;
-
-qint64 nowMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
 
 QString newInviteCode()
 {
@@ -46,7 +41,7 @@ HttpReply notSaved()
 } // namespace
 
 RoomRoutes::RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
-    Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events)
+    Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events, const Clock &clock)
     : m_store(store)
     , m_rooms(rooms)
     , m_rounds(rounds)
@@ -54,10 +49,11 @@ RoomRoutes::RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds,
     , m_presence(presence)
     , m_snapshots(snapshots)
     , m_events(events)
+    , m_clock(clock)
 {
 }
 
-void RoomRoutes::registerRoutes(HttpServer &server)
+void RoomRoutes::registerRoutes(Router &server)
 {
     const auto bind = [this](auto member) {
         return [this, member](const ApiRequest &request) { return (this->*member)(request); };
@@ -106,7 +102,7 @@ HttpReply RoomRoutes::create(const ApiRequest &request)
         roomId = m_rooms.createRoom(request.playerId, name, newInviteCode());
     if (roomId == 0)
         return notSaved();
-    m_rooms.addMember(roomId, request.playerId, nowMs());
+    m_rooms.addMember(roomId, request.playerId, m_clock.nowMs());
     if (!transaction.commit())
         return notSaved();
     const auto room = m_rooms.room(roomId);
@@ -124,7 +120,7 @@ HttpReply RoomRoutes::join(const ApiRequest &request)
         return HttpReply::invalid(u"code"_s, u"No room has this Room ID."_s);
     if (!m_rooms.isMember(room->id, request.playerId)) {
         Store::Transaction transaction(m_store);
-        m_rooms.addMember(room->id, request.playerId, nowMs());
+        m_rooms.addMember(room->id, request.playerId, m_clock.nowMs());
         if (!transaction.commit())
             return notSaved();
         emit m_events.roomChanged(room->id, u"joined"_s);
@@ -192,7 +188,7 @@ HttpReply RoomRoutes::state(const ApiRequest &request) const
     const qint64 roomId = request.captureId(0);
     if (auto refusal = RouteChecks::refuseNonMember(m_rooms, roomId, request.playerId))
         return *refusal;
-    return m_snapshots.reply(roomId, request.playerId, nowMs());
+    return m_snapshots.reply(roomId, request.playerId, m_clock.nowMs());
 }
 
 HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
@@ -206,7 +202,7 @@ HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
         return HttpReply::invalid(u"socket_id"_s, u"The socket id is required."_s);
     if (!dnd.isBool() && !dnd.isUndefined() && !dnd.isNull())
         return HttpReply::invalid(u"dnd"_s, u"Do not disturb must be true or false."_s);
-    const qint64 now = nowMs();
+    const qint64 now = m_clock.nowMs();
     const QString before = statusOf(roomId, request.playerId, now);
     m_presence.beat(roomId, request.playerId, dnd.toBool(), now);
     if (statusOf(roomId, request.playerId, now) != before)
@@ -219,7 +215,7 @@ HttpReply RoomRoutes::disconnect(const ApiRequest &request)
     const qint64 roomId = request.captureId(0);
     if (auto refusal = RouteChecks::refuseNonMember(m_rooms, roomId, request.playerId))
         return *refusal;
-    const qint64 now = nowMs();
+    const qint64 now = m_clock.nowMs();
     const QString before = statusOf(roomId, request.playerId, now);
     m_presence.disconnect(roomId, request.playerId);
     if (statusOf(roomId, request.playerId, now) != before)

@@ -2,7 +2,8 @@
 
 #include "HttpReply.h"
 
-class HttpServer;
+class Clock;
+class Router;
 class Presence;
 class RoomEvents;
 class RoomStore;
@@ -17,9 +18,10 @@ struct ApiRequest;
 class RoomRoutes {
 public:
     RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
-        Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events);
+        Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events,
+        const Clock &clock);
 
-    void registerRoutes(HttpServer &server);
+    void registerRoutes(Router &server);
 
 private:
     HttpReply list(const ApiRequest &request) const;
@@ -41,4 +43,5 @@ private:
     Presence &m_presence;
     const SnapshotBuilder &m_snapshots;
     RoomEvents &m_events;
+    const Clock &m_clock;
 };

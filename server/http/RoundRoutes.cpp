@@ -1,17 +1,17 @@
 #include "RoundRoutes.h"
 
-#include "HttpServer.h"
+#include "Router.h"
 #include "RouteChecks.h"
 #include "SnapshotBuilder.h"
+#include "game/Clock.h"
 #include "game/GameJson.h"
 #include "game/Rounds.h"
 #include "store/RoomStore.h"
 
-#include <QDateTime>
 
 using namespace Qt::StringLiterals;
-using Method = QHttpServerRequest::Method;
-using Access = HttpServer::Access;
+using Method = Router::Method;
+using Access = Router::Access;
 
 namespace {
 
@@ -59,14 +59,16 @@ std::optional<HttpReply> readThrowFields(const QJsonObject &body, ThrowFields &f
 
 } // namespace
 
-RoundRoutes::RoundRoutes(const RoomStore &rooms, Rounds &rules, const SnapshotBuilder &snapshots)
+RoundRoutes::RoundRoutes(
+    const RoomStore &rooms, Rounds &rules, const SnapshotBuilder &snapshots, const Clock &clock)
     : m_rooms(rooms)
     , m_rules(rules)
     , m_snapshots(snapshots)
+    , m_clock(clock)
 {
 }
 
-void RoundRoutes::registerRoutes(HttpServer &server)
+void RoundRoutes::registerRoutes(Router &server)
 {
     const auto bind = [this](auto member) {
         return [this, member](const ApiRequest &request) {
@@ -148,6 +150,5 @@ HttpReply RoundRoutes::answer(
 {
     if (refusal)
         return RouteChecks::reply(*refusal);
-    return m_snapshots.reply(
-        request.captureId(0), request.playerId, QDateTime::currentMSecsSinceEpoch());
+    return m_snapshots.reply(request.captureId(0), request.playerId, m_clock.nowMs());
 }

@@ -4,7 +4,8 @@
 
 #include <optional>
 
-class HttpServer;
+class Clock;
+class Router;
 class RoomStore;
 class Rounds;
 class SnapshotBuilder;
@@ -16,9 +17,10 @@ struct Refusal;
 // Each answers with the room's state after the action.
 class RoundRoutes {
 public:
-    RoundRoutes(const RoomStore &rooms, Rounds &rules, const SnapshotBuilder &snapshots);
+    RoundRoutes(const RoomStore &rooms, Rounds &rules, const SnapshotBuilder &snapshots,
+        const Clock &clock);
 
-    void registerRoutes(HttpServer &server);
+    void registerRoutes(Router &server);
 
 private:
     HttpReply send(const ApiRequest &request);
@@ -31,4 +33,5 @@ private:
     const RoomStore &m_rooms;
     Rounds &m_rules;
     const SnapshotBuilder &m_snapshots;
+    const Clock &m_clock;
 };

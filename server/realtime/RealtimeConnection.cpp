@@ -16,12 +16,10 @@ namespace {
 
 // The protocol this service speaks.
 constexpr int protocolVersion = 7;
-// A frame this many times the limit is not even read: the socket drops the connection.
-constexpr qsizetype hardFrameFactor = 16;
 
 } // namespace
 
-RealtimeConnection::RealtimeConnection(std::unique_ptr<QWebSocket> socket, QString socketId,
+RealtimeConnection::RealtimeConnection(std::unique_ptr<RealtimeSocket> socket, QString socketId,
     const RealtimeConfig &config, QObject *parent)
     : QObject(parent)
     , m_socket(std::move(socket))
@@ -29,14 +27,12 @@ RealtimeConnection::RealtimeConnection(std::unique_ptr<QWebSocket> socket, QStri
     , m_config(config)
 {
     m_socket->setParent(nullptr);
-    m_socket->setMaxAllowedIncomingMessageSize(
-        static_cast<quint64>(m_config.maxFrameBytes * hardFrameFactor));
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &RealtimeConnection::onTimer);
-    connect(m_socket.get(), &QWebSocket::textMessageReceived, this, &RealtimeConnection::onText);
+    connect(m_socket.get(), &RealtimeSocket::textReceived, this, &RealtimeConnection::onText);
+    connect(m_socket.get(), &RealtimeSocket::binaryReceived, this, &RealtimeConnection::onBinary);
     connect(
-        m_socket.get(), &QWebSocket::binaryMessageReceived, this, &RealtimeConnection::onBinary);
-    connect(m_socket.get(), &QWebSocket::disconnected, this, &RealtimeConnection::onDisconnected);
+        m_socket.get(), &RealtimeSocket::disconnected, this, &RealtimeConnection::onDisconnected);
 }
 
 RealtimeConnection::~RealtimeConnection()
@@ -49,7 +45,7 @@ void RealtimeConnection::start()
 {
     if (m_phase != Phase::New)
         return;
-    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+    if (!m_socket->isConnected()) {
         onDisconnected();
         return;
     }
@@ -85,8 +81,13 @@ std::optional<std::pair<int, QString>> RealtimeConnection::refusal() const
 
 void RealtimeConnection::send(const QString &frame)
 {
+    send(frame.toUtf8());
+}
+
+void RealtimeConnection::send(const QByteArray &utf8)
+{
     if (m_phase != Phase::Finished)
-        m_socket->sendTextMessage(frame);
+        m_socket->sendText(utf8);
 }
 
 void RealtimeConnection::noteActivity()
@@ -176,6 +177,8 @@ void RealtimeConnection::subscribe(const QJsonObject &data)
     }
     if (!m_rooms.contains(*room)) {
         m_rooms.insert(*room);
+        if (m_rooms.size() == 1)
+            m_socket->setSubscribed(true);
         Q_EMIT subscribed(*room);
     }
     send(PusherFrame::subscriptionSucceeded(channel));
@@ -184,8 +187,11 @@ void RealtimeConnection::subscribe(const QJsonObject &data)
 void RealtimeConnection::unsubscribe(const QJsonObject &data)
 {
     const auto room = PusherFrame::roomOfChannel(data.value(u"channel"_s).toString());
-    if (room && m_rooms.remove(*room))
+    if (room && m_rooms.remove(*room)) {
+        if (m_rooms.isEmpty())
+            m_socket->setSubscribed(false);
         Q_EMIT unsubscribed(*room);
+    }
 }
 
 void RealtimeConnection::refuseSubscription(const QString &channel, const QString &message)
@@ -211,7 +217,7 @@ void RealtimeConnection::closeWith(int code, const QString &message)
     for (const qint64 room : rooms)
         Q_EMIT unsubscribed(room);
     m_phase = Phase::Closing;
-    m_socket->close(QWebSocketProtocol::CloseCode(code), message);
+    m_socket->close(code, message);
     m_timer.start(m_config.closeGrace);
 }
 

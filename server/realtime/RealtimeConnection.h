@@ -1,12 +1,12 @@
 #pragma once
 
 #include "RealtimeConfig.h"
+#include "RealtimeSocket.h"
 
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QTimer>
-#include <QWebSocket>
 
 #include <memory>
 #include <optional>
@@ -18,7 +18,7 @@ class RealtimeConnection : public QObject {
     Q_OBJECT
 
 public:
-    RealtimeConnection(std::unique_ptr<QWebSocket> socket, QString socketId,
+    RealtimeConnection(std::unique_ptr<RealtimeSocket> socket, QString socketId,
         const RealtimeConfig &config, QObject *parent = nullptr);
     ~RealtimeConnection() override;
 
@@ -30,6 +30,7 @@ public:
     // Greeted and not closing: the socket id may be authorised and events may be sent.
     bool isOpen() const { return m_phase == Phase::Watching || m_phase == Phase::AwaitingPong; }
     void send(const QString &frame);
+    void send(const QByteArray &utf8);
 
 Q_SIGNALS:
     void subscribed(qint64 roomId);
@@ -53,7 +54,7 @@ private:
     void badFrame(const QString &message);
     void closeWith(int code, const QString &message);
 
-    std::unique_ptr<QWebSocket> m_socket;
+    std::unique_ptr<RealtimeSocket> m_socket;
     QString m_socketId;
     RealtimeConfig m_config;
     QTimer m_timer;

@@ -3,6 +3,7 @@
 #include "ChannelAuth.h"
 #include "PusherFrame.h"
 #include "RealtimeConnection.h"
+#include "RealtimeSocket.h"
 
 #include <QRandomGenerator>
 #include <QUuid>
@@ -22,7 +23,7 @@ RealtimeService::~RealtimeService()
         connection->disconnect(this);
 }
 
-void RealtimeService::accept(std::unique_ptr<QWebSocket> socket)
+void RealtimeService::accept(std::unique_ptr<RealtimeSocket> socket)
 {
     const QString id = newSocketId();
     auto *connection = new RealtimeConnection(std::move(socket), id, m_config, this);
@@ -79,10 +80,11 @@ int RealtimeService::announceRoomChanged(qint64 roomId, const QString &reason)
     const auto subscribers = m_subscribers.value(roomId);
     if (subscribers.isEmpty())
         return 0;
-    const QString frame
+    const QByteArray frame
         = PusherFrame::channelEvent(u"room.changed"_s, PusherFrame::roomChannel(roomId),
             { { u"event_id"_s, QUuid::createUuid().toString(QUuid::WithoutBraces) },
-                { u"reason"_s, reason } });
+                { u"reason"_s, reason } })
+              .toUtf8();
     for (RealtimeConnection *connection : subscribers)
         connection->send(frame);
     return int(subscribers.size());

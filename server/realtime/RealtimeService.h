@@ -6,15 +6,15 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QWebSocket>
 
 #include <memory>
 #include <optional>
 
 class RealtimeConnection;
+class RealtimeSocket;
 
 // The server's side of the Pusher channel: it takes WebSockets handed to it (by the HTTP
-// server on the same port, or by a QWebSocketServer in tests), assigns socket ids, signs
+// transport on the same port), assigns socket ids, signs
 // channel authorisations and sends room events to the sockets subscribed to a room.
 class RealtimeService : public QObject {
     Q_OBJECT
@@ -26,7 +26,7 @@ public:
     const RealtimeConfig &config() const { return m_config; }
 
     // Takes the socket over; its handshake has been completed by whoever accepted it.
-    void accept(std::unique_ptr<QWebSocket> socket);
+    void accept(std::unique_ptr<RealtimeSocket> socket);
 
     // Whether the socket id belongs to a greeted connection that is still open.
     bool isLive(const QString &socketId) const;

@@ -1,5 +1,7 @@
 #include "realtime/RealtimeService.h"
 #include "WireClient.h"
+#include "net/HttpListener.h"
+#include "realtime/RealtimeSocket.h"
 #include "WireFrames.h"
 #include "realtime/ChannelAuth.h"
 #include "realtime/PusherFrame.h"
@@ -9,7 +11,6 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QUuid>
-#include <QWebSocketServer>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -28,24 +29,22 @@ RealtimeConfig standardConfig()
     return config;
 }
 
-// The service behind a QWebSocketServer on a free loopback port.
+// The service behind the server's own transport on a free loopback port.
 class Rig {
 public:
     explicit Rig(const RealtimeConfig &config = standardConfig())
         : service(config)
-        , server(u"realtime-test"_s, QWebSocketServer::NonSecureMode)
+        , transport({}, [](const HttpRequest &) { return HttpReply::error(404, {}); })
     {
-        QObject::connect(&server, &QWebSocketServer::newConnection, &service, [this] {
-            while (server.hasPendingConnections())
-                service.accept(std::unique_ptr<QWebSocket>(server.nextPendingConnection()));
-        });
-        server.listen(QHostAddress::LocalHost, 0);
+        transport.setWebSocketHandler(
+            [this](std::unique_ptr<RealtimeSocket> socket) { service.accept(std::move(socket)); });
+        transport.listen(QHostAddress::LocalHost, 0);
     }
-    QUrl base() const { return QUrl(u"ws://127.0.0.1:%1"_s.arg(server.serverPort())); }
+    QUrl base() const { return QUrl(u"ws://127.0.0.1:%1"_s.arg(transport.port())); }
     QUrl url() const { return WireClient::channelUrl(base(), appKey); }
 
     RealtimeService service;
-    QWebSocketServer server;
+    HttpListener transport;
 };
 
 QString goodAuth(const QString &socketId, const QString &channel)

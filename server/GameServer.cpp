@@ -1,0 +1,127 @@
+#include "GameServer.h"
+
+#include "RealtimeGateway.h"
+#include "game/Clock.h"
+#include "game/Presence.h"
+#include "game/RoomEvents.h"
+#include "game/Rounds.h"
+#include "http/Api.h"
+#include "http/InvitePage.h"
+#include "http/RoomRoutes.h"
+#include "http/RoundRoutes.h"
+#include "http/Router.h"
+#include "http/SnapshotBuilder.h"
+#include "net/HttpListener.h"
+#include "store/RoomStore.h"
+#include "store/RoundStore.h"
+#include "store/Store.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString randomSecret()
+{
+    QByteArray bytes(20, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), 5);
+    return QString::fromLatin1(bytes.toHex());
+}
+
+RealtimeConfig realtimeConfig(const ServerOptions &options, const QString &secret)
+{
+    RealtimeConfig config;
+    config.appKey = options.appKey;
+    config.appSecret = secret.toUtf8();
+    if (options.testRealtimeTimeoutMs > 0) {
+        config.activityTimeout = std::chrono::milliseconds(options.testRealtimeTimeoutMs);
+        config.pongTimeout = config.activityTimeout;
+    }
+    return config;
+}
+
+} // namespace
+
+GameServer::GameServer(ServerOptions options, Clock &clock)
+    : m_options(std::move(options))
+    , m_clock(clock)
+{
+}
+
+GameServer::~GameServer()
+{
+    // The transport goes first: no request may reach routes that are gone.
+    m_transport.reset();
+}
+
+bool GameServer::start()
+{
+    QDir().mkpath(QFileInfo(m_options.databasePath).absolutePath());
+    m_store = std::make_unique<Store>();
+    if (!m_store->open(m_options.databasePath)) {
+        m_error
+            = u"cannot open database %1: %2"_s.arg(m_options.databasePath, m_store->errorText());
+        return false;
+    }
+    QString secret = m_options.appSecret;
+    if (secret.isEmpty()) {
+        secret = m_store->setting(u"app_secret"_s);
+        if (secret.isEmpty()) {
+            secret = randomSecret();
+            m_store->setSetting(u"app_secret"_s, secret);
+        }
+    }
+
+    m_rooms = std::make_unique<RoomStore>(*m_store);
+    m_rounds = std::make_unique<RoundStore>(*m_store);
+    m_events = std::make_unique<RoomEvents>();
+    m_presence = std::make_unique<Presence>(m_clock, m_options.durations.presenceMs);
+    QObject::connect(m_presence.get(), &Presence::wentStale, m_events.get(),
+        [events = m_events.get()](
+            qint64 roomId) { emit events->roomChanged(roomId, u"presence"_s); });
+    m_rules = std::make_unique<Rounds>(
+        *m_store, *m_rooms, *m_rounds, *m_presence, *m_events, m_options.durations);
+    m_snapshots = std::make_unique<SnapshotBuilder>(*m_rooms, *m_rounds, *m_presence);
+    m_router = std::make_unique<Router>(*m_store);
+    m_transport = std::make_unique<HttpListener>(
+        m_options.limits, [router = m_router.get()](const HttpRequest &request) {
+            return router->dispatch(request);
+        });
+    if (!m_transport->listen(m_options.address, m_options.port)) {
+        m_error = u"cannot listen on %1:%2: %3"_s.arg(m_options.address.toString())
+                      .arg(m_options.port)
+                      .arg(m_transport->errorText());
+        return false;
+    }
+    const QString publicUrl
+        = m_options.publicUrl.isEmpty() ? u"http://"_s + address() : m_options.publicUrl;
+    m_api = std::make_unique<Api>(*m_store, publicUrl);
+    m_api->registerRoutes(*m_router);
+    m_roomRoutes = std::make_unique<RoomRoutes>(
+        *m_store, *m_rooms, *m_rounds, *m_rules, *m_presence, *m_snapshots, *m_events, m_clock);
+    m_roomRoutes->registerRoutes(*m_router);
+    m_roundRoutes = std::make_unique<RoundRoutes>(*m_rooms, *m_rules, *m_snapshots, m_clock);
+    m_roundRoutes->registerRoutes(*m_router);
+    m_realtime = std::make_unique<RealtimeGateway>(
+        *m_transport, *m_router, *m_rooms, *m_events, realtimeConfig(m_options, secret));
+    m_invitePage = std::make_unique<InvitePage>(
+        publicUrl, InvitePage::webSocketUrlFor(publicUrl), m_options.appKey);
+    m_invitePage->registerRoute(*m_router);
+
+    // Rounds whose time ran out while the server was down end now.
+    m_rules->expireDue();
+    return true;
+}
+
+QString GameServer::address() const
+{
+    return m_options.address.toString() + u':' + QString::number(port());
+}
+
+quint16 GameServer::port() const
+{
+    return m_transport ? m_transport->port() : 0;
+}
