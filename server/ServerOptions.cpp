@@ -51,7 +51,14 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     // The test-only flags are listed too, so --help names every flag the server takes.
     const QCommandLineOption testTimeout(u"test-realtime-timeout-ms"_s,
         u"Test only: realtime ping and pong timeouts in milliseconds."_s, u"ms"_s, u"0"_s);
-    parser.addOptions({ listen, db, key, secret, publicUrl, maxConnections, testTimeout });
+    const QCommandLineOption testRequestTimeout(u"test-request-timeout-ms"_s,
+        u"Test only: how long a request may take to arrive, in milliseconds."_s, u"ms"_s,
+        QString::number(TransportLimits().requestTimeout.count()));
+    const QCommandLineOption testIdleTimeout(u"test-idle-timeout-ms"_s,
+        u"Test only: how long a kept-alive connection may wait for its next request."_s, u"ms"_s,
+        QString::number(TransportLimits().idleTimeout.count()));
+    parser.addOptions({ listen, db, key, secret, publicUrl, maxConnections, testTimeout,
+        testRequestTimeout, testIdleTimeout });
     // Test only: the game's waits, shortened so timeouts happen within a test's time.
     const GameDurations defaults;
     struct DurationFlag {
@@ -96,6 +103,16 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     options.limits.maxConnections = parser.value(maxConnections).toInt(&countOk);
     if (!countOk || options.limits.maxConnections < 1)
         fail(u"--max-connections needs a positive number"_s);
+    const auto milliseconds = [&parser](const QCommandLineOption &option) {
+        bool ok = false;
+        const qint64 ms = parser.value(option).toLongLong(&ok);
+        if (!ok || ms <= 0)
+            fail(
+                u"--%1 needs a positive number of milliseconds"_s.arg(option.names().constFirst()));
+        return std::chrono::milliseconds(ms);
+    };
+    options.limits.requestTimeout = milliseconds(testRequestTimeout);
+    options.limits.idleTimeout = milliseconds(testIdleTimeout);
     bool timeoutOk = false;
     options.testRealtimeTimeoutMs = parser.value(testTimeout).toInt(&timeoutOk);
     if (!timeoutOk || options.testRealtimeTimeoutMs < 0)

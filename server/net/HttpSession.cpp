@@ -82,6 +82,7 @@ const char *messageOf(int status)
 
 HttpSession::HttpSession(tcp::socket socket, HttpListener &listener)
     : m_stream(std::move(socket))
+    , m_requestClock(m_stream.get_executor())
     , m_listener(listener)
 {
     beast::error_code error;
@@ -100,7 +101,7 @@ HttpSession::~HttpSession()
 void HttpSession::start()
 {
     // The first request must arrive whole within the request timeout.
-    m_stream.expires_after(m_listener.limits().requestTimeout);
+    startRequestClock();
     readHeader();
 }
 
@@ -111,7 +112,7 @@ void HttpSession::awaitRequest()
         return;
     }
     if (m_buffer.size() > 0) { // the client sent its next request already
-        m_stream.expires_after(m_listener.limits().requestTimeout);
+        startRequestClock();
         readHeader();
         return;
     }
@@ -123,9 +124,24 @@ void HttpSession::awaitRequest()
                 return;
             }
             self->m_buffer.commit(read);
-            self->m_stream.expires_after(self->m_listener.limits().requestTimeout);
+            self->m_stream.expires_never();
+            self->startRequestClock();
             self->readHeader();
         });
+}
+
+void HttpSession::startRequestClock()
+{
+    m_timedOut = false;
+    m_requestClock.expires_after(m_listener.limits().requestTimeout);
+    m_requestClock.async_wait([weak = weak_from_this()](beast::error_code error) {
+        const auto self = weak.lock();
+        if (error || !self)
+            return;
+        self->m_timedOut = true;
+        beast::error_code ignored;
+        self->m_stream.socket().cancel(ignored);
+    });
 }
 
 void HttpSession::readHeader()
@@ -155,7 +171,7 @@ void HttpSession::onHeader(beast::error_code error)
 
 void HttpSession::refuseRead(beast::error_code error)
 {
-    if (error == beast::error::timeout) {
+    if (m_timedOut) {
         // Nothing to answer to a client that never started a request.
         if (m_parser && m_buffer.size() == 0 && !m_parser->got_some())
             close();
@@ -178,6 +194,7 @@ void HttpSession::onRequest(beast::error_code error)
         refuseRead(error);
         return;
     }
+    m_requestClock.cancel();
     auto request = m_parser->release();
     m_version = request.version();
     m_keepAlive = request.keep_alive() && !m_listener.isStopping();
@@ -245,6 +262,7 @@ void HttpSession::send(const HttpReply &reply, bool keepAlive)
 
 void HttpSession::refuse(int status, const char *message)
 {
+    m_requestClock.cancel();
     m_keepAlive = false;
     m_drained = m_buffer.size();
     send(HttpReply::error(status, QString::fromLatin1(message)), false);

@@ -2,6 +2,7 @@
 
 #include "http/HttpReply.h"
 
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -32,6 +33,9 @@ private:
 
     void awaitRequest();
     void readHeader();
+    // The whole request must arrive by then; a timer of our own rather than the stream's,
+    // which would close the socket before a 408 could be written.
+    void startRequestClock();
     void onHeader(boost::beast::error_code error);
     void onRequest(boost::beast::error_code error);
     void refuseRead(boost::beast::error_code error);
@@ -42,6 +46,8 @@ private:
 
     boost::beast::tcp_stream m_stream;
     boost::beast::flat_buffer m_buffer;
+    boost::asio::steady_timer m_requestClock;
+    bool m_timedOut = false;
     std::optional<Parser> m_parser;
     HttpListener &m_listener;
     QHostAddress m_peer;

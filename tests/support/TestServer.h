@@ -27,6 +27,7 @@ public:
     // Kills it without letting it clean up, as a crash would.
     void kill();
     bool isRunning() const;
+    qint64 processId() const { return m_process.processId(); }
 
     QUrl httpUrl() const;
     QUrl wsUrl() const;

@@ -1,0 +1,199 @@
+#include "TestServer.h"
+
+#include <QTcpSocket>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A client that writes raw bytes, as an attacker or a broken proxy would.
+class RawClient {
+public:
+    explicit RawClient(quint16 port) { m_socket.connectToHost(QHostAddress::LocalHost, port); }
+
+    bool connected() { return m_socket.waitForConnected(2000); }
+    void write(const QByteArray &bytes)
+    {
+        m_socket.write(bytes);
+        m_socket.waitForBytesWritten(2000);
+    }
+    // The status of the first reply, 0 when none came within the wait.
+    int status(int waitMs = 3000)
+    {
+        QDeadlineTimer deadline(waitMs);
+        while (!m_received.contains("\r\n") && !deadline.hasExpired()) {
+            if (m_socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
+                m_received += m_socket.readAll();
+            else if (m_socket.state() != QAbstractSocket::ConnectedState)
+                break;
+        }
+        m_received += m_socket.readAll();
+        return m_received.startsWith("HTTP/1.1 ") ? m_received.mid(9, 3).toInt() : 0;
+    }
+    // Whether the server closed the connection within the wait.
+    bool closed(int waitMs = 3000)
+    {
+        QDeadlineTimer deadline(waitMs);
+        while (m_socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+            m_socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+            m_received += m_socket.readAll();
+        }
+        return m_socket.state() != QAbstractSocket::ConnectedState;
+    }
+    QByteArray received() const { return m_received; }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_received;
+};
+
+QByteArray post(const QByteArray &framing, const QByteArray &body = {})
+{
+    return "POST /api/guest HTTP/1.1\r\nHost: test\r\nContent-Type: application/json\r\n" + framing
+        + "\r\n" + body;
+}
+
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+// What the transport refuses before any route sees a request: sizes, framing, slowness and
+// too many connections.
+class ServerLimitsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.start({ u"--test-request-timeout-ms"_s, u"700"_s,
+                     u"--test-idle-timeout-ms"_s, u"1500"_s, u"--max-connections"_s, u"20"_s }),
+            qPrintable(m_server.errorText()));
+    }
+
+    void refusesBadRequests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        const QByteArray big(70 * 1024, 'x');
+        QTest::newRow("declared body over 64 KiB") << post("Content-Length: 1073741824\r\n") << 413;
+        QTest::newRow("chunked body over 64 KiB") << post("Transfer-Encoding: chunked\r\n",
+            QByteArray::number(big.size(), 16) + "\r\n" + big + "\r\n0\r\n\r\n")
+                                                  << 413;
+        QTest::newRow("headers over 16 KiB")
+            << post("X-Padding: " + QByteArray(17 * 1024, 'a') + "\r\nContent-Length: 2\r\n", "{}")
+            << 431;
+        QTest::newRow("letters as length") << post("Content-Length: 2x\r\n", "{}") << 400;
+        QTest::newRow("negative length") << post("Content-Length: -2\r\n", "{}") << 400;
+        QTest::newRow("overflowing length")
+            << post("Content-Length: 99999999999999999999999\r\n", "{}") << 400;
+        QTest::newRow("repeated length")
+            << post("Content-Length: 2\r\nContent-Length: 2\r\n", "{}") << 400;
+        QTest::newRow("length list") << post("Content-Length: 2, 2\r\n", "{}") << 400;
+        QTest::newRow("other transfer coding") << post("Transfer-Encoding: gzip\r\n", "{}") << 400;
+        QTest::newRow("coding list ending in chunked")
+            << post("Transfer-Encoding: gzip, chunked\r\n", "2\r\n{}\r\n0\r\n\r\n") << 400;
+        QTest::newRow("length and chunked")
+            << post("Content-Length: 2\r\nTransfer-Encoding: chunked\r\n", "2\r\n{}\r\n0\r\n\r\n")
+            << 400;
+        QTest::newRow("bad chunk size")
+            << post("Transfer-Encoding: chunked\r\n", "zz\r\n{}\r\n0\r\n\r\n") << 400;
+        QTest::newRow("upgrade without key")
+            << QByteArray("GET /app/desk-hoops-sample?protocol=7 HTTP/1.1\r\nHost: test\r\n"
+                          "Connection: Upgrade\r\nUpgrade: websocket\r\n"
+                          "Sec-WebSocket-Version: 13\r\n\r\n")
+            << 400;
+    }
+
+    void refusesBadRequests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        RawClient client(port());
+        QVERIFY(client.connected());
+        client.write(request);
+        QCOMPARE(client.status(), status);
+        QVERIFY2(client.closed(), client.received().constData());
+    }
+
+    // A huge upload is refused from its header; the server reads only a bounded part of it.
+    void hugeUploadTakesNoMemory()
+    {
+        const qint64 before = residentKiB(m_server.processId());
+        RawClient client(port());
+        QVERIFY(client.connected());
+        client.write(post("Content-Length: 1073741824\r\n"));
+        const QByteArray chunk(1024 * 1024, 'x');
+        for (int i = 0; i < 64 && !client.closed(0); ++i)
+            client.write(chunk);
+        QVERIFY(client.closed());
+        QCOMPARE(client.status(0), 413);
+        QVERIFY2(residentKiB(m_server.processId()) - before < 8 * 1024,
+            qPrintable(u"resident memory grew by %1 KiB"_s.arg(
+                residentKiB(m_server.processId()) - before)));
+    }
+
+    void slowRequestGets408()
+    {
+        RawClient client(port());
+        QVERIFY(client.connected());
+        client.write("POST /api/guest HTTP/1.1\r\nHost: test\r\nContent-Length: 10\r\n\r\n{}");
+        QCOMPARE(client.status(), 408);
+        QVERIFY(client.closed());
+    }
+
+    void idleConnectionsClose()
+    {
+        RawClient silent(port());
+        QVERIFY(silent.connected());
+        QVERIFY(silent.closed(3000)); // never sent a byte: closed after the request timeout
+        QCOMPARE(silent.status(0), 0);
+
+        RawClient keptAlive(port());
+        QVERIFY(keptAlive.connected());
+        keptAlive.write(post("Content-Length: 2\r\n", "{}"));
+        QCOMPARE(keptAlive.status(), 201);
+        QVERIFY(!keptAlive.closed(900)); // the idle allowance is longer than a request's
+        QVERIFY(keptAlive.closed(3000));
+    }
+
+    void connectionsOverTheLimitAreRefused()
+    {
+        std::vector<std::unique_ptr<RawClient>> open;
+        for (int i = 0; i < 20; ++i) {
+            open.push_back(std::make_unique<RawClient>(port()));
+            QVERIFY(open.back()->connected());
+        }
+        QTest::qWait(100);
+        RawClient refused(port());
+        QVERIFY(refused.connected()); // the kernel accepts; the server closes it at once
+        QVERIFY(refused.closed(300));
+        open.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [this] {
+                RawClient again(port());
+                again.connected();
+                again.write(post("Content-Length: 2\r\n", "{}"));
+                return again.status(500) == 201;
+            }(),
+            3000);
+    }
+
+private:
+    quint16 port() const { return quint16(m_server.httpUrl().port()); }
+
+    TestServer m_server;
+};
+
+QTEST_GUILESS_MAIN(ServerLimitsTest)
+#include "ServerLimitsTest.moc"
