@@ -24,7 +24,7 @@ public:
     const RealtimeService &service() const { return m_service; }
 
 private:
-    HttpReply authorise(const ApiRequest &request) const;
+    HttpReply authorise(const ApiRequest &request);
 
     const RoomStore &m_rooms;
     RealtimeService m_service;

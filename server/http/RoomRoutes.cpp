@@ -1,7 +1,7 @@
 #include "RoomRoutes.h"
 
-#include "Router.h"
 #include "RouteChecks.h"
+#include "Router.h"
 #include "SnapshotBuilder.h"
 #include "WireJson.h"
 #include "game/Clock.h"
@@ -159,7 +159,10 @@ HttpReply RoomRoutes::leave(const ApiRequest &request)
     else
         m_presence.disconnect(roomId, request.playerId);
     m_rules.reschedule();
+    emit m_events.memberRemoved(roomId, request.playerId);
     emit m_events.roomChanged(roomId, empty ? u"deleted"_s : u"left"_s);
+    if (empty)
+        emit m_events.roomDeleted(roomId);
     return HttpReply::empty();
 }
 
@@ -180,6 +183,7 @@ HttpReply RoomRoutes::remove(const ApiRequest &request)
     m_presence.forgetRoom(roomId);
     m_rules.reschedule();
     emit m_events.roomChanged(roomId, u"deleted"_s);
+    emit m_events.roomDeleted(roomId);
     return HttpReply::empty();
 }
 

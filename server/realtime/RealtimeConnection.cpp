@@ -186,12 +186,17 @@ void RealtimeConnection::subscribe(const QJsonObject &data)
 
 void RealtimeConnection::unsubscribe(const QJsonObject &data)
 {
-    const auto room = PusherFrame::roomOfChannel(data.value(u"channel"_s).toString());
-    if (room && m_rooms.remove(*room)) {
-        if (m_rooms.isEmpty())
-            m_socket->setSubscribed(false);
-        Q_EMIT unsubscribed(*room);
-    }
+    if (const auto room = PusherFrame::roomOfChannel(data.value(u"channel"_s).toString()))
+        endSubscription(*room);
+}
+
+void RealtimeConnection::endSubscription(qint64 roomId)
+{
+    if (!m_rooms.remove(roomId))
+        return;
+    if (m_rooms.isEmpty())
+        m_socket->setSubscribed(false);
+    Q_EMIT unsubscribed(roomId);
 }
 
 void RealtimeConnection::refuseSubscription(const QString &channel, const QString &message)

@@ -29,6 +29,8 @@ public:
     QString socketId() const { return m_socketId; }
     // Greeted and not closing: the socket id may be authorised and events may be sent.
     bool isOpen() const { return m_phase == Phase::Watching || m_phase == Phase::AwaitingPong; }
+    // Stops the room's events reaching this socket (its player left the room).
+    void endSubscription(qint64 roomId);
     void send(const QString &frame);
     void send(const QByteArray &utf8);
 

@@ -46,6 +46,8 @@ void RealtimeService::accept(std::unique_ptr<RealtimeSocket> socket)
 void RealtimeService::forget(RealtimeConnection *connection)
 {
     m_connections.remove(connection->socketId());
+    m_grants.removeIf(
+        [id = connection->socketId()](const auto &grant) { return grant.key().first == id; });
 }
 
 QString RealtimeService::newSocketId() const
@@ -68,11 +70,25 @@ bool RealtimeService::isLive(const QString &socketId) const
 }
 
 std::optional<QString> RealtimeService::authorise(
-    const QString &socketId, const QString &channel) const
+    const QString &socketId, const QString &channel, qint64 playerId)
 {
-    if (!isLive(socketId) || !PusherFrame::roomOfChannel(channel))
+    const auto room = PusherFrame::roomOfChannel(channel);
+    if (!isLive(socketId) || !room)
         return std::nullopt;
+    m_grants.insert({ socketId, *room }, playerId);
     return ChannelAuth::authValue(m_config.appKey, m_config.appSecret, socketId, channel);
+}
+
+void RealtimeService::revoke(qint64 roomId, std::optional<qint64> playerId)
+{
+    const auto subscribers = m_subscribers.value(roomId);
+    for (RealtimeConnection *connection : subscribers) {
+        const auto grant = m_grants.constFind({ connection->socketId(), roomId });
+        if (!playerId || (grant != m_grants.cend() && *grant == *playerId)) {
+            m_grants.remove({ connection->socketId(), roomId });
+            connection->endSubscription(roomId);
+        }
+    }
 }
 
 int RealtimeService::announceRoomChanged(qint64 roomId, const QString &reason)
@@ -80,11 +96,11 @@ int RealtimeService::announceRoomChanged(qint64 roomId, const QString &reason)
     const auto subscribers = m_subscribers.value(roomId);
     if (subscribers.isEmpty())
         return 0;
-    const QByteArray frame
-        = PusherFrame::channelEvent(u"room.changed"_s, PusherFrame::roomChannel(roomId),
-            { { u"event_id"_s, QUuid::createUuid().toString(QUuid::WithoutBraces) },
-                { u"reason"_s, reason } })
-              .toUtf8();
+    const QByteArray frame = PusherFrame::channelEvent(u"room.changed"_s,
+        PusherFrame::roomChannel(roomId),
+        { { u"event_id"_s, QUuid::createUuid().toString(QUuid::WithoutBraces) },
+            { u"reason"_s,
+                reason } }).toUtf8();
     for (RealtimeConnection *connection : subscribers)
         connection->send(frame);
     return int(subscribers.size());

@@ -32,8 +32,14 @@ public:
     bool isLive(const QString &socketId) const;
 
     // The subscription's auth value "KEY:SIGNATURE" for a live socket and a room channel;
-    // nothing otherwise. The caller has checked that the player may read that room.
-    std::optional<QString> authorise(const QString &socketId, const QString &channel) const;
+    // nothing otherwise. The caller has checked that the player may read that room; the
+    // grant is remembered, so the player's subscription can be dropped when they leave.
+    std::optional<QString> authorise(
+        const QString &socketId, const QString &channel, qint64 playerId);
+
+    // Ends the room's subscriptions of sockets the player was granted (every one of the
+    // room's when no player is given): no more events of the room reach them.
+    void revoke(qint64 roomId, std::optional<qint64> playerId = std::nullopt);
 
     // Sends one room.changed frame with a new event id to every subscriber of the room;
     // returns how many were sent.
@@ -49,4 +55,6 @@ private:
     RealtimeConfig m_config;
     QHash<QString, RealtimeConnection *> m_connections;
     QHash<qint64, QSet<RealtimeConnection *>> m_subscribers;
+    // Who asked for each socket's subscription to a room: (socket id, room) to player.
+    QHash<std::pair<QString, qint64>, qint64> m_grants;
 };

@@ -509,17 +509,17 @@ private Q_SLOTS:
         WireClient client;
         const QString id = client.connectAndGreet(rig.url());
         QVERIFY(!id.isEmpty());
-        QCOMPARE(rig.service.authorise(id, u"private-room.5"_s),
+        QCOMPARE(rig.service.authorise(id, u"private-room.5"_s, 7),
             std::optional(goodAuth(id, u"private-room.5"_s)));
-        QCOMPARE(rig.service.authorise(id, u"room.5"_s), std::nullopt);
-        QCOMPARE(rig.service.authorise(u"1.1"_s, u"private-room.5"_s), std::nullopt);
+        QCOMPARE(rig.service.authorise(id, u"room.5"_s, 7), std::nullopt);
+        QCOMPARE(rig.service.authorise(u"1.1"_s, u"private-room.5"_s, 7), std::nullopt);
         // What it signs is what the connection accepts.
         client.send(WireFrames::subscribe(
-            u"private-room.5"_s, *rig.service.authorise(id, u"private-room.5"_s)));
+            u"private-room.5"_s, *rig.service.authorise(id, u"private-room.5"_s, 7)));
         QCOMPARE(client.next(), subscriptionSucceeded(u"private-room.5"_s));
         client.socket().close();
         QTRY_COMPARE(rig.service.subscriberCount(5), 0);
-        QCOMPARE(rig.service.authorise(id, u"private-room.5"_s), std::nullopt);
+        QCOMPARE(rig.service.authorise(id, u"private-room.5"_s, 7), std::nullopt);
         QCOMPARE(rig.service.connectionCount(), 0);
     }
 };

@@ -99,6 +99,31 @@ private Q_SLOTS:
         QVERIFY(nothingElseArrived(client));
     }
 
+    // A member who leaves hears nothing more of the room; the others hear that they left.
+    // A deleted room's last event still reaches everyone.
+    void leavingEndsTheSubscription()
+    {
+        const Player a = m_game->newPlayer();
+        const Player b = m_game->newPlayer();
+        const QJsonObject room = m_game->createRoom(a);
+        const qint64 id = room[u"id"_s].toInteger();
+        m_game->join(b, room[u"invite_code"_s].toString());
+        WireClient stays;
+        WireClient leaves;
+        QVERIFY(subscribe(stays, id, a));
+        QVERIFY(subscribe(leaves, id, b));
+
+        QCOMPARE(m_game->post(id, u"leave"_s, b).status, 204);
+        QVERIFY(isRoomChanged(stays.next(), id));
+        QCOMPARE(m_game->join(m_game->newPlayer(), room[u"invite_code"_s].toString()).status, 200);
+        QVERIFY(isRoomChanged(stays.next(), id));
+        QVERIFY(nothingElseArrived(leaves));
+
+        QCOMPARE(m_api->request("DELETE", u"rooms/%1"_s.arg(id), {}, a.token).status, 204);
+        QVERIFY(isRoomChanged(stays.next(), id));
+        QVERIFY(nothingElseArrived(stays));
+    }
+
     void cleanupTestCase() { QVERIFY(m_server.stop()); }
 
 private:
