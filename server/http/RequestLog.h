@@ -12,6 +12,8 @@ class RequestLog {
 public:
     using Sink = std::function<void(const QString &line)>;
 
+    // Repeats of one kind are summed up per windowMs; at most maxKeys kinds are remembered, the
+    // rest only counted together.
     explicit RequestLog(Sink sink, qint64 windowMs = 60000, qsizetype maxKeys = 1000);
 
     // Client text made safe for one log line: controls (C0, DEL, C1, the line and paragraph
