@@ -85,10 +85,18 @@ bool GameServer::start()
     m_rules = std::make_unique<Rounds>(
         *m_store, *m_rooms, *m_rounds, *m_presence, *m_events, m_options.durations);
     m_snapshots = std::make_unique<SnapshotBuilder>(*m_rooms, *m_rounds, *m_presence);
-    m_router = std::make_unique<Router>(*m_store);
+    m_router
+        = std::make_unique<Router>(*m_store, m_clock, m_options.rates, m_options.trustedProxies);
+    QObject::connect(
+        &m_logFlush, &QTimer::timeout, [router = m_router.get()] { router->flushLog(); });
+    m_logFlush.start(std::chrono::seconds(10));
     m_transport = std::make_unique<HttpListener>(
         m_options.limits, [router = m_router.get()](const HttpRequest &request) {
             return router->dispatch(request);
+        });
+    m_transport->setRefusalHandler(
+        [router = m_router.get()](const QByteArray &method, const QByteArray &target, int status) {
+            router->logRefusal(method, target, status);
         });
     if (!m_transport->listen(m_options.address, m_options.port)) {
         m_error = u"cannot listen on %1:%2: %3"_s.arg(m_options.address.toString())
@@ -98,10 +106,10 @@ bool GameServer::start()
     }
     const QString publicUrl
         = m_options.publicUrl.isEmpty() ? u"http://"_s + address() : m_options.publicUrl;
-    m_api = std::make_unique<Api>(*m_store, publicUrl);
+    m_api = std::make_unique<Api>(*m_store, publicUrl, m_clock, m_options.rates);
     m_api->registerRoutes(*m_router);
-    m_roomRoutes = std::make_unique<RoomRoutes>(
-        *m_store, *m_rooms, *m_rounds, *m_rules, *m_presence, *m_snapshots, *m_events, m_clock);
+    m_roomRoutes = std::make_unique<RoomRoutes>(*m_store, *m_rooms, *m_rounds, *m_rules,
+        *m_presence, *m_snapshots, *m_events, m_clock, m_options.rates);
     m_roomRoutes->registerRoutes(*m_router);
     m_roundRoutes = std::make_unique<RoundRoutes>(*m_rooms, *m_rules, *m_snapshots, m_clock);
     m_roundRoutes->registerRoutes(*m_router);

@@ -3,6 +3,7 @@
 #include "ServerOptions.h"
 
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<Rounds> m_rules;
     std::unique_ptr<SnapshotBuilder> m_snapshots;
     std::unique_ptr<Router> m_router;
+    QTimer m_logFlush;
     std::unique_ptr<HttpListener> m_transport;
     std::unique_ptr<Api> m_api;
     std::unique_ptr<RoomRoutes> m_roomRoutes;

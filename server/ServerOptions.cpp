@@ -48,6 +48,19 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     const QCommandLineOption maxConnections(u"max-connections"_s,
         u"Open HTTP connections (and realtime sockets not yet subscribed) beyond which new ones are refused."_s,
         u"count"_s, QString::number(TransportLimits().maxConnections));
+    const RateLimits defaultRates;
+    const QCommandLineOption guests(u"guests-per-minute"_s,
+        u"New guest sessions one client address may open per minute (0: no limit)."_s, u"count"_s,
+        QString::number(defaultRates.guestsPerMinute));
+    const QCommandLineOption failedJoins(u"failed-joins-per-minute"_s,
+        u"Joins with an unknown Room ID one client address may try per minute (0: no limit)."_s,
+        u"count"_s, QString::number(defaultRates.failedJoinsPerMinute));
+    const QCommandLineOption playerRequests(u"requests-per-second"_s,
+        u"Requests one player may make per second (0: no limit)."_s, u"count"_s,
+        QString::number(defaultRates.requestsPerSecond));
+    const QCommandLineOption trustedProxy(u"trusted-proxy"_s,
+        u"Address of a proxy in front of this server whose X-Forwarded-For header names the client; may be repeated."_s,
+        u"address"_s);
     // The test-only flags are listed too, so --help names every flag the server takes.
     const QCommandLineOption testTimeout(u"test-realtime-timeout-ms"_s,
         u"Test only: realtime ping and pong timeouts in milliseconds."_s, u"ms"_s, u"0"_s);
@@ -57,8 +70,8 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     const QCommandLineOption testIdleTimeout(u"test-idle-timeout-ms"_s,
         u"Test only: how long a kept-alive connection may wait for its next request."_s, u"ms"_s,
         QString::number(TransportLimits().idleTimeout.count()));
-    parser.addOptions({ listen, db, key, secret, publicUrl, maxConnections, testTimeout,
-        testRequestTimeout, testIdleTimeout });
+    parser.addOptions({ listen, db, key, secret, publicUrl, maxConnections, guests, failedJoins,
+        playerRequests, trustedProxy, testTimeout, testRequestTimeout, testIdleTimeout });
     // Test only: the game's waits, shortened so timeouts happen within a test's time.
     const GameDurations defaults;
     struct DurationFlag {
@@ -99,6 +112,20 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
         fail(u"--app-key must not be empty"_s);
     options.appSecret = parser.value(secret);
     options.publicUrl = parser.value(publicUrl);
+    const auto rate = [&parser](const QCommandLineOption &option) {
+        bool ok = false;
+        const double value = parser.value(option).toDouble(&ok);
+        if (!ok || !(value >= 0))
+            fail(u"--%1 needs a number, 0 for no limit"_s.arg(option.names().constFirst()));
+        return value;
+    };
+    options.rates = { rate(guests), rate(failedJoins), rate(playerRequests) };
+    for (const QString &text : parser.values(trustedProxy)) {
+        const QHostAddress proxy(text);
+        if (proxy.isNull())
+            fail(u"--trusted-proxy needs a numeric IP address, got \"%1\""_s.arg(text));
+        options.trustedProxies.append(proxy);
+    }
     bool countOk = false;
     options.limits.maxConnections = parser.value(maxConnections).toInt(&countOk);
     if (!countOk || options.limits.maxConnections < 1)

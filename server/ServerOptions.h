@@ -1,6 +1,7 @@
 #pragma once
 
 #include "game/GameDurations.h"
+#include "http/RateLimits.h"
 #include "net/TransportLimits.h"
 
 #include <QHostAddress>
@@ -21,6 +22,9 @@ struct ServerOptions {
     // The game's waits; tests shorten them with the --test-*-ms flags.
     GameDurations durations;
     TransportLimits limits;
+    RateLimits rates;
+    // Proxies whose X-Forwarded-For names the client (for per-client limits).
+    QList<QHostAddress> trustedProxies;
 
     // Parses arguments (argv including the program name). On --help prints the help and exits 0;
     // on a bad value prints the error and exits 2.

@@ -1,6 +1,7 @@
 #include "Api.h"
 
 #include "Router.h"
+#include "game/Clock.h"
 #include "store/Store.h"
 
 #include <QJsonObject>
@@ -41,24 +42,30 @@ QJsonObject playerJson(const PlayerRow &player)
 
 } // namespace
 
-Api::Api(Store &store, QString publicUrl)
+Api::Api(Store &store, QString publicUrl, const Clock &clock, const RateLimits &limits)
     : m_store(store)
     , m_publicUrl(std::move(publicUrl))
+    , m_clock(clock)
+    , m_newGuests({ limits.guestsPerMinute / 60, limits.guestsPerMinute })
 {
 }
 
 void Api::registerRoutes(Router &server)
 {
-    server.addRoute(Method::Post, u"/api/guest"_s, Access::Public, [this](const ApiRequest &) {
-        const QByteArray token = newToken();
-        const qint64 id = m_store.createPlayer(friendlyName(), Router::tokenHash(token));
-        const auto player = m_store.player(id);
-        if (!player)
-            return HttpReply::error(500, u"The session could not be created."_s);
-        return HttpReply::json(QJsonObject { { u"token"_s, QString::fromLatin1(token) },
-                                   { u"user"_s, playerJson(*player) } },
-            201);
-    });
+    server.addRoute(
+        Method::Post, u"/api/guest"_s, Access::Public, [this](const ApiRequest &request) {
+            const qint64 now = m_clock.nowMs();
+            if (!m_newGuests.take(request.client, now))
+                return HttpReply::tooManyRequests(m_newGuests.retryAfterMs(request.client, now));
+            const QByteArray token = newToken();
+            const qint64 id = m_store.createPlayer(friendlyName(), Router::tokenHash(token));
+            const auto player = m_store.player(id);
+            if (!player)
+                return HttpReply::error(500, u"The session could not be created."_s);
+            return HttpReply::json(QJsonObject { { u"token"_s, QString::fromLatin1(token) },
+                                       { u"user"_s, playerJson(*player) } },
+                201);
+        });
     server.addRoute(Method::Get, u"/api/me"_s, Access::Player, [this](const ApiRequest &request) {
         const auto player = m_store.player(request.playerId);
         return player ? HttpReply::json(playerJson(*player)) : HttpReply::unauthenticated();

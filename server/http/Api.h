@@ -1,7 +1,11 @@
 #pragma once
 
+#include "RateLimiter.h"
+#include "RateLimits.h"
+
 #include <QString>
 
+class Clock;
 class Router;
 class Store;
 
@@ -9,11 +13,13 @@ class Store;
 // (where invitations point).
 class Api {
 public:
-    Api(Store &store, QString publicUrl);
+    Api(Store &store, QString publicUrl, const Clock &clock, const RateLimits &limits);
 
     void registerRoutes(Router &server);
 
 private:
     Store &m_store;
     QString m_publicUrl;
+    const Clock &m_clock;
+    RateLimiter m_newGuests;
 };

@@ -2,6 +2,8 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -46,4 +48,14 @@ HttpReply HttpReply::invalid(const QString &field, const QString &message)
 HttpReply HttpReply::unauthenticated()
 {
     return error(401, u"Unauthenticated."_s);
+}
+
+HttpReply HttpReply::tooManyRequests(qint64 retryAfterMs)
+{
+    const qint64 seconds = std::max<qint64>(1, (retryAfterMs + 999) / 1000);
+    HttpReply reply = error(429,
+        u"Too many requests; please try again in %1 second%2."_s.arg(seconds).arg(
+            seconds == 1 ? u""_s : u"s"_s));
+    reply.headers.append({ "Retry-After", QByteArray::number(seconds) });
+    return reply;
 }

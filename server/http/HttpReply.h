@@ -24,4 +24,6 @@ struct HttpReply {
     // 422 {"message": text, "errors": {field: [text]}}
     static HttpReply invalid(const QString &field, const QString &message);
     static HttpReply unauthenticated();
+    // 429 with Retry-After in whole seconds (at least one).
+    static HttpReply tooManyRequests(qint64 retryAfterMs);
 };

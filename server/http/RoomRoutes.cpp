@@ -41,7 +41,8 @@ HttpReply notSaved()
 } // namespace
 
 RoomRoutes::RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
-    Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events, const Clock &clock)
+    Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events, const Clock &clock,
+    const RateLimits &limits)
     : m_store(store)
     , m_rooms(rooms)
     , m_rounds(rounds)
@@ -50,6 +51,7 @@ RoomRoutes::RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds,
     , m_snapshots(snapshots)
     , m_events(events)
     , m_clock(clock)
+    , m_failedJoins({ limits.failedJoinsPerMinute / 60, limits.failedJoinsPerMinute })
 {
 }
 
@@ -115,9 +117,14 @@ HttpReply RoomRoutes::join(const ApiRequest &request)
     const QString code = codeValue.toString().trimmed().toUpper();
     if (!codeValue.isString() || code.isEmpty())
         return HttpReply::invalid(u"code"_s, u"Enter a Room ID to join."_s);
+    const qint64 now = m_clock.nowMs();
+    if (const qint64 wait = m_failedJoins.retryAfterMs(request.client, now); wait > 0)
+        return HttpReply::tooManyRequests(wait);
     const auto room = m_rooms.roomByCode(code);
-    if (!room)
+    if (!room) {
+        m_failedJoins.take(request.client, now);
         return HttpReply::invalid(u"code"_s, u"No room has this Room ID."_s);
+    }
     if (!m_rooms.isMember(room->id, request.playerId)) {
         Store::Transaction transaction(m_store);
         m_rooms.addMember(room->id, request.playerId, m_clock.nowMs());

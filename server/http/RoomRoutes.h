@@ -1,6 +1,8 @@
 #pragma once
 
 #include "HttpReply.h"
+#include "RateLimiter.h"
+#include "RateLimits.h"
 
 class Clock;
 class Router;
@@ -19,7 +21,7 @@ class RoomRoutes {
 public:
     RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
         Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events,
-        const Clock &clock);
+        const Clock &clock, const RateLimits &limits);
 
     void registerRoutes(Router &server);
 
@@ -44,4 +46,6 @@ private:
     const SnapshotBuilder &m_snapshots;
     RoomEvents &m_events;
     const Clock &m_clock;
+    // Per client address: guessing Room IDs is slow.
+    RateLimiter m_failedJoins;
 };

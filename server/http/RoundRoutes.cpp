@@ -1,13 +1,12 @@
 #include "RoundRoutes.h"
 
-#include "Router.h"
 #include "RouteChecks.h"
+#include "Router.h"
 #include "SnapshotBuilder.h"
 #include "game/Clock.h"
 #include "game/GameJson.h"
 #include "game/Rounds.h"
 #include "store/RoomStore.h"
-
 
 using namespace Qt::StringLiterals;
 using Method = Router::Method;

@@ -1,5 +1,6 @@
 #include "Router.h"
 
+#include "game/Clock.h"
 #include "store/Store.h"
 
 #include <QCryptographicHash>
@@ -36,8 +37,13 @@ QJsonObject formFields(const QByteArray &body)
 
 } // namespace
 
-Router::Router(const Store &store)
+Router::Router(const Store &store, const Clock &clock, const RateLimits &limits,
+    QList<QHostAddress> trustedProxies)
     : m_store(store)
+    , m_clock(clock)
+    , m_playerRequests({ limits.requestsPerSecond, limits.requestsPerSecond })
+    , m_log([](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); })
+    , m_trustedProxies(std::move(trustedProxies))
 {
 }
 
@@ -67,18 +73,48 @@ std::optional<qint64> Router::authenticate(const HttpRequest &request) const
     return player->id;
 }
 
-HttpReply Router::dispatch(const HttpRequest &request) const
+HttpReply Router::dispatch(const HttpRequest &request)
 {
     HttpReply reply = route(request);
+    // The path and status only: headers (tokens) and bodies stay out of the log.
     if (reply.status >= 400 && reply.status != 401) {
-        // The path and status only: headers (tokens) and bodies stay out of the log.
-        std::fprintf(stderr, "request error: %s %s -> %d\n", request.methodText.constData(),
-            qPrintable(request.path), reply.status);
+        m_log.refused(
+            QString::fromLatin1(request.methodText), request.path, reply.status, m_clock.nowMs());
     }
     return reply;
 }
 
-HttpReply Router::route(const HttpRequest &request) const
+void Router::logRefusal(const QByteArray &method, const QByteArray &target, int status)
+{
+    m_log.refused(QString::fromLatin1(method), QString::fromUtf8(target), status, m_clock.nowMs());
+}
+
+void Router::flushLog()
+{
+    m_log.flush(m_clock.nowMs());
+}
+
+QHostAddress Router::clientAddress(const HttpRequest &request) const
+{
+    if (request.forwardedFor.isEmpty() || !m_trustedProxies.contains(request.peer))
+        return request.peer;
+    // The last entry is the one our proxy added; earlier ones are the client's own say.
+    const QHostAddress forwarded(
+        QString::fromLatin1(request.forwardedFor.split(',').constLast().trimmed()));
+    return forwarded.isNull() ? request.peer : forwarded;
+}
+
+QByteArray Router::clientKey(const QHostAddress &address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    if (isV4)
+        return QByteArray::number(v4);
+    const Q_IPV6ADDR v6 = address.toIPv6Address();
+    return QByteArray(reinterpret_cast<const char *>(v6.c), 8);
+}
+
+HttpReply Router::route(const HttpRequest &request)
 {
     bool pathKnown = false;
     for (const Route &route : m_routes) {
@@ -88,12 +124,17 @@ HttpReply Router::route(const HttpRequest &request) const
         pathKnown = true;
         if (route.method != request.method)
             continue;
-        ApiRequest api { request, match.capturedTexts().mid(1), {}, 0 };
+        ApiRequest api { request, match.capturedTexts().mid(1), {}, 0,
+            clientKey(clientAddress(request)) };
         if (route.access == Access::Player) {
             const auto player = authenticate(request);
             if (!player)
                 return HttpReply::unauthenticated();
             api.playerId = *player;
+            const QByteArray key = QByteArray::number(*player);
+            const qint64 now = m_clock.nowMs();
+            if (!m_playerRequests.take(key, now))
+                return HttpReply::tooManyRequests(m_playerRequests.retryAfterMs(key, now));
         }
         if (route.body == Body::JsonOrForm && isFormEncoded(request)) {
             api.body = formFields(request.body);

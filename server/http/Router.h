@@ -2,6 +2,9 @@
 
 #include "HttpReply.h"
 #include "HttpRequest.h"
+#include "RateLimiter.h"
+#include "RateLimits.h"
+#include "RequestLog.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -11,22 +14,26 @@
 #include <functional>
 #include <optional>
 
+class Clock;
 class Store;
 
-// What a route handler gets: the request, the path's captured parts, the JSON body and the
-// authenticated player (0 for routes that need none).
+// What a route handler gets: the request, the path's captured parts, the JSON body, the
+// authenticated player (0 for routes that need none) and the client's address as a key for
+// per-client limits.
 struct ApiRequest {
     const HttpRequest &http;
     QStringList captures;
     QJsonObject body;
     qint64 playerId = 0;
+    QByteArray client;
 
     qint64 captureId(int index) const { return captures.value(index).toLongLong(); }
 };
 
 // The routes of the HTTP API: finds the handler for a request, reads its body (non-object
 // bodies are 400; routes that also take forms read form-encoded bodies into text fields) and
-// answers 401 on routes for players when the request has no valid bearer token.
+// answers 401 on routes for players when the request has no valid bearer token, 429 to a
+// player over the request rate. Refused requests are logged, safely and without repeats.
 class Router {
 public:
     using Handler = std::function<HttpReply(const ApiRequest &)>;
@@ -34,13 +41,23 @@ public:
     enum class Access { Public, Player };
     enum class Body { Json, JsonOrForm };
 
-    explicit Router(const Store &store);
+    Router(const Store &store, const Clock &clock, const RateLimits &limits,
+        QList<QHostAddress> trustedProxies = {});
 
     // pattern is a full-path regular expression, e.g. "/api/rooms/(\\d+)/state".
     void addRoute(Method method, const QString &pattern, Access access, Handler handler,
         Body body = Body::Json);
 
-    HttpReply dispatch(const HttpRequest &request) const;
+    HttpReply dispatch(const HttpRequest &request);
+    // A refusal made before the request reached the routes (by the transport).
+    void logRefusal(const QByteArray &method, const QByteArray &target, int status);
+    // Writes the counts of repeated refusals; the owner calls it now and then.
+    void flushLog();
+
+    // The client's address: the direct peer's, or the one a trusted proxy forwarded.
+    QHostAddress clientAddress(const HttpRequest &request) const;
+    // The address as a key for limits: an IPv6 client is its /64, as one host gets a whole one.
+    static QByteArray clientKey(const QHostAddress &address);
 
     // The player whose bearer token the request carries, if any.
     std::optional<qint64> authenticate(const HttpRequest &request) const;
@@ -56,8 +73,12 @@ private:
         Body body;
     };
 
-    HttpReply route(const HttpRequest &request) const;
+    HttpReply route(const HttpRequest &request);
 
     const Store &m_store;
+    const Clock &m_clock;
     QList<Route> m_routes;
+    RateLimiter m_playerRequests;
+    RequestLog m_log;
+    QList<QHostAddress> m_trustedProxies;
 };

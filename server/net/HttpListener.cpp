@@ -168,6 +168,17 @@ void HttpListener::webSocketClosed(quint64 id)
         Qt::QueuedConnection);
 }
 
+void HttpListener::refused(QByteArray method, QByteArray target, int status)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, method = std::move(method), target = std::move(target), status] {
+            if (m_refusalHandler)
+                m_refusalHandler(method, target, status);
+        },
+        Qt::QueuedConnection);
+}
+
 void HttpListener::forgetChannel(quint64 id)
 {
     m_channels.remove(id);

@@ -36,6 +36,11 @@ public:
 
     // Without a handler upgrades are answered 404.
     void setWebSocketHandler(WebSocketHandler handler);
+    // Told on the main thread of each request the transport refused itself (400, 408, 413,
+    // 431), with the method and target when they were read.
+    using RefusalHandler
+        = std::function<void(const QByteArray &method, const QByteArray &target, int status)>;
+    void setRefusalHandler(RefusalHandler handler) { m_refusalHandler = std::move(handler); }
 
     // Starts listening (port 0: a free one); false with errorText() on failure.
     bool listen(const QHostAddress &address, quint16 port);
@@ -59,6 +64,7 @@ public:
     void webSocketText(quint64 id, QByteArray utf8);
     void webSocketBinary(quint64 id);
     void webSocketClosed(quint64 id);
+    void refused(QByteArray method, QByteArray target, int status);
 
 private:
     friend class WebSocketChannel;
@@ -70,6 +76,7 @@ private:
     TransportLimits m_limits;
     RequestHandler m_handler;
     WebSocketHandler m_webSocketHandler;
+    RefusalHandler m_refusalHandler;
     std::atomic<int> m_counted { 0 };
     std::atomic<bool> m_stopping { false };
     std::atomic<bool> m_upgrades { false };

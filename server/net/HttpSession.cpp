@@ -220,7 +220,10 @@ void HttpSession::onRequest(beast::error_code error)
         handed.query = target.mid(question + 1);
     handed.authorization = bytes(request[http::field::authorization]);
     handed.contentType = bytes(request[http::field::content_type]);
-    handed.forwardedFor = bytes(request["X-Forwarded-For"]);
+    // Every X-Forwarded-For line, in order: the proxy next to us appends its own last.
+    const auto forwarded = request.equal_range("X-Forwarded-For");
+    for (auto field = forwarded.first; field != forwarded.second; ++field)
+        handed.forwardedFor += (handed.forwardedFor.isEmpty() ? "" : ", ") + bytes(field->value());
     handed.body = QByteArray::fromStdString(request.body());
     handed.peer = m_peer;
     // The route runs on the main thread; the connection waits for its reply.
@@ -263,6 +266,14 @@ void HttpSession::send(const HttpReply &reply, bool keepAlive)
 void HttpSession::refuse(int status, const char *message)
 {
     m_requestClock.cancel();
+    QByteArray method = "-";
+    QByteArray target = "-";
+    if (m_parser && m_parser->is_header_done()) {
+        method = bytes(m_parser->get().method_string());
+        // At most what the log keeps of it.
+        target = bytes(m_parser->get().target()).left(1024);
+    }
+    m_listener.refused(std::move(method), std::move(target), status);
     m_keepAlive = false;
     m_drained = m_buffer.size();
     send(HttpReply::error(status, QString::fromLatin1(message)), false);
