@@ -1,5 +1,6 @@
 #include "HttpServer.h"
 
+#include "TextCheck.h"
 #include "store/Store.h"
 
 #include <QCryptographicHash>
@@ -125,7 +126,8 @@ HttpReply HttpServer::dispatch(const QHttpServerRequest &request)
         const QByteArray body = request.body();
         if (body.size() > maxBodySize)
             return HttpReply::error(413, u"The request is too large."_s);
-        if (route.body == Body::JsonOrForm && isFormEncoded(request)) {
+        const bool form = route.body == Body::JsonOrForm && isFormEncoded(request);
+        if (form) {
             api.body = formFields(body);
         } else if (!body.trimmed().isEmpty()) {
             QJsonParseError parseError;
@@ -133,6 +135,12 @@ HttpReply HttpServer::dispatch(const QHttpServerRequest &request)
             if (parseError.error != QJsonParseError::NoError || !document.isObject())
                 return HttpReply::error(400, u"The request body must be a JSON object."_s);
             api.body = document.object();
+        }
+        const auto unclean
+            = form ? TextCheck::uncleanField(api.body) : TextCheck::uncleanField(body);
+        if (unclean) {
+            return HttpReply::invalid(
+                *unclean, u"This text must not contain control characters or broken characters."_s);
         }
         return route.handler(api);
     }
