@@ -14,8 +14,6 @@
 #include "store/Store.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 
@@ -66,21 +64,23 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(u"tosswick-server"_s);
     const ServerOptions options = ServerOptions::parse(QCoreApplication::arguments());
 
-    QDir().mkpath(QFileInfo(options.databasePath).absolutePath());
     Store store;
     if (!store.open(options.databasePath)) {
-        std::fprintf(stderr, "cannot open database %s: %s\n", qPrintable(options.databasePath),
-            qPrintable(store.errorText()));
+        std::fprintf(stderr, "tosswick-server: %s\n", qPrintable(store.errorText()));
         return 1;
     }
     QString secret = options.appSecret;
+    QString secretSource = options.appSecretSource;
     if (secret.isEmpty()) {
         secret = store.setting(u"app_secret"_s);
+        secretSource = u"the database"_s;
         if (secret.isEmpty()) {
             secret = randomSecret();
             store.setSetting(u"app_secret"_s, secret);
+            secretSource = u"the database (made now)"_s;
         }
     }
+    std::fprintf(stderr, "app secret from %s\n", qPrintable(secretSource));
 
     RoomStore rooms(store);
     RoundStore rounds(store);

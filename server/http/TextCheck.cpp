@@ -65,9 +65,8 @@ int hexUnit(QByteArrayView json, qsizetype pos)
     return unit;
 }
 
-// The code point of the well-formed UTF-8 sequence at pos and its length; length 0 for a
-// stray byte, an overlong form, an encoded surrogate, anything above U+10FFFF or a cut-off
-// sequence.
+// The code point of the UTF-8 sequence at pos and its length; length 0 for a stray byte, an
+// overlong form, anything above U+10FFFF or a cut-off sequence.
 std::pair<char32_t, int> decodeUtf8(QByteArrayView json, qsizetype pos)
 {
     const auto lead = uchar(json[pos]);
@@ -78,8 +77,7 @@ std::pair<char32_t, int> decodeUtf8(QByteArrayView json, qsizetype pos)
         length = 2;
     } else if (lead >= 0xe0 && lead <= 0xef) {
         length = 3;
-        low = lead == 0xe0 ? 0xa0 : low;
-        high = lead == 0xed ? 0x9f : high;
+        low = lead == 0xe0 ? 0xa0 : low; // encoded surrogates are refused as surrogates
     } else if (lead >= 0xf0 && lead <= 0xf4) {
         length = 4;
         low = lead == 0xf0 ? 0x90 : low;
