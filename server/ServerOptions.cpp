@@ -49,13 +49,15 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     parser.setApplicationDescription(
         u"Tosswick game server: HTTP API and realtime events.\n"
         "The app secret comes from --app-secret or --app-secret-file (not both), else from the "
-        "environment variable TOSSWICK_APP_SECRET, else it is a random one kept in the database."_s);
+        "environment variable TOSSWICK_APP_SECRET when not empty, else it is a random one "
+        "kept in the database."_s);
     parser.addHelpOption();
     const QCommandLineOption listen(u"listen"_s,
         u"Address and port to listen on; port 0 picks a free one and prints it first on stdout."_s,
         u"host:port"_s, u"127.0.0.1:8088"_s);
-    const QCommandLineOption db(u"db"_s, u"SQLite database file (created when missing)."_s,
-        u"path"_s, defaultDatabasePath());
+    const QCommandLineOption db(u"db"_s,
+        u"SQLite database file, created when missing; readable by its owner only."_s, u"path"_s,
+        defaultDatabasePath());
     const QCommandLineOption key(u"app-key"_s, u"Application key that realtime clients use."_s,
         u"key"_s, u"desk-hoops-sample"_s);
     const QCommandLineOption secret(u"app-secret"_s,
