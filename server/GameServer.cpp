@@ -16,9 +16,9 @@
 #include "store/RoundStore.h"
 #include "store/Store.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QRandomGenerator>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -59,21 +59,23 @@ GameServer::~GameServer()
 
 bool GameServer::start()
 {
-    QDir().mkpath(QFileInfo(m_options.databasePath).absolutePath());
     m_store = std::make_unique<Store>();
     if (!m_store->open(m_options.databasePath)) {
-        m_error
-            = u"cannot open database %1: %2"_s.arg(m_options.databasePath, m_store->errorText());
+        m_error = m_store->errorText();
         return false;
     }
     QString secret = m_options.appSecret;
+    QString secretSource = m_options.appSecretSource;
     if (secret.isEmpty()) {
         secret = m_store->setting(u"app_secret"_s);
+        secretSource = u"the database"_s;
         if (secret.isEmpty()) {
             secret = randomSecret();
             m_store->setSetting(u"app_secret"_s, secret);
+            secretSource = u"the database (made now)"_s;
         }
     }
+    std::fprintf(stderr, "app secret from %s\n", qPrintable(secretSource));
 
     m_rooms = std::make_unique<RoomStore>(*m_store);
     m_rounds = std::make_unique<RoundStore>(*m_store);

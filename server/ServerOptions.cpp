@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -25,23 +26,46 @@ QString defaultDatabasePath()
     return base + u"/tosswick-server/tosswick.sqlite"_s;
 }
 
+constexpr char secretVariable[] = "TOSSWICK_APP_SECRET";
+
+QString readSecretFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(u"cannot read --app-secret-file %1: %2"_s.arg(path, file.errorString()));
+    QByteArray secret = file.readAll();
+    while (secret.endsWith('\n') || secret.endsWith('\r'))
+        secret.chop(1);
+    if (secret.isEmpty())
+        fail(u"--app-secret-file %1 is empty"_s.arg(path));
+    return QString::fromUtf8(secret);
+}
+
 } // namespace
 
 ServerOptions ServerOptions::parse(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Tosswick game server: HTTP API and realtime events."_s);
+    parser.setApplicationDescription(
+        u"Tosswick game server: HTTP API and realtime events.\n"
+        "The app secret comes from --app-secret or --app-secret-file (not both), else from the "
+        "environment variable TOSSWICK_APP_SECRET when not empty, else it is a random one "
+        "kept in the database."_s);
     parser.addHelpOption();
     const QCommandLineOption listen(u"listen"_s,
         u"Address and port to listen on; port 0 picks a free one and prints it first on stdout."_s,
         u"host:port"_s, u"127.0.0.1:8088"_s);
-    const QCommandLineOption db(u"db"_s, u"SQLite database file (created when missing)."_s,
-        u"path"_s, defaultDatabasePath());
+    const QCommandLineOption db(u"db"_s,
+        u"SQLite database file, created when missing; readable by its owner only."_s, u"path"_s,
+        defaultDatabasePath());
     const QCommandLineOption key(u"app-key"_s, u"Application key that realtime clients use."_s,
         u"key"_s, u"desk-hoops-sample"_s);
     const QCommandLineOption secret(u"app-secret"_s,
-        u"Application secret that signs channel authorisations; default: a random one kept in the database."_s,
+        u"Application secret that signs channel authorisations. Other local users can read it "
+        "on the command line (e.g. in ps): prefer --app-secret-file or TOSSWICK_APP_SECRET."_s,
         u"secret"_s);
+    const QCommandLineOption secretFile(u"app-secret-file"_s,
+        u"File holding the application secret (trailing newlines are ignored)."_s, u"path"_s);
     const QCommandLineOption publicUrl(u"public-url"_s,
         u"Address players reach the server at (for invitation links); default: from --listen."_s,
         u"url"_s);
@@ -70,8 +94,9 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     const QCommandLineOption testIdleTimeout(u"test-idle-timeout-ms"_s,
         u"Test only: how long a kept-alive connection may wait for its next request."_s, u"ms"_s,
         QString::number(TransportLimits().idleTimeout.count()));
-    parser.addOptions({ listen, db, key, secret, publicUrl, maxConnections, guests, failedJoins,
-        playerRequests, trustedProxy, testTimeout, testRequestTimeout, testIdleTimeout });
+    parser.addOptions({ listen, db, key, secret, secretFile, publicUrl, maxConnections, guests,
+        failedJoins, playerRequests, trustedProxy, testTimeout, testRequestTimeout,
+        testIdleTimeout });
     // Test only: the game's waits, shortened so timeouts happen within a test's time.
     const GameDurations defaults;
     struct DurationFlag {
@@ -110,7 +135,21 @@ ServerOptions ServerOptions::parse(const QStringList &arguments)
     options.appKey = parser.value(key);
     if (options.appKey.isEmpty())
         fail(u"--app-key must not be empty"_s);
-    options.appSecret = parser.value(secret);
+    if (parser.isSet(secret) && parser.isSet(secretFile))
+        fail(u"give --app-secret or --app-secret-file, not both"_s);
+    if (parser.isSet(secret)) {
+        options.appSecret = parser.value(secret);
+        options.appSecretSource = u"--app-secret"_s;
+        if (options.appSecret.isEmpty())
+            fail(u"--app-secret must not be empty"_s);
+    } else if (parser.isSet(secretFile)) {
+        options.appSecret = readSecretFile(parser.value(secretFile));
+        options.appSecretSource = u"--app-secret-file"_s;
+    } else if (const QString fromEnvironment = qEnvironmentVariable(secretVariable);
+               !fromEnvironment.isEmpty()) {
+        options.appSecret = fromEnvironment;
+        options.appSecretSource = QString::fromLatin1(secretVariable);
+    }
     options.publicUrl = parser.value(publicUrl);
     const auto rate = [&parser](const QCommandLineOption &option) {
         bool ok = false;

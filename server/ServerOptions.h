@@ -14,7 +14,10 @@ struct ServerOptions {
     quint16 port = 8088;
     QString databasePath;
     QString appKey;
-    QString appSecret; // empty: the one kept in the database (made on first start)
+    // From --app-secret or --app-secret-file (never both), else TOSSWICK_APP_SECRET; empty: the
+    // one kept in the database (made on first start). appSecretSource names where it came from.
+    QString appSecret;
+    QString appSecretSource;
     QString publicUrl; // empty: derived from the listen address once the port is known
     // Test only (--test-realtime-timeout-ms): both the realtime silence before a ping
     // and the wait for its answer, so idle closes happen within a test's time; 0 keeps 30 s.

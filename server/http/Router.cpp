@@ -1,5 +1,6 @@
 #include "Router.h"
 
+#include "TextCheck.h"
 #include "game/Clock.h"
 #include "store/Store.h"
 
@@ -136,7 +137,8 @@ HttpReply Router::route(const HttpRequest &request)
             if (!m_playerRequests.take(key, now))
                 return HttpReply::tooManyRequests(m_playerRequests.retryAfterMs(key, now));
         }
-        if (route.body == Body::JsonOrForm && isFormEncoded(request)) {
+        const bool form = route.body == Body::JsonOrForm && isFormEncoded(request);
+        if (form) {
             api.body = formFields(request.body);
         } else if (!request.body.trimmed().isEmpty()) {
             QJsonParseError parseError;
@@ -144,6 +146,12 @@ HttpReply Router::route(const HttpRequest &request)
             if (parseError.error != QJsonParseError::NoError || !document.isObject())
                 return HttpReply::error(400, u"The request body must be a JSON object."_s);
             api.body = document.object();
+        }
+        const auto unclean = form ? TextCheck::uncleanField(api.body)
+                                  : TextCheck::uncleanField(request.body);
+        if (unclean) {
+            return HttpReply::invalid(
+                *unclean, u"This text must not contain control characters or broken characters."_s);
         }
         return route.handler(api);
     }

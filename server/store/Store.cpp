@@ -1,10 +1,18 @@
 #include "Store.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
+#include <QStringList>
 #include <QUuid>
 #include <QVariant>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -52,6 +60,108 @@ const char *const schema[] = {
     "vx REAL NOT NULL, vy REAL NOT NULL, PRIMARY KEY (round_id, shot_id))",
 };
 
+// SQLite's primary result codes, as QSqlError::nativeErrorCode() carries them.
+enum SqliteCode { Perm = 3, ReadOnly = 8, Corrupt = 11, NotADatabase = 26 };
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool isReadOnlyError(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// Makes the missing directories of an absolute path, for the owner only.
+bool makeDirectories(const QByteArray &directory)
+{
+    struct stat status { };
+    if (::stat(directory.constData(), &status) == 0) {
+        if (S_ISDIR(status.st_mode))
+            return true;
+        errno = ENOTDIR;
+        return false;
+    }
+    const qsizetype slash = directory.lastIndexOf('/');
+    if (slash > 0 && !makeDirectories(directory.left(slash)))
+        return false;
+    return ::mkdir(directory.constData(), 0700) == 0 || errno == EEXIST;
+}
+
+const QString fileSuffixes[] = { QString(), u"-wal"_s, u"-shm"_s };
+
+// Why the database's files cannot be used, or an empty text. A new file is created 0600, and
+// SQLite gives -wal and -shm the mode of the main file.
+QString checkFiles(const QString &path)
+{
+    const QString directory = QFileInfo(path).absolutePath();
+    if (!makeDirectories(QFile::encodeName(directory)))
+        return u"cannot be created: no directory %1 (%2)"_s.arg(directory, errnoText(errno));
+    const QByteArray mainFile = QFile::encodeName(path);
+    const int created = ::open(mainFile.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (created >= 0)
+        ::close(created);
+    else if (errno != EEXIST && isReadOnlyError(errno))
+        return u"cannot be created: directory %1 is read-only"_s.arg(directory);
+    for (const QString &suffix : fileSuffixes) {
+        const int descriptor
+            = ::open(QFile::encodeName(path + suffix).constData(), O_RDWR | O_CLOEXEC);
+        const int error = errno;
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        } else if (isReadOnlyError(error)) {
+            return suffix.isEmpty() ? u"is read-only"_s : u"is read-only (%1)"_s.arg(path + suffix);
+        } else if (error != ENOENT || suffix.isEmpty()) {
+            return u"cannot be opened (%1)"_s.arg(errnoText(error));
+        }
+    }
+    // WAL creates the -wal and -shm files beside the database at each start.
+    if (::faccessat(AT_FDCWD, QFile::encodeName(directory).constData(), W_OK | X_OK, AT_EACCESS)
+        != 0)
+        return u"is in a read-only directory (%1)"_s.arg(directory);
+    return {};
+}
+
+// Takes group and other access away from the database's files, which hold the app secret and
+// every room's events; done once the file proved to be our database.
+QString narrowModes(const QString &path)
+{
+    QStringList narrowed;
+    for (const QString &suffix : fileSuffixes) {
+        const QByteArray file = QFile::encodeName(path + suffix);
+        struct stat status { };
+        if (::stat(file.constData(), &status) != 0 || (status.st_mode & 0077) == 0)
+            continue;
+        const mode_t mode = status.st_mode & 0777;
+        if (::chmod(file.constData(), mode & 0700) != 0) {
+            return u"is open to other users and cannot be made owner-only (%1)"_s.arg(
+                errnoText(errno));
+        }
+        narrowed += u"%1 (was %2)"_s.arg(path + suffix).arg(uint(mode), 4, 8, QLatin1Char('0'));
+    }
+    if (!narrowed.isEmpty()) {
+        std::fprintf(
+            stderr, "database files made owner-only: %s\n", qPrintable(narrowed.join(u", "_s)));
+    }
+    return {};
+}
+
+QString problemOf(const QSqlError &error)
+{
+    switch (error.nativeErrorCode().toInt() & 0xff) {
+    case Perm:
+    case ReadOnly:
+        return u"is read-only (%1)"_s.arg(error.databaseText());
+    case Corrupt:
+        return u"is damaged (%1)"_s.arg(error.databaseText());
+    case NotADatabase:
+        return u"is not a database"_s;
+    default:
+        return u"cannot be opened (%1)"_s.arg(error.text());
+    }
+}
+
 } // namespace
 
 Store::Transaction::Transaction(Store &store)
@@ -95,30 +205,68 @@ Store::~Store()
 
 bool Store::open(const QString &path)
 {
+    m_error = checkFiles(path);
+    if (m_error.isEmpty() && openChecked(path))
+        m_error = narrowModes(path);
+    if (!m_error.isEmpty()) {
+        m_error = u"database %1 %2"_s.arg(path, m_error);
+        return false;
+    }
+    return true;
+}
+
+bool Store::openChecked(const QString &path)
+{
     QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
     db.setDatabaseName(path);
     if (!db.open()) {
-        m_error = db.lastError().text();
+        m_error = problemOf(db.lastError());
+        return false;
+    }
+    QSqlQuery query(db);
+    if (!query.exec(u"PRAGMA journal_mode=WAL"_s) || !query.next()) {
+        m_error = problemOf(query.lastError());
+        return false;
+    }
+    if (query.value(0).toString() != u"wal"_s) {
+        m_error
+            = u"cannot use write-ahead logging (journal mode %1)"_s.arg(query.value(0).toString());
         return false;
     }
     // WAL with synchronous=NORMAL: a committed transaction is in the WAL file (the OS cache)
     // when commit returns, so it survives any kill of this process; only a power loss may drop
     // the last commits. FULL would add one fsync per request for that case alone.
-    if (!exec(u"PRAGMA journal_mode=WAL"_s) || !exec(u"PRAGMA synchronous=NORMAL"_s)
-        || !exec(u"PRAGMA foreign_keys=ON"_s) || !exec(u"PRAGMA busy_timeout=5000"_s))
+    if (!exec(u"PRAGMA synchronous=NORMAL"_s) || !exec(u"PRAGMA foreign_keys=ON"_s)
+        || !exec(u"PRAGMA busy_timeout=5000"_s))
+        return false;
+    // A damaged file would otherwise fail request after request; the first findings say where.
+    if (!query.exec(u"PRAGMA quick_check(1)"_s)) {
+        m_error = problemOf(query.lastError());
+        return false;
+    }
+    QStringList findings;
+    while (query.next())
+        findings += query.value(0).toString().simplified();
+    if (findings != QStringList { u"ok"_s }) {
+        m_error = u"is damaged (quick_check: %1)"_s.arg(findings.join(u"; "_s));
+        return false;
+    }
+    query.finish();
+    // BEGIN IMMEDIATE takes the write lock: a database that cannot be written fails here.
+    if (!exec(u"BEGIN IMMEDIATE"_s))
         return false;
     for (const char *statement : schema) {
         if (!exec(QString::fromLatin1(statement)))
             return false;
     }
-    return true;
+    return exec(u"COMMIT"_s);
 }
 
 bool Store::exec(const QString &statement)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection));
     if (!query.exec(statement)) {
-        m_error = query.lastError().text();
+        m_error = problemOf(query.lastError());
         return false;
     }
     return true;

@@ -40,7 +40,10 @@ public:
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
-    // Opens (creating as needed) the database file; false with errorText() on failure.
+    // Opens the database file, creating it and its missing directories for the owner only and
+    // narrowing looser modes of the existing files (they hold the app secret). Checks that it
+    // can be written and passes quick_check; otherwise false, with errorText() one line naming
+    // the file and the problem, e.g. "database /x/y.sqlite is read-only".
     bool open(const QString &path);
     QString errorText() const { return m_error; }
 
@@ -64,6 +67,7 @@ public:
 
 private:
     bool exec(const QString &statement);
+    bool openChecked(const QString &path);
 
     QString m_connection;
     QString m_error;

@@ -94,7 +94,7 @@ private slots:
         const QString code = room[u"invite_code"_s].toString();
         QString sent = code;
         if (transform == u"lower")
-            sent = u"  "_s + code.toLower() + u"\t"_s;
+            sent = u"  "_s + code.toLower() + u" "_s;
         else if (transform == u"unknown")
             sent = u"ZZZZZZZZZZZZ"_s;
         else if (transform == u"empty")

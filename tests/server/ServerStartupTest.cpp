@@ -1,0 +1,381 @@
+#include "ApiClient.h"
+#include "TestServer.h"
+#include "WireClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMessageAuthenticationCode>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString appKey = QString::fromLatin1(TestServer::appKey);
+const QString storedSecret = u"stored-secret"_s;
+
+// The server binary run with arguments of the test's choosing (TestServer always gives a secret
+// and a database of its own).
+class Launch {
+public:
+    explicit Launch(const QStringList &arguments,
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+        mode_t mask = 022)
+    {
+        m_process.setProgram(qEnvironmentVariable("TOSSWICK_SERVER"));
+        m_process.setArguments(
+            QStringList { u"--listen"_s, u"127.0.0.1:0"_s, u"--app-key"_s, appKey } + arguments);
+        m_process.setProcessEnvironment(environment);
+        // Root may write whatever the modes say; without these capabilities it obeys them as
+        // any other user does.
+        m_process.setChildProcessModifier([mask] {
+            ::umask(mask);
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+        });
+        m_process.start();
+        if (!m_process.waitForStarted(5000))
+            return;
+        // The address comes once it listens; a refusal ends the process first.
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(10000)) { }
+        if (m_process.canReadLine())
+            m_address = QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+    ~Launch() { stop(); }
+    Launch(const Launch &) = delete;
+    Launch &operator=(const Launch &) = delete;
+
+    bool isServing() const { return !m_address.isEmpty(); }
+    QUrl url(const QString &scheme) const { return QUrl(scheme + u"://"_s + m_address); }
+    // Its exit code once it ended by itself, -1 while it runs on.
+    int exitCode()
+    {
+        if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(10000))
+            return -1;
+        return m_process.exitCode();
+    }
+    QString log()
+    {
+        m_log += m_process.readAllStandardError();
+        return QString::fromUtf8(m_log);
+    }
+    void stop()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(10000);
+    }
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+private:
+    QProcess m_process;
+    QString m_address;
+    QByteArray m_log;
+};
+
+struct Paths {
+    QString directory;
+    QString database;
+    QString secretFile;
+};
+using Setup = std::function<bool(const Paths &)>;
+
+int modeOf(const QString &path)
+{
+    struct stat status { };
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 0777)
+                                                                     : -1;
+}
+
+bool changeMode(const QString &path, mode_t mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A database holding the stored app secret and enough filler rows for many pages.
+bool writeDatabase(const QString &path, int fillerRows = 1)
+{
+    const QString connection = u"startup-test"_s;
+    bool written = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, connection);
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        written = db.open()
+            && query.exec(u"CREATE TABLE settings (key TEXT PRIMARY KEY, value TEXT NOT NULL)"_s)
+            && query.exec(u"INSERT INTO settings VALUES ('app_secret', '%1')"_s.arg(storedSecret))
+            && query.exec(u"CREATE TABLE filler (n INTEGER, text TEXT)"_s)
+            && query.exec(
+                u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                "WHERE i < %1) INSERT INTO filler SELECT i, printf('%0100d', i) FROM n"_s.arg(
+                    fillerRows));
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return written;
+}
+
+QString secretInDatabase(const QString &path)
+{
+    const QString connection = u"startup-test-read"_s;
+    QString secret;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, connection);
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        if (db.open() && query.exec(u"SELECT value FROM settings WHERE key = 'app_secret'"_s)
+            && query.next())
+            secret = query.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return secret;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Setup)
+
+// Start-up of the real server: its files' modes, the checks that refuse an unusable database,
+// where the app secret comes from, and the refusal of broken text.
+class ServerStartupTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
+        m_api = std::make_unique<ApiClient>(m_server.httpUrl());
+        m_token = m_api->guest();
+        QVERIFY(!m_token.isEmpty());
+    }
+
+    void filesAreOwnerOnly_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<bool>("loosenedBefore");
+        QTest::newRow("umask 0") << 0 << false;
+        QTest::newRow("umask 022") << 022 << false;
+        QTest::newRow("files loosened after a crash") << 0 << true;
+    }
+
+    void filesAreOwnerOnly()
+    {
+        QFETCH(int, mask);
+        QFETCH(bool, loosenedBefore);
+        const Paths paths = freshPaths(u"data/server"_s);
+        const QStringList arguments { u"--db"_s, paths.database, u"--app-secret"_s, u"s"_s };
+        const QStringList files { paths.database, paths.database + u"-wal"_s,
+            paths.database + u"-shm"_s };
+        if (loosenedBefore) {
+            Launch first(arguments);
+            QVERIFY2(first.isServing(), qPrintable(first.log()));
+            QCOMPARE(ApiClient(first.url(u"http"_s)).post(u"guest"_s, {}, {}).status, 201);
+            first.kill(); // leaves -wal and -shm behind
+            for (const QString &file : files)
+                QVERIFY2(changeMode(file, 0644), qPrintable(file));
+        }
+        Launch server(arguments, QProcessEnvironment::systemEnvironment(), mode_t(mask));
+        QVERIFY2(server.isServing(), qPrintable(server.log()));
+        QCOMPARE(ApiClient(server.url(u"http"_s)).post(u"guest"_s, {}, {}).status, 201);
+        QCOMPARE(modeOf(paths.directory), 0700);
+        for (const QString &file : files)
+            QVERIFY2(
+                modeOf(file) == 0600, qPrintable(u"%1: %2"_s.arg(file).arg(modeOf(file), 0, 8)));
+        QCOMPARE(server.log().contains(u"made owner-only"_s), loosenedBefore);
+    }
+
+    // %1 stands for the database, %2 for its directory, %3 for the secret file.
+    void refusesToStart_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("read-only file") << Setup([](const Paths &p) {
+            return writeDatabase(p.database) && changeMode(p.database, 0400);
+        }) << 1 << u"database %1 is read-only"_s;
+        QTest::newRow("read-only directory, no file yet")
+            << Setup([](const Paths &p) { return changeMode(p.directory, 0500); }) << 1
+            << u"database %1 cannot be created: directory %2 is read-only"_s;
+        QTest::newRow("read-only directory with a database") << Setup([](const Paths &p) {
+            return writeDatabase(p.database) && changeMode(p.directory, 0500);
+        }) << 1 << u"database %1 is in a read-only directory (%2)"_s;
+        QTest::newRow("not a database") << Setup([](const Paths &p) {
+            return writeFile(p.database, QByteArray("Notes, not a database.\n").repeated(300));
+        }) << 1 << u"database %1 is not a database"_s;
+        QTest::newRow("damaged database") << Setup([](const Paths &p) {
+            QFile file(p.database);
+            return writeDatabase(p.database, 2000) && file.open(QIODevice::ReadWrite)
+                && file.seek(file.size() / 2) && file.write(QByteArray(8192, '\xff')) == 8192;
+        }) << 1 << u"database %1 is damaged (quick_check: "_s;
+        QTest::newRow("empty secret file")
+            << Setup([](const Paths &p) { return writeFile(p.secretFile, "\n"); }) << 2
+            << u"--app-secret-file %3 is empty"_s;
+        QTest::newRow("missing secret file") << Setup([](const Paths &) { return true; }) << 2
+                                             << u"cannot read --app-secret-file %3: "_s;
+    }
+
+    void refusesToStart()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(int, exitCode);
+        QFETCH(QString, line);
+        const Paths paths = freshPaths(u"data"_s);
+        QVERIFY(QDir().mkpath(paths.directory));
+        QVERIFY(setup(paths));
+        const QStringList secret = exitCode == 2
+            ? QStringList { u"--app-secret-file"_s, paths.secretFile }
+            : QStringList { u"--app-secret"_s, u"s"_s };
+        Launch server(QStringList { u"--db"_s, paths.database } + secret);
+        QVERIFY2(!server.isServing(), "it started");
+        QCOMPARE(server.exitCode(), exitCode);
+        const QString log = server.log();
+        const QString expected = u"tosswick-server: "_s
+            + line.replace(u"%1"_s, paths.database)
+                  .replace(u"%2"_s, paths.directory)
+                  .replace(u"%3"_s, paths.secretFile);
+        QVERIFY2(log.startsWith(expected) && log.count(u'\n') == 1 && log.endsWith(u'\n'),
+            qPrintable(log));
+    }
+
+    void refusesSecretFlagAndFileTogether()
+    {
+        const Paths paths = freshPaths(u"data"_s);
+        QVERIFY(QDir().mkpath(paths.directory) && writeFile(paths.secretFile, "s"));
+        Launch server({ u"--db"_s, paths.database, u"--app-secret"_s, u"s"_s,
+            u"--app-secret-file"_s, paths.secretFile });
+        QCOMPARE(server.exitCode(), 2);
+        QCOMPARE(
+            server.log(), u"tosswick-server: give --app-secret or --app-secret-file, not both\n"_s);
+    }
+
+    // The secret signs channel authorisations; the stored one is used only when none is given,
+    // and a given one never replaces it.
+    void secretSources_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // %1 stands for the secret file
+        QTest::addColumn<QByteArray>("fileText");
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("expected");
+        const QString fromEnvironment = u"from-environment"_s;
+        QTest::newRow("flag over environment and database")
+            << QStringList { u"--app-secret"_s, u"from-flag"_s } << QByteArray() << fromEnvironment
+            << u"from-flag"_s;
+        QTest::newRow("file over environment, newline trimmed")
+            << QStringList { u"--app-secret-file"_s, u"%1"_s } << QByteArray("from-file\n")
+            << fromEnvironment << u"from-file"_s;
+        QTest::newRow("environment over database")
+            << QStringList() << QByteArray() << fromEnvironment << fromEnvironment;
+        QTest::newRow("database") << QStringList() << QByteArray() << QString() << storedSecret;
+    }
+
+    void secretSources()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, fileText);
+        QFETCH(QString, environment);
+        QFETCH(QString, expected);
+        const Paths paths = freshPaths(u"data"_s);
+        QVERIFY(QDir().mkpath(paths.directory) && writeDatabase(paths.database));
+        QVERIFY(fileText.isNull() || writeFile(paths.secretFile, fileText));
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        variables.remove(u"TOSSWICK_APP_SECRET"_s);
+        if (!environment.isEmpty())
+            variables.insert(u"TOSSWICK_APP_SECRET"_s, environment);
+        Launch server(QStringList { u"--db"_s, paths.database }
+                + arguments.replaceInStrings(u"%1"_s, paths.secretFile),
+            variables);
+        QVERIFY2(server.isServing(), qPrintable(server.log()));
+
+        const ApiClient api(server.url(u"http"_s));
+        const QByteArray token = api.guest();
+        const qint64 room = api.post(u"rooms"_s, {}, token).object().value(u"id"_s).toInteger();
+        const QString channel = u"private-room."_s + QString::number(room);
+        WireClient client;
+        const QString socketId
+            = client.connectAndGreet(WireClient::channelUrl(server.url(u"ws"_s), appKey));
+        QVERIFY(!socketId.isEmpty());
+        const ApiClient::Reply reply = api.post(u"broadcasting/auth"_s,
+            { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } }, token);
+        const QByteArray signature = QMessageAuthenticationCode::hash(
+            (socketId + u':' + channel).toUtf8(), expected.toUtf8(), QCryptographicHash::Sha256)
+                                         .toHex();
+        QCOMPARE(reply.object().value(u"auth"_s).toString(),
+            appKey + u':' + QString::fromLatin1(signature));
+        server.stop();
+        QCOMPARE(secretInDatabase(paths.database), storedSecret);
+    }
+
+    void refusesBrokenText_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QString>("field"); // null: accepted
+        const QByteArray json = "application/json";
+        QTest::newRow("lone surrogate")
+            << u"rooms"_s << QByteArray("{\"name\":\"a\\ud800b\"}") << json << u"name"_s;
+        QTest::newRow("BEL") << u"rooms"_s << QByteArray("{\"name\":\"a\\u0007b\"}") << json
+                             << u"name"_s;
+        QTest::newRow("NEL") << u"rooms"_s << QByteArray("{\"name\":\"a\\u0085b\"}") << json
+                             << u"name"_s;
+        QTest::newRow("surrogate pair")
+            << u"rooms"_s << QByteArray("{\"name\":\"\\ud83c\\udfc0 court\"}") << json << QString();
+        QTest::newRow("form field")
+            << u"broadcasting/auth"_s << QByteArray("socket_id=1.2&channel_name=private-room.1%07")
+            << QByteArray("application/x-www-form-urlencoded") << u"channel_name"_s;
+    }
+
+    void refusesBrokenText()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QString, field);
+        const ApiClient::Reply reply = m_api->request("POST", path, body, m_token, contentType);
+        if (field.isNull()) {
+            QCOMPARE(reply.status, 201);
+            QCOMPARE(reply.object().value(u"name"_s),
+                QJsonDocument::fromJson(body).object().value(u"name"_s));
+            return;
+        }
+        QCOMPARE(reply.status, 422);
+        QCOMPARE(reply.object().value(u"errors"_s).toObject().keys(), QStringList { field });
+    }
+
+    void cleanupTestCase() { QVERIFY(m_server.stop()); }
+
+private:
+    // Paths under a directory of their own, which does not exist yet.
+    Paths freshPaths(const QString &directory)
+    {
+        const QString base = m_dir.filePath(QString::number(++m_runs) + u'/' + directory);
+        return { base, base + u"/tosswick.sqlite"_s, base + u"/secret"_s };
+    }
+
+    QTemporaryDir m_dir;
+    int m_runs = 0;
+    TestServer m_server;
+    std::unique_ptr<ApiClient> m_api;
+    QByteArray m_token;
+};
+
+QTEST_GUILESS_MAIN(ServerStartupTest)
+#include "ServerStartupTest.moc"
