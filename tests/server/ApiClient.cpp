@@ -9,7 +9,8 @@
 using namespace Qt::StringLiterals;
 
 ApiClient::Reply ApiClient::request(const QByteArray &method, const QString &path,
-    const QByteArray &body, const QByteArray &token, const QByteArray &contentType) const
+    const QByteArray &body, const QByteArray &token, const QByteArray &contentType,
+    const QList<std::pair<QByteArray, QByteArray>> &headers) const
 {
     QNetworkAccessManager manager;
     QUrl url = m_base;
@@ -20,6 +21,8 @@ ApiClient::Reply ApiClient::request(const QByteArray &method, const QString &pat
         request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     if (!token.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + token);
+    for (const auto &[name, value] : headers)
+        request.setRawHeader(name, value);
     QNetworkReply *reply = manager.sendCustomRequest(request, method, body);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -28,6 +31,7 @@ ApiClient::Reply ApiClient::request(const QByteArray &method, const QString &pat
     Reply result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.body = reply->readAll();
+    result.retryAfter = reply->rawHeader("Retry-After");
     delete reply;
     return result;
 }

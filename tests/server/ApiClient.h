@@ -12,6 +12,7 @@ public:
     struct Reply {
         int status = 0;
         QByteArray body;
+        QByteArray retryAfter;
         QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
         QJsonDocument document() const { return QJsonDocument::fromJson(body); }
     };
@@ -24,7 +25,8 @@ public:
     // method is "GET", "POST" or "DELETE"; token empty means no Authorization header.
     Reply request(const QByteArray &method, const QString &path, const QByteArray &body = {},
         const QByteArray &token = {},
-        const QByteArray &contentType = QByteArrayLiteral("application/json")) const;
+        const QByteArray &contentType = QByteArrayLiteral("application/json"),
+        const QList<std::pair<QByteArray, QByteArray>> &headers = {}) const;
     Reply get(const QString &path, const QByteArray &token) const
     {
         return request("GET", path, {}, token);

@@ -1,0 +1,30 @@
+#include "InProcessServer.h"
+
+#include "TestServer.h"
+
+using namespace Qt::StringLiterals;
+
+bool InProcessServer::start(const QStringList &arguments)
+{
+    const QStringList commandLine = QStringList { u"tosswick-server"_s, u"--listen"_s,
+        u"127.0.0.1:0"_s, u"--db"_s, m_dir.filePath(u"tosswick.sqlite"_s), u"--app-key"_s,
+        QString::fromLatin1(TestServer::appKey), u"--app-secret"_s,
+        QString::fromLatin1(TestServer::appSecret) }
+        + arguments;
+    m_server = std::make_unique<GameServer>(ServerOptions::parse(commandLine), m_clock);
+    if (!m_server->start()) {
+        m_error = m_server->errorText();
+        return false;
+    }
+    return true;
+}
+
+QUrl InProcessServer::httpUrl() const
+{
+    return QUrl(u"http://127.0.0.1:%1"_s.arg(m_server->port()));
+}
+
+QUrl InProcessServer::wsUrl() const
+{
+    return QUrl(u"ws://127.0.0.1:%1"_s.arg(m_server->port()));
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "GameServer.h"
+#include "ManualClock.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <memory>
+
+// The game server in the test's own process, on a free loopback port with a throw-away
+// database and a clock the test moves: timeouts and limits are tested without waiting.
+class InProcessServer {
+public:
+    InProcessServer() = default;
+
+    // Starts it with the command line's defaults and these arguments; false with errorText().
+    bool start(const QStringList &arguments = {});
+    QString errorText() const { return m_error; }
+
+    QUrl httpUrl() const;
+    QUrl wsUrl() const;
+    ManualClock &clock() { return m_clock; }
+
+private:
+    QTemporaryDir m_dir;
+    ManualClock m_clock;
+    std::unique_ptr<GameServer> m_server;
+    QString m_error;
+};
