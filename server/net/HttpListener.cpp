@@ -179,6 +179,27 @@ void HttpListener::refused(QByteArray method, QByteArray target, int status)
         Qt::QueuedConnection);
 }
 
+void HttpListener::queueFrame(std::weak_ptr<WebSocketSession> session, const QByteArray &utf8)
+{
+    const std::lock_guard lock(m_outboxLock);
+    if (m_outbox.empty())
+        asio::post(m_io->context, [this] { writeQueuedFrames(); });
+    m_outbox.emplace_back(std::move(session), utf8);
+}
+
+void HttpListener::writeQueuedFrames()
+{
+    std::vector<std::pair<std::weak_ptr<WebSocketSession>, QByteArray>> frames;
+    {
+        const std::lock_guard lock(m_outboxLock);
+        frames.swap(m_outbox);
+    }
+    for (const auto &[weak, utf8] : frames) {
+        if (const auto session = weak.lock())
+            session->queue(utf8);
+    }
+}
+
 void HttpListener::forgetChannel(quint64 id)
 {
     m_channels.remove(id);

@@ -12,7 +12,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 class HttpSession;
 class RealtimeSocket;
@@ -72,6 +74,10 @@ private:
 
     void accept();
     void forgetChannel(quint64 id);
+    // Frames for the sockets cross to the I/O thread through one outbox: a room's fan-out
+    // needs a hand-over or a few, not one per socket, and writing starts at once.
+    void queueFrame(std::weak_ptr<WebSocketSession> session, const QByteArray &utf8);
+    void writeQueuedFrames();
 
     TransportLimits m_limits;
     RequestHandler m_handler;
@@ -84,6 +90,8 @@ private:
     QString m_error;
     // Main thread only.
     QHash<quint64, QPointer<WebSocketChannel>> m_channels;
+    std::mutex m_outboxLock;
+    std::vector<std::pair<std::weak_ptr<WebSocketSession>, QByteArray>> m_outbox;
     // Last, so sessions still held by the I/O context go first.
     std::unique_ptr<Io> m_io;
     std::thread m_thread;

@@ -23,8 +23,8 @@ WebSocketChannel::~WebSocketChannel()
 
 void WebSocketChannel::sendText(const QByteArray &utf8)
 {
-    if (const auto socket = m_session.lock())
-        socket->send(utf8);
+    if (m_listener)
+        m_listener->queueFrame(m_session, utf8);
 }
 
 void WebSocketChannel::close(int code, const QString &reason)

@@ -73,19 +73,23 @@ void WebSocketSession::read()
 
 void WebSocketSession::send(QByteArray utf8)
 {
-    asio::post(m_socket.get_executor(), [self = shared_from_this(), utf8 = std::move(utf8)] {
-        if (!self->m_open || self->m_closing)
-            return;
-        self->m_queuedBytes += std::size_t(utf8.size());
-        self->m_queue.push_back(utf8);
-        // A client that stops reading must not make the server hold its events forever.
-        if (self->m_queuedBytes > self->m_listener.limits().maxWebSocketBacklog) {
-            self->abort();
-            return;
-        }
-        if (!self->m_writing)
-            self->writeNext();
-    });
+    asio::post(m_socket.get_executor(),
+        [self = shared_from_this(), utf8 = std::move(utf8)] { self->queue(utf8); });
+}
+
+void WebSocketSession::queue(const QByteArray &utf8)
+{
+    if (!m_open || m_closing)
+        return;
+    m_queuedBytes += std::size_t(utf8.size());
+    m_queue.push_back(utf8);
+    // A client that stops reading must not make the server hold its events forever.
+    if (m_queuedBytes > m_listener.limits().maxWebSocketBacklog) {
+        abort();
+        return;
+    }
+    if (!m_writing)
+        writeNext();
 }
 
 void WebSocketSession::writeNext()

@@ -23,6 +23,8 @@ public:
     // Answers the upgrade request (400 for one without a valid key) and starts reading.
     void accept(boost::beast::http::request<boost::beast::http::string_body> request);
     void send(QByteArray utf8);
+    // send() for callers on the I/O thread.
+    void queue(const QByteArray &utf8);
     void close(int code, QByteArray reason);
     void abort();
     void setCounted(bool counted);
