@@ -393,8 +393,7 @@ private slots:
         const QJsonObject snapshot = game.state(room, receiver).object();
         QTest::qWait(timeOf(round[u"ends_at"_s]) - timeOf(snapshot[u"server_time"_s]) + 100);
 
-        const ApiClient::Reply late = game.shot(room, receiver, round, u"late"_s, 2);
-        QCOMPARE(late.status, 409);
+        QCOMPARE(game.shot(room, receiver, round, u"late"_s, 2).status, 409);
         QCOMPARE(game.hitResult(room, receiver, round, u"in-time"_s, 3).status, 200);
         QVERIFY(server.stop());
     }
