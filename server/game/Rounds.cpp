@@ -28,6 +28,18 @@ Refusal notSaved()
     return { 500, u"The server could not save this change; please try again."_s, {} };
 }
 
+// Exactly the fields of the result that scored the round, from its receiver in its room.
+bool isScoredResult(
+    const ScoredResult &scored, qint64 roomId, qint64 playerId, const Rounds::Result &request)
+{
+    const auto same = [](const CrossingSample &a, const CrossingSample &b) {
+        return a.x == b.x && a.y == b.y && a.t == b.t;
+    };
+    return scored.roomId == roomId && scored.receiverId == playerId && scored.nonce == request.nonce
+        && scored.shotId == request.shotId && scored.sequence == request.sequence
+        && same(scored.before, request.before) && same(scored.after, request.after);
+}
+
 void logRound(const RoundRow &round, const char *what)
 {
     std::fprintf(stderr, "round %s in room %lld: %s\n", qPrintable(round.id),
@@ -159,12 +171,19 @@ std::optional<Refusal> Rounds::checkThrow(const std::optional<RoundRow> &round, 
 
 std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &request)
 {
+    const qint64 now = nowMs();
     const auto round = m_rounds.roundInPlay(roomId);
     if (auto refusal
         = checkThrow(round, playerId, request.roundId, request.nonce, request.sequence))
         return refusal;
+    // The grace after ends_at is for results of throws made in time, not for new throws.
+    if (round->endsAt && now > *round->endsAt)
+        return Refusal { 409, u"The round is over."_s, {} };
+    const auto release = ShotCheck::checkRelease(request.release);
+    if (release != ShotCheck::Release::Valid)
+        return Refusal { 422, ShotCheck::explanation(release), u"release"_s };
     Store::Transaction transaction(m_store);
-    if (!m_rounds.addShot(round->id, request.shotId, request.release.clamped()))
+    if (!m_rounds.addShot(round->id, request.shotId, request.release, now))
         return Refusal { 409, u"This throw is already registered."_s, {} };
     m_rounds.setLastSequence(round->id, request.sequence);
     if (!transaction.commit())
@@ -176,23 +195,40 @@ std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &
 std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Result &request)
 {
     const qint64 now = nowMs();
+    // A repeat of the result that scored (a retry after a lost reply) is answered as done
+    // and counts nothing more.
+    if (const auto scored = m_rounds.scoredResult(request.roundId);
+        scored && isScoredResult(*scored, roomId, playerId, request))
+        return std::nullopt;
     const auto round = m_rounds.roundInPlay(roomId);
     if (auto refusal
         = checkThrow(round, playerId, request.roundId, request.nonce, request.sequence))
         return refusal;
     if (round->endsAt && now > *round->endsAt + m_durations.graceMs)
         return Refusal { 409, u"The round is over."_s, {} };
-    const auto release = m_rounds.shot(round->id, request.shotId);
-    if (!release)
+    const auto shot = m_rounds.shot(round->id, request.shotId);
+    if (!shot)
         return Refusal { 409, u"This throw was not registered."_s, {} };
-    const auto verdict
-        = ShotCheck::check(*release, Hoop::standard(), request.before, request.after);
-    if (verdict != ShotCheck::Verdict::Clean)
+    if (shot->spent)
+        return Refusal { 409, u"This throw already had its result."_s, {} };
+    auto verdict = ShotCheck::checkArrival(request.after, now - shot->registeredAt);
+    if (verdict == ShotCheck::Verdict::Clean)
+        verdict = ShotCheck::check(shot->release, Hoop::standard(), request.before, request.after);
+    if (verdict != ShotCheck::Verdict::Clean) {
+        // One judgement per throw: retrying other samples must not find one that passes.
+        Store::Transaction transaction(m_store);
+        m_rounds.spendShot(round->id, request.shotId);
+        if (!transaction.commit())
+            return notSaved();
         return Refusal { 422, ShotCheck::explanation(verdict), u"after"_s };
+    }
 
     Store::Transaction transaction(m_store);
     m_rooms.addPoint(roomId, playerId);
     m_rounds.setLastSequence(round->id, request.sequence);
+    m_rounds.setScoredResult(round->id,
+        { roomId, playerId, request.nonce, request.shotId, request.sequence, request.before,
+            request.after });
     m_rounds.end(round->id, u"SCORED"_s);
     m_rooms.setBallOwner(roomId, playerId);
     m_rooms.setCooldownUntil(roomId, now + m_durations.cooldownMs);

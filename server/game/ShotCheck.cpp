@@ -4,7 +4,18 @@
 
 using namespace Qt::StringLiterals;
 
+// Every test in this file is written so that a NaN fails it.
 namespace ShotCheck {
+
+Release checkRelease(const Entry &release)
+{
+    if (!(std::abs(release.x - startX) <= startTolerance
+            && std::abs(release.y - startY) <= startTolerance))
+        return Release::AwayFromStart;
+    if (!(std::abs(release.vx) <= maxReleaseVx && std::abs(release.vy) <= maxReleaseVy))
+        return Release::TooFast;
+    return Release::Valid;
+}
 
 Point flightAt(const Entry &release, double t)
 {
@@ -21,7 +32,6 @@ bool onFlight(const Entry &release, const CrossingSample &sample)
 
 } // namespace
 
-// Every test is written so that a NaN fails it.
 Verdict check(const Entry &release, const Hoop &hoop, const CrossingSample &before,
     const CrossingSample &after)
 {
@@ -41,6 +51,28 @@ Verdict check(const Entry &release, const Hoop &hoop, const CrossingSample &befo
     return Verdict::Clean;
 }
 
+Verdict checkArrival(const CrossingSample &after, qint64 sinceShotMs)
+{
+    // In milliseconds so that a whole number of them compares without rounding noise.
+    const double flightMs = after.t * 1000.0;
+    if (!(flightMs - static_cast<double>(networkSlackMs) <= static_cast<double>(sinceShotMs)))
+        return Verdict::TooSoon;
+    return Verdict::Clean;
+}
+
+QString explanation(Release release)
+{
+    switch (release) {
+    case Release::Valid:
+        return u"The throw starts on the start spot."_s;
+    case Release::AwayFromStart:
+        return u"A throw must start on the start spot."_s;
+    case Release::TooFast:
+        return u"The throw is faster than a throw can be."_s;
+    }
+    return {};
+}
+
 QString explanation(Verdict verdict)
 {
     switch (verdict) {
@@ -54,6 +86,8 @@ QString explanation(Verdict verdict)
         return u"The ball did not pass between the rim ends."_s;
     case Verdict::OffFlight:
         return u"The crossing does not match the registered throw."_s;
+    case Verdict::TooSoon:
+        return u"The result came sooner than the ball could have flown through the hoop."_s;
     }
     return {};
 }

@@ -105,22 +105,54 @@ void RoundStore::setLastSequence(const QString &roundId, qint64 sequence)
     m_store.execute(u"UPDATE rounds SET last_sequence = ? WHERE id = ?"_s, { sequence, roundId });
 }
 
-bool RoundStore::addShot(const QString &roundId, const QString &shotId, const Entry &release)
+void RoundStore::setScoredResult(const QString &roundId, const ScoredResult &result)
+{
+    m_store.execute(u"UPDATE rounds SET result_shot_id = ?, result_sequence = ?, "
+                    "result_before_x = ?, result_before_y = ?, result_before_t = ?, "
+                    "result_after_x = ?, result_after_y = ?, result_after_t = ? WHERE id = ?"_s,
+        { result.shotId, result.sequence, result.before.x, result.before.y, result.before.t,
+            result.after.x, result.after.y, result.after.t, roundId });
+}
+
+std::optional<ScoredResult> RoundStore::scoredResult(const QString &roundId) const
 {
     QSqlQuery query = m_store.prepare(
-        u"INSERT INTO shots (round_id, shot_id, x, y, vx, vy) VALUES (?, ?, ?, ?, ?, ?) "
-        "ON CONFLICT DO NOTHING"_s,
-        { roundId, shotId, release.x, release.y, release.vx, release.vy });
+        u"SELECT room_id, receiver_id, nonce, result_shot_id, result_sequence, result_before_x, "
+        "result_before_y, result_before_t, result_after_x, result_after_y, result_after_t "
+        "FROM rounds WHERE id = ? AND result_shot_id IS NOT NULL"_s,
+        { roundId });
+    if (!m_store.run(query) || !query.next())
+        return std::nullopt;
+    const auto number = [&](int column) { return query.value(column).toDouble(); };
+    return ScoredResult { query.value(0).toLongLong(), query.value(1).toLongLong(),
+        query.value(2).toString(), query.value(3).toString(), query.value(4).toLongLong(),
+        { number(5), number(6), number(7) }, { number(8), number(9), number(10) } };
+}
+
+bool RoundStore::addShot(
+    const QString &roundId, const QString &shotId, const Entry &release, qint64 registeredAt)
+{
+    QSqlQuery query
+        = m_store.prepare(u"INSERT INTO shots (round_id, shot_id, x, y, vx, vy, registered_at) "
+                          "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"_s,
+            { roundId, shotId, release.x, release.y, release.vx, release.vy, registeredAt });
     return m_store.run(query) && query.numRowsAffected() == 1;
 }
 
-std::optional<Entry> RoundStore::shot(const QString &roundId, const QString &shotId) const
+std::optional<ShotRow> RoundStore::shot(const QString &roundId, const QString &shotId) const
 {
-    QSqlQuery query
-        = m_store.prepare(u"SELECT x, y, vx, vy FROM shots WHERE round_id = ? AND shot_id = ?"_s,
-            { roundId, shotId });
+    QSqlQuery query = m_store.prepare(u"SELECT x, y, vx, vy, registered_at, spent FROM shots "
+                                      "WHERE round_id = ? AND shot_id = ?"_s,
+        { roundId, shotId });
     if (!m_store.run(query) || !query.next())
         return std::nullopt;
-    return Entry { query.value(0).toDouble(), query.value(1).toDouble(), query.value(2).toDouble(),
-        query.value(3).toDouble() };
+    return ShotRow { { query.value(0).toDouble(), query.value(1).toDouble(),
+                         query.value(2).toDouble(), query.value(3).toDouble() },
+        query.value(4).toLongLong(), query.value(5).toInt() != 0 };
+}
+
+void RoundStore::spendShot(const QString &roundId, const QString &shotId)
+{
+    m_store.execute(
+        u"UPDATE shots SET spent = 1 WHERE round_id = ? AND shot_id = ?"_s, { roundId, shotId });
 }

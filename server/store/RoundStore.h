@@ -1,5 +1,6 @@
 #pragma once
 
+#include "game/CrossingSample.h"
 #include "game/Entry.h"
 
 #include <QList>
@@ -27,6 +28,24 @@ struct RoundRow {
     qint64 lastSequence = 0;
 };
 
+// A throw registered in a round in play.
+struct ShotRow {
+    Entry release;
+    qint64 registeredAt = 0; // milliseconds since the epoch
+    bool spent = false; // a result for it was judged
+};
+
+// The result that scored a round, with what identifies the round's receiver.
+struct ScoredResult {
+    qint64 roomId = 0;
+    qint64 receiverId = 0;
+    QString nonce;
+    QString shotId;
+    qint64 sequence = 0;
+    CrossingSample before;
+    CrossingSample after;
+};
+
 // Rounds and the shots registered in them.
 class RoundStore {
 public:
@@ -50,9 +69,16 @@ public:
     void end(const QString &roundId, const QString &finalState);
     void setLastSequence(const QString &roundId, qint64 sequence);
 
+    // Kept when the round ends, unlike its shots. `result` takes only its shot id, sequence
+    // and samples.
+    void setScoredResult(const QString &roundId, const ScoredResult &result);
+    std::optional<ScoredResult> scoredResult(const QString &roundId) const;
+
     // False when the shot id is already registered in the round.
-    bool addShot(const QString &roundId, const QString &shotId, const Entry &release);
-    std::optional<Entry> shot(const QString &roundId, const QString &shotId) const;
+    bool addShot(
+        const QString &roundId, const QString &shotId, const Entry &release, qint64 registeredAt);
+    std::optional<ShotRow> shot(const QString &roundId, const QString &shotId) const;
+    void spendShot(const QString &roundId, const QString &shotId);
 
 private:
     std::optional<RoundRow> first(QSqlQuery &query) const;

@@ -162,6 +162,53 @@ QString problemOf(const QSqlError &error)
     }
 }
 
+// Columns added since the tables were first made, added to any table that lacks them (a new
+// one, or one in a file of an older build). A shot's registered_at is in milliseconds since
+// the epoch; spent is 1 once a result for it was judged. A round keeps the result that scored
+// it (result_*) so that a repeat of that result is recognised after its shots are gone.
+struct AddedColumn {
+    const char *table;
+    const char *name;
+    const char *definition;
+};
+const AddedColumn addedColumns[] = {
+    { "shots", "registered_at", "INTEGER NOT NULL DEFAULT 0" },
+    { "shots", "spent", "INTEGER NOT NULL DEFAULT 0" },
+    { "rounds", "result_shot_id", "TEXT" },
+    { "rounds", "result_sequence", "INTEGER" },
+    { "rounds", "result_before_x", "REAL" },
+    { "rounds", "result_before_y", "REAL" },
+    { "rounds", "result_before_t", "REAL" },
+    { "rounds", "result_after_x", "REAL" },
+    { "rounds", "result_after_y", "REAL" },
+    { "rounds", "result_after_t", "REAL" },
+};
+
+// False with the database's error text in `error` when a column could not be added.
+bool addMissingColumns(const QSqlDatabase &db, QString &error)
+{
+    for (const AddedColumn &column : addedColumns) {
+        const QString table = QString::fromLatin1(column.table);
+        const QString name = QString::fromLatin1(column.name);
+        QSqlQuery query(db);
+        query.prepare(u"SELECT 1 FROM pragma_table_info(?) WHERE name = ?"_s);
+        query.addBindValue(table);
+        query.addBindValue(name);
+        if (!query.exec()) {
+            error = query.lastError().text();
+            return false;
+        }
+        if (query.next())
+            continue;
+        if (!query.exec(u"ALTER TABLE %1 ADD COLUMN %2 %3"_s.arg(
+                table, name, QString::fromLatin1(column.definition)))) {
+            error = query.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 Store::Transaction::Transaction(Store &store)
@@ -259,6 +306,8 @@ bool Store::openChecked(const QString &path)
         if (!exec(QString::fromLatin1(statement)))
             return false;
     }
+    if (!addMissingColumns(QSqlDatabase::database(m_connection), m_error))
+        return false;
     return exec(u"COMMIT"_s);
 }
 

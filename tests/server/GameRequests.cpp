@@ -2,12 +2,19 @@
 
 #include <QDeadlineTimer>
 #include <QJsonArray>
+#include <QTest>
 #include <QThread>
 #include <QUuid>
+
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+constexpr double gravity = 1.3; // the clients' scene, field sides per second squared
+constexpr double networkSlackSeconds = 0.5; // how much sooner than its flight a result may come
+constexpr int flightMarginMs = 20; // for the server's clock, which counts whole milliseconds
 
 QString roomPath(qint64 room, const QString &suffix)
 {
@@ -24,6 +31,12 @@ QJsonObject findById(const QJsonArray &array, const QString &key, qint64 id)
 }
 
 } // namespace
+
+GameRequests::GameRequests(const ApiClient &api)
+    : waitForFlight([](int ms) { QTest::qWait(ms); })
+    , m_api(api)
+{
+}
 
 GameRequests::Player GameRequests::newPlayer() const
 {
@@ -140,6 +153,9 @@ ApiClient::Reply GameRequests::result(qint64 room, const Player &receiver, const
     const QString &shotId, qint64 sequence, const QJsonObject &before,
     const QJsonObject &after) const
 {
+    const double early = after[u"t"_s].toDouble() - networkSlackSeconds;
+    if (early > 0)
+        waitForFlight(static_cast<int>(std::ceil(early * 1000)) + flightMarginMs);
     return post(room, u"round/result"_s, receiver,
         { { u"round_id"_s, round[u"id"_s] }, { u"nonce"_s, round[u"nonce"_s] },
             { u"shot_id"_s, shotId }, { u"sequence"_s, sequence }, { u"before"_s, before },
@@ -150,8 +166,8 @@ ApiClient::Reply GameRequests::hitResult(qint64 room, const Player &receiver,
     const QJsonObject &round, const QString &shotId, qint64 sequence) const
 {
     const QJsonObject release = throwRelease();
-    return result(
-        room, receiver, round, shotId, sequence, sampleAt(release, 2.2), sampleAt(release, 2.24));
+    return result(room, receiver, round, shotId, sequence, sampleAt(release, hitSeconds - 0.02),
+        sampleAt(release, hitSeconds + 0.02));
 }
 
 QJsonObject GameRequests::defaultEntry()
@@ -161,14 +177,17 @@ QJsonObject GameRequests::defaultEntry()
 
 QJsonObject GameRequests::throwRelease()
 {
-    // Crosses the rim line (y 0.42) on the way down near x 0.70, inside the rim's 0.665..0.855
-    // for the ball's centre.
-    return { { u"x"_s, 0.3 }, { u"y"_s, 0.3 }, { u"vx"_s, 0.18 }, { u"vy"_s, 1.5 } };
+    // From the start spot (0.18, 0.18) to the rim centre (0.76, 0.42) in hitSeconds under
+    // gravity: vx about 0.53, vy about 0.93, the velocity the clients' assisted throw aims at.
+    constexpr double x = 0.18;
+    constexpr double y = 0.18;
+    constexpr double t = hitSeconds;
+    return { { u"x"_s, x }, { u"y"_s, y }, { u"vx"_s, (0.76 - x) / t },
+        { u"vy"_s, (0.42 - y + 0.5 * gravity * t * t) / t } };
 }
 
 QJsonObject GameRequests::sampleAt(const QJsonObject &release, double t, double dx, double dy)
 {
-    constexpr double gravity = 1.3;
     const double x = release[u"x"_s].toDouble() + release[u"vx"_s].toDouble() * t;
     const double y
         = release[u"y"_s].toDouble() + release[u"vy"_s].toDouble() * t - 0.5 * gravity * t * t;

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The requests the server tests repeat, as a Tosswick client sends them: players, rooms,
@@ -22,10 +23,11 @@ public:
         qint64 room = 0;
     };
 
-    explicit GameRequests(const ApiClient &api)
-        : m_api(api)
-    {
-    }
+    explicit GameRequests(const ApiClient &api);
+
+    // Lets `ms` milliseconds pass before a result is posted, so that its flight could have
+    // happened since its shot (the server allows 0.5 s for network delays). Sleeps by default.
+    std::function<void(int ms)> waitForFlight;
 
     const ApiClient &api() const { return m_api; }
 
@@ -63,6 +65,8 @@ public:
 
     ApiClient::Reply shot(qint64 room, const Player &receiver, const QJsonObject &round,
         const QString &shotId, qint64 sequence, const QJsonObject &release = throwRelease()) const;
+    // Posts a result once the flight up to `after` could have happened since a shot
+    // registered just now (see waitForFlight).
     ApiClient::Reply result(qint64 room, const Player &receiver, const QJsonObject &round,
         const QString &shotId, qint64 sequence, const QJsonObject &before,
         const QJsonObject &after) const;
@@ -71,8 +75,10 @@ public:
         const QString &shotId, qint64 sequence) const;
 
     static QJsonObject defaultEntry();
-    // A release that falls through the standard hoop about 2.2 s after it.
+    // The assisted throw from the start spot: its ball falls through the centre of the
+    // standard hoop hitSeconds after its release.
     static QJsonObject throwRelease();
+    static constexpr double hitSeconds = 1.1;
     // Where a ball released as `release` is t seconds later, as a crossing sample moved
     // by (dx, dy): the clients' flight under gravity 1.3 and no drag.
     static QJsonObject sampleAt(const QJsonObject &release, double t, double dx = 0, double dy = 0);

@@ -191,6 +191,8 @@ private slots:
         QTest::newRow("not the receiver") << u"sender"_s << 403;
         QTest::newRow("repeated shot id") << u"shot-id"_s << 409;
         QTest::newRow("release not numbers") << u"release"_s << 422;
+        QTest::newRow("release at rest above the hoop") << u"above-hoop"_s << 422;
+        QTest::newRow("release faster than a throw") << u"too-fast"_s << 422;
     }
 
     void shotRefusals()
@@ -220,10 +222,16 @@ private slots:
             shotId = u"first"_s;
         if (situation == u"release")
             release[u"vx"_s] = u"fast"_s;
+        if (situation == u"above-hoop")
+            release = { { u"x"_s, 0.76 }, { u"y"_s, 0.5 }, { u"vx"_s, 0.0 }, { u"vy"_s, 0.0 } };
+        if (situation == u"too-fast")
+            release[u"vy"_s] = 1.3;
         const ApiClient::Reply reply
             = m_game->shot(room, thrower, round, shotId, sequence, release);
         QCOMPARE(reply.status, status);
         QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
+        if (status == 422)
+            QVERIFY(reply.object()[u"errors"_s].toObject().contains(u"release"_s));
         QCOMPARE(m_game->round(room, receiver)[u"last_sequence"_s].toInteger(), 5);
     }
 
@@ -262,13 +270,13 @@ private slots:
         QTest::addColumn<double>("afterT");
         QTest::addColumn<QString>("shotId");
         QTest::addColumn<int>("status");
-        QTest::newRow("on the flight") << 0.0 << 2.2 << 2.24 << u"shot"_s << 200;
-        QTest::newRow("0.04 off the flight") << 0.04 << 2.2 << 2.24 << u"shot"_s << 200;
-        QTest::newRow("0.12 off the flight") << 0.12 << 2.2 << 2.24 << u"shot"_s << 422;
-        QTest::newRow("samples in reverse") << 0.0 << 2.24 << 2.2 << u"shot"_s << 422;
-        QTest::newRow("samples 0.15 s apart") << 0.0 << 2.1 << 2.25 << u"shot"_s << 422;
-        QTest::newRow("both above the rim") << 0.0 << 2.0 << 2.05 << u"shot"_s << 422;
-        QTest::newRow("unregistered shot") << 0.0 << 2.2 << 2.24 << u"other"_s << 409;
+        QTest::newRow("on the flight") << 0.0 << 1.08 << 1.12 << u"shot"_s << 200;
+        QTest::newRow("0.04 off the flight") << 0.04 << 1.08 << 1.12 << u"shot"_s << 200;
+        QTest::newRow("0.07 off the flight") << 0.07 << 1.08 << 1.12 << u"shot"_s << 422;
+        QTest::newRow("samples in reverse") << 0.0 << 1.12 << 1.08 << u"shot"_s << 422;
+        QTest::newRow("samples 0.15 s apart") << 0.0 << 1.0 << 1.15 << u"shot"_s << 422;
+        QTest::newRow("both above the rim") << 0.0 << 0.9 << 0.95 << u"shot"_s << 422;
+        QTest::newRow("unregistered shot") << 0.0 << 1.08 << 1.12 << u"other"_s << 409;
     }
 
     void resultChecks()
@@ -292,6 +300,102 @@ private slots:
         QCOMPARE(snapshot[u"state"_s].toString(), status == 200 ? u"IDLE"_s : u"ROUND"_s);
         if (status != 200)
             QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
+    }
+
+    // A refused result uses up its throw: trying other samples cannot turn it into a hit.
+    void refusedResultSpendsTheShot_data()
+    {
+        QTest::addColumn<double>("dx");
+        QTest::addColumn<bool>("waits");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("off the flight") << 0.07 << true << u"registered throw"_s;
+        QTest::newRow("sooner than the flight") << 0.0 << false << u"sooner"_s;
+    }
+
+    void refusedResultSpendsTheShot()
+    {
+        QFETCH(double, dx);
+        QFETCH(bool, waits);
+        QFETCH(QString, message);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        const QJsonObject round = m_game->activeRound(room, sender, receiver);
+        QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 1).status, 200);
+        GameRequests hasty(*m_api);
+        hasty.waitForFlight = [](int) {};
+        const QJsonObject release = GameRequests::throwRelease();
+        const ApiClient::Reply refused = (waits ? *m_game : hasty)
+                                             .result(room, receiver, round, u"shot"_s, 2,
+                                                 GameRequests::sampleAt(release, 1.08, dx),
+                                                 GameRequests::sampleAt(release, 1.12, dx));
+        QCOMPARE(refused.status, 422);
+        QVERIFY2(refused.object()[u"errors"_s][u"after"_s][0].toString().contains(message),
+            refused.body.constData());
+
+        const ApiClient::Reply again = m_game->hitResult(room, receiver, round, u"shot"_s, 3);
+        QCOMPARE(again.status, 409);
+        QVERIFY2(
+            again.object()[u"message"_s].toString().contains(u"already"_s), again.body.constData());
+        // Another throw in the same round still counts.
+        QCOMPARE(m_game->shot(room, receiver, round, u"next"_s, 4).status, 200);
+        QCOMPARE(m_game->hitResult(room, receiver, round, u"next"_s, 5).status, 200);
+        const QJsonObject snapshot = m_game->state(room, receiver).object();
+        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger(), 1);
+    }
+
+    // A retry of the result that scored (its reply was lost) gets the same answer and counts
+    // nothing; anything that differs from it is refused.
+    void repeatedResult_data()
+    {
+        QTest::addColumn<qint64>("sequence");
+        QTest::addColumn<double>("afterDx");
+        QTest::addColumn<int>("status");
+        QTest::newRow("the same result") << qint64(2) << 0.0 << 200;
+        QTest::newRow("another sequence") << qint64(3) << 0.0 << 409;
+        QTest::newRow("later frame 0.001 aside") << qint64(2) << 0.001 << 409;
+    }
+
+    void repeatedResult()
+    {
+        QFETCH(qint64, sequence);
+        QFETCH(double, afterDx);
+        QFETCH(int, status);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        const QJsonObject round = m_game->activeRound(room, sender, receiver);
+        const QJsonObject release = GameRequests::throwRelease();
+        QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 1).status, 200);
+        const QJsonObject before = GameRequests::sampleAt(release, 1.08);
+        const ApiClient::Reply first = m_game->result(
+            room, receiver, round, u"shot"_s, 2, before, GameRequests::sampleAt(release, 1.12));
+        QCOMPARE(first.status, 200);
+
+        const ApiClient::Reply repeat = m_game->result(room, receiver, round, u"shot"_s, sequence,
+            before, GameRequests::sampleAt(release, 1.12, afterDx));
+        QCOMPARE(repeat.status, status);
+        if (status == 200)
+            QCOMPARE(GameRequests::scoreOf(repeat.object(), receiver.id),
+                GameRequests::scoreOf(first.object(), receiver.id));
+        const QJsonObject snapshot = m_game->state(room, receiver).object();
+        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger(), 1);
+    }
+
+    // Results of throws made in time may come in the grace after the round's end; new throws
+    // may not.
+    void throwAfterTheRoundsEndIsRefused()
+    {
+        TestServer server;
+        QVERIFY2(server.start({ u"--test-round-ms"_s, u"1000"_s, u"--test-grace-ms"_s, u"3000"_s }),
+            qPrintable(server.errorText()));
+        const ApiClient api(server.httpUrl());
+        const GameRequests game(api);
+        const auto [sender, receiver, room] = game.twoPlayerRoom();
+        const QJsonObject round = game.activeRound(room, sender, receiver);
+        QCOMPARE(game.shot(room, receiver, round, u"in-time"_s, 1).status, 200);
+        const QJsonObject snapshot = game.state(room, receiver).object();
+        QTest::qWait(timeOf(round[u"ends_at"_s]) - timeOf(snapshot[u"server_time"_s]) + 100);
+
+        QCOMPARE(game.shot(room, receiver, round, u"late"_s, 2).status, 409);
+        QCOMPARE(game.hitResult(room, receiver, round, u"in-time"_s, 3).status, 200);
+        QVERIFY(server.stop());
     }
 
     void resultNeedsASequenceAboveTheShot()

@@ -5,12 +5,14 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
+using ShotCheck::Release;
 using ShotCheck::Verdict;
 
 Q_DECLARE_METATYPE(Entry)
 Q_DECLARE_METATYPE(Hoop)
 Q_DECLARE_METATYPE(CrossingSample)
 Q_DECLARE_METATYPE(ShotCheck::Verdict)
+Q_DECLARE_METATYPE(ShotCheck::Release)
 
 namespace {
 
@@ -47,6 +49,65 @@ private slots:
         const ShotCheck::Point p = ShotCheck::flightAt(idealThrow, 1.1);
         QVERIFY(qAbs(p.x - 0.76) < 1e-9);
         QVERIFY(qAbs(p.y - 0.42) < 1e-9);
+    }
+
+    void checkRelease_data()
+    {
+        QTest::addColumn<Entry>("release");
+        QTest::addColumn<Release>("verdict");
+        constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+        QTest::newRow("assisted throw") << idealThrow << Release::Valid;
+        QTest::newRow("0.009 off the spot on both axes")
+            << moved(idealThrow, 0.009, -0.009) << Release::Valid;
+        QTest::newRow("0.011 right of the spot")
+            << moved(idealThrow, 0.011, 0) << Release::AwayFromStart;
+        QTest::newRow("0.011 below the spot")
+            << moved(idealThrow, 0, -0.011) << Release::AwayFromStart;
+        QTest::newRow("at rest above the hoop")
+            << Entry { 0.76, 0.5, 0, 0 } << Release::AwayFromStart;
+        QTest::newRow("position not a number")
+            << Entry { nan, 0.18, 0.5, 0.9 } << Release::AwayFromStart;
+        QTest::newRow("fastest the assisted throw goes")
+            << Entry { 0.18, 0.18, -1.0, 1.25 } << Release::Valid;
+        QTest::newRow("vx beyond 1") << Entry { 0.18, 0.18, 1.01, 0.9 } << Release::TooFast;
+        QTest::newRow("vx beyond -1") << Entry { 0.18, 0.18, -1.01, 0.9 } << Release::TooFast;
+        QTest::newRow("vy beyond -1.25") << Entry { 0.18, 0.18, 0.5, -1.26 } << Release::TooFast;
+        QTest::newRow("vy beyond 1.25") << Entry { 0.18, 0.18, 0.5, 1.26 } << Release::TooFast;
+        QTest::newRow("speed not a number") << Entry { 0.18, 0.18, 0.5, nan } << Release::TooFast;
+    }
+
+    void checkRelease()
+    {
+        QFETCH(Entry, release);
+        QFETCH(Release, verdict);
+        QCOMPARE(ShotCheck::explanation(ShotCheck::checkRelease(release)),
+            ShotCheck::explanation(verdict));
+    }
+
+    void checkArrival_data()
+    {
+        QTest::addColumn<double>("afterT");
+        QTest::addColumn<qint64>("sinceShotMs");
+        QTest::addColumn<Verdict>("verdict");
+        // 0.5 s of the flight may be lost to network delays.
+        QTest::newRow("1.1 s flight, 601 ms later") << 1.1 << qint64(601) << Verdict::Clean;
+        QTest::newRow("1.1 s flight, 599 ms later") << 1.1 << qint64(599) << Verdict::TooSoon;
+        QTest::newRow("1.12 s flight, 620 ms later") << 1.12 << qint64(620) << Verdict::Clean;
+        QTest::newRow("2.2 s flight, 5 ms later") << 2.2 << qint64(5) << Verdict::TooSoon;
+        QTest::newRow("0.4 s flight, at once") << 0.4 << qint64(0) << Verdict::Clean;
+        QTest::newRow("shot registered after the result") << 0.6 << qint64(-1) << Verdict::TooSoon;
+        QTest::newRow("time not a number")
+            << std::numeric_limits<double>::quiet_NaN() << qint64(60000) << Verdict::TooSoon;
+    }
+
+    void checkArrival()
+    {
+        QFETCH(double, afterT);
+        QFETCH(qint64, sinceShotMs);
+        QFETCH(Verdict, verdict);
+        QCOMPARE(
+            ShotCheck::explanation(ShotCheck::checkArrival({ 0.76, 0.41, afterT }, sinceShotMs)),
+            ShotCheck::explanation(verdict));
     }
 
     void check_data()
