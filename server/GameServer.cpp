@@ -85,7 +85,7 @@ bool GameServer::start()
         [events = m_events.get()](
             qint64 roomId) { emit events->roomChanged(roomId, u"presence"_s); });
     m_rules = std::make_unique<Rounds>(
-        *m_store, *m_rooms, *m_rounds, *m_presence, *m_events, m_options.durations);
+        *m_store, *m_rooms, *m_rounds, *m_presence, *m_events, m_options.durations, m_clock);
     m_snapshots = std::make_unique<SnapshotBuilder>(*m_rooms, *m_rounds, *m_presence);
     m_router
         = std::make_unique<Router>(*m_store, m_clock, m_options.rates, m_options.trustedProxies);

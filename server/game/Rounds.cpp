@@ -1,5 +1,6 @@
 #include "Rounds.h"
 
+#include "Clock.h"
 #include "Hoop.h"
 #include "Presence.h"
 #include "RoomEvents.h"
@@ -9,7 +10,6 @@
 #include "store/RoundStore.h"
 #include "store/Store.h"
 
-#include <QDateTime>
 #include <QRandomGenerator>
 
 #include <cstdio>
@@ -17,11 +17,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-qint64 nowMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
 
 Refusal notSaved()
 {
@@ -49,7 +44,7 @@ void logRound(const RoundRow &round, const char *what)
 } // namespace
 
 Rounds::Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &presence,
-    RoomEvents &events, GameDurations durations, QObject *parent)
+    RoomEvents &events, GameDurations durations, const Clock &clock, QObject *parent)
     : QObject(parent)
     , m_store(store)
     , m_rooms(rooms)
@@ -57,6 +52,8 @@ Rounds::Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &pre
     , m_presence(presence)
     , m_events(events)
     , m_durations(durations)
+    , m_clock(clock)
+    , m_timer(clock)
 {
     connect(&m_timer, &RoundTimer::due, this, &Rounds::expireDue);
 }
@@ -70,7 +67,7 @@ std::optional<Refusal> Rounds::send(qint64 roomId, qint64 playerId, const Send &
             return Refusal { 409, u"This request was already used in another room."_s, {} };
         return std::nullopt;
     }
-    const qint64 now = nowMs();
+    const qint64 now = m_clock.nowMs();
     const auto room = m_rooms.room(roomId);
     if (!room)
         return Refusal { 404, u"This room does not exist."_s, {} };
@@ -146,7 +143,7 @@ std::optional<Refusal> Rounds::ready(qint64 roomId, qint64 playerId, const QStri
         return Refusal { 403, u"Only the receiver can take this ball."_s, {} };
     if (round->state == RoundStore::active)
         return std::nullopt;
-    const qint64 endsAt = nowMs() + m_durations.roundMs;
+    const qint64 endsAt = m_clock.nowMs() + m_durations.roundMs;
     Store::Transaction transaction(m_store);
     m_rounds.activate(round->id, endsAt, endsAt + m_durations.graceMs);
     m_rooms.addReceived(roomId, playerId);
@@ -171,7 +168,7 @@ std::optional<Refusal> Rounds::checkThrow(const std::optional<RoundRow> &round, 
 
 std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &request)
 {
-    const qint64 now = nowMs();
+    const qint64 now = m_clock.nowMs();
     const auto round = m_rounds.roundInPlay(roomId);
     if (auto refusal
         = checkThrow(round, playerId, request.roundId, request.nonce, request.sequence))
@@ -194,7 +191,7 @@ std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &
 
 std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Result &request)
 {
-    const qint64 now = nowMs();
+    const qint64 now = m_clock.nowMs();
     // A repeat of the result that scored (a retry after a lost reply) is answered as done
     // and counts nothing more.
     if (const auto scored = m_rounds.scoredResult(request.roundId);
@@ -275,13 +272,19 @@ std::optional<qint64> Rounds::nextHolder(qint64 roomId, std::optional<qint64> pr
 
 void Rounds::expireDue()
 {
-    const qint64 now = nowMs();
+    const qint64 now = m_clock.nowMs();
+    bool saved = true;
     for (const RoundRow &round : m_rounds.dueRounds(now))
-        expire(round, now);
+        saved = expire(round, now) && saved;
+    // A database that fails now is tried again later and later, not in a tight loop.
+    if (saved)
+        m_timer.succeeded();
+    else
+        m_timer.failed();
     reschedule();
 }
 
-void Rounds::expire(const RoundRow &round, qint64 now)
+bool Rounds::expire(const RoundRow &round, qint64 now)
 {
     Store::Transaction transaction(m_store);
     const bool missed = round.state == RoundStore::active;
@@ -297,9 +300,10 @@ void Rounds::expire(const RoundRow &round, qint64 now)
         m_rooms.setBallOwner(round.roomId, nextHolder(round.roomId, round.senderId));
     }
     if (!transaction.commit())
-        return;
+        return false;
     logRound(round, missed ? "timed out, a miss" : "not taken, ball returned");
     emit m_events.roomChanged(round.roomId, missed ? u"missed"_s : u"returned"_s);
+    return true;
 }
 
 void Rounds::reschedule()

@@ -12,6 +12,7 @@
 
 #include <optional>
 
+class Clock;
 class Presence;
 class RoomEvents;
 class RoomStore;
@@ -48,7 +49,7 @@ public:
     };
 
     Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &presence,
-        RoomEvents &events, GameDurations durations, QObject *parent = nullptr);
+        RoomEvents &events, GameDurations durations, const Clock &clock, QObject *parent = nullptr);
 
     std::optional<Refusal> send(qint64 roomId, qint64 playerId, const Send &request);
     std::optional<Refusal> ready(qint64 roomId, qint64 playerId, const QString &roundId);
@@ -75,7 +76,8 @@ private:
         const char *logText, const QString &change);
     std::optional<qint64> pickReceiver(qint64 roomId, qint64 senderId, std::optional<qint64> wanted,
         std::optional<Refusal> &refusal, qint64 nowMs) const;
-    void expire(const RoundRow &round, qint64 nowMs);
+    // False when the change could not be saved.
+    bool expire(const RoundRow &round, qint64 nowMs);
     // The member who gets the ball: `preferred` while still a member, else the earliest one.
     std::optional<qint64> nextHolder(qint64 roomId, std::optional<qint64> preferred) const;
 
@@ -85,5 +87,6 @@ private:
     Presence &m_presence;
     RoomEvents &m_events;
     GameDurations m_durations;
+    const Clock &m_clock;
     RoundTimer m_timer;
 };
