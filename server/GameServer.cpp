@@ -16,6 +16,7 @@
 #include "store/RoundStore.h"
 #include "store/Store.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 
 #include <cstdio>
@@ -124,6 +125,29 @@ bool GameServer::start()
     // Rounds whose time ran out while the server was down end now.
     m_rules->expireDue();
     return true;
+}
+
+void GameServer::drain(std::function<void()> done, int deadlineMs)
+{
+    if (!m_transport) {
+        done();
+        return;
+    }
+    m_transport->stopAccepting();
+    m_realtime->closeAll(4200, u"The server is restarting; reconnect now."_s);
+    auto *poll = new QTimer;
+    poll->setInterval(20);
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(poll, &QTimer::timeout, [this, poll, waited, deadlineMs, done] {
+        const bool idle = m_transport->openHttpConnections() == 0
+            && m_realtime->service().connectionCount() == 0;
+        if (!idle && waited.elapsed() < deadlineMs)
+            return;
+        poll->deleteLater();
+        done();
+    });
+    poll->start();
 }
 
 QString GameServer::address() const

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class Api;
@@ -36,6 +37,11 @@ public:
     // false with errorText() on failure.
     bool start();
     QString errorText() const { return m_error; }
+    // Stops taking connections, lets the requests in flight finish, closes realtime sockets
+    // with 4200 (reconnect at once, to another node) and calls done once all are gone, or
+    // after deadlineMs at the latest.
+    void drain(std::function<void()> done, int deadlineMs = 8000);
+
     // "host:port" as listened on.
     QString address() const;
     quint16 port() const;

@@ -22,6 +22,7 @@ public:
         RoomEvents &events, RealtimeConfig config, QObject *parent = nullptr);
 
     const RealtimeService &service() const { return m_service; }
+    void closeAll(int code, const QString &message) { m_service.closeAll(code, message); }
 
 private:
     HttpReply authorise(const ApiRequest &request);

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <utility>
 #include <cstdio>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -56,7 +57,18 @@ int main(int argc, char *argv[])
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
         return 1;
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    // The first signal drains (other nodes take over the clients); a second one ends at once.
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&server] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
+        static bool draining = false;
+        if (std::exchange(draining, true)) {
+            QCoreApplication::quit();
+            return;
+        }
+        std::fprintf(stderr, "draining\n");
+        server.drain([] { QCoreApplication::quit(); });
+    });
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
 

@@ -66,6 +66,14 @@ void Api::registerRoutes(Router &server)
                                        { u"user"_s, playerJson(*player) } },
                 201);
         });
+    // For load balancers: this node serves and its database answers.
+    server.addRoute(Method::Get, u"/healthz"_s, Access::Public, [this](const ApiRequest &) {
+        HttpReply reply;
+        reply.contentType = "text/plain";
+        reply.status = m_store.ping() ? 200 : 503;
+        reply.body = reply.status == 200 ? "ok" : "database unavailable";
+        return reply;
+    });
     server.addRoute(Method::Get, u"/api/me"_s, Access::Player, [this](const ApiRequest &request) {
         const auto player = m_store.player(request.playerId);
         return player ? HttpReply::json(playerJson(*player)) : HttpReply::unauthenticated();

@@ -90,6 +90,9 @@ void HttpListener::stopAccepting()
     asio::post(m_io->context, [this] {
         boost::system::error_code ignored;
         m_io->acceptor.close(ignored);
+        const auto sessions = m_sessions;
+        for (HttpSession *session : sessions)
+            session->stop();
     });
 }
 
@@ -198,6 +201,18 @@ void HttpListener::writeQueuedFrames()
         if (const auto session = weak.lock())
             session->queue(utf8);
     }
+}
+
+void HttpListener::track(HttpSession *session)
+{
+    m_sessions.insert(session);
+    ++m_httpConnections;
+}
+
+void HttpListener::untrack(HttpSession *session)
+{
+    if (m_sessions.erase(session) > 0)
+        --m_httpConnections;
 }
 
 void HttpListener::forgetChannel(quint64 id)

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 class HttpSession;
@@ -49,8 +50,11 @@ public:
     quint16 port() const { return m_port; }
     QString errorText() const { return m_error; }
 
-    // Takes no more connections; open HTTP connections close after their current reply.
+    // Takes no more connections; open HTTP connections close after their current reply, idle
+    // ones at once.
     void stopAccepting();
+    // HTTP connections still open (realtime sockets aside).
+    int openHttpConnections() const { return m_httpConnections.load(); }
     // HTTP connections and realtime sockets without a subscription, as counted for the limit.
     int countedConnections() const { return m_counted.load(); }
 
@@ -67,6 +71,8 @@ public:
     void webSocketBinary(quint64 id);
     void webSocketClosed(quint64 id);
     void refused(QByteArray method, QByteArray target, int status);
+    void track(HttpSession *session);
+    void untrack(HttpSession *session);
 
 private:
     friend class WebSocketChannel;
@@ -84,6 +90,9 @@ private:
     WebSocketHandler m_webSocketHandler;
     RefusalHandler m_refusalHandler;
     std::atomic<int> m_counted { 0 };
+    std::atomic<int> m_httpConnections { 0 };
+    // I/O thread only.
+    std::unordered_set<HttpSession *> m_sessions;
     std::atomic<bool> m_stopping { false };
     std::atomic<bool> m_upgrades { false };
     quint16 m_port = 0;

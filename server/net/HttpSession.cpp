@@ -94,12 +94,20 @@ HttpSession::HttpSession(tcp::socket socket, HttpListener &listener)
 
 HttpSession::~HttpSession()
 {
+    m_listener.untrack(this);
     if (m_counted)
         m_listener.uncountConnection();
 }
 
+void HttpSession::stop()
+{
+    if (m_idle)
+        close();
+}
+
 void HttpSession::start()
 {
+    m_listener.track(this);
     // The first request must arrive whole within the request timeout.
     startRequestClock();
     readHeader();
@@ -117,8 +125,10 @@ void HttpSession::awaitRequest()
         return;
     }
     m_stream.expires_after(m_listener.limits().idleTimeout);
+    m_idle = true;
     m_stream.async_read_some(m_buffer.prepare(4096),
         [self = shared_from_this()](beast::error_code error, std::size_t read) {
+            self->m_idle = false;
             if (error) {
                 self->close();
                 return;

@@ -25,6 +25,8 @@ public:
     HttpSession &operator=(const HttpSession &) = delete;
 
     void start();
+    // Closes the connection now when it waits for a new request; otherwise after its reply.
+    void stop();
     // Thread-safe: the answer to the request handed over.
     void reply(HttpReply reply);
 
@@ -53,6 +55,7 @@ private:
     QHostAddress m_peer;
     unsigned m_version = 11;
     bool m_keepAlive = true;
+    bool m_idle = false;
     bool m_counted = true;
     std::size_t m_drained = 0;
 };

@@ -29,6 +29,8 @@ public:
     QString socketId() const { return m_socketId; }
     // Greeted and not closing: the socket id may be authorised and events may be sent.
     bool isOpen() const { return m_phase == Phase::Watching || m_phase == Phase::AwaitingPong; }
+    // Tells the client why with a pusher:error frame and starts the closing handshake.
+    void closeWith(int code, const QString &message);
     // Stops the room's events reaching this socket (its player left the room).
     void endSubscription(qint64 roomId);
     void send(const QString &frame);
@@ -54,7 +56,6 @@ private:
     void unsubscribe(const QJsonObject &data);
     void refuseSubscription(const QString &channel, const QString &message);
     void badFrame(const QString &message);
-    void closeWith(int code, const QString &message);
 
     std::unique_ptr<RealtimeSocket> m_socket;
     QString m_socketId;

@@ -105,3 +105,10 @@ int RealtimeService::announceRoomChanged(qint64 roomId, const QString &reason)
         connection->send(frame);
     return int(subscribers.size());
 }
+
+void RealtimeService::closeAll(int code, const QString &message)
+{
+    const auto connections = m_connections;
+    for (RealtimeConnection *connection : connections)
+        connection->closeWith(code, message);
+}

@@ -45,6 +45,9 @@ public:
     // returns how many were sent.
     int announceRoomChanged(qint64 roomId, const QString &reason);
 
+    // Closes every connection with this close code (4200: reconnect at once, elsewhere).
+    void closeAll(int code, const QString &message);
+
     qsizetype connectionCount() const { return m_connections.size(); }
     qsizetype subscriberCount(qint64 roomId) const { return m_subscribers.value(roomId).size(); }
 

@@ -391,3 +391,9 @@ void Store::setActiveRoom(qint64 playerId, std::optional<qint64> roomId)
     execute(
         u"UPDATE players SET active_room_id = ? WHERE id = ?"_s, { nullable(roomId), playerId });
 }
+
+bool Store::ping() const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    return query.exec(u"SELECT 1"_s) && query.next();
+}

@@ -47,6 +47,9 @@ public:
     bool open(const QString &path);
     QString errorText() const { return m_error; }
 
+    // Whether the database answers a trivial query.
+    bool ping() const;
+
     QString setting(const QString &key) const;
     void setSetting(const QString &key, const QString &value);
 

@@ -14,7 +14,7 @@ ApiClient::Reply ApiClient::request(const QByteArray &method, const QString &pat
 {
     QNetworkAccessManager manager;
     QUrl url = m_base;
-    url.setPath(u"/api/"_s + path);
+    url.setPath(path.startsWith(u'/') ? path : u"/api/"_s + path); // "/…": outside the API
     QNetworkRequest request(url);
     request.setRawHeader("Accept", "application/json");
     if (!body.isNull())

@@ -189,6 +189,25 @@ private slots:
             3000);
     }
 
+    // Client text reaches the log escaped and cut, and a repeated refusal only once.
+    void logKeepsClientTextInItsPlace()
+    {
+        const QByteArray path = "/api/none%0Aforged: line" + QByteArray(8 * 1024, 'p');
+        for (int i = 0; i < 20; ++i) {
+            RawClient client(port());
+            QVERIFY(client.connected());
+            client.write("GET " + path + " HTTP/1.1\r\nHost: test\r\n\r\n");
+            QCOMPARE(client.status(), 404);
+        }
+        QTRY_VERIFY(m_server.log().contains(u"/api/none"_s));
+        const QStringList lines = m_server.log().split(u'\n');
+        const auto refusals = lines.filter(u"/api/none"_s);
+        QCOMPARE(refusals.size(), 1);
+        QVERIFY2(refusals.constFirst().contains(u"none\\x0Aforged"_s), qPrintable(refusals.constFirst()));
+        QVERIFY(refusals.constFirst().size() < 300);
+        QVERIFY(lines.filter(u"forged"_s).size() == 1);
+    }
+
 private:
     quint16 port() const { return quint16(m_server.httpUrl().port()); }
 

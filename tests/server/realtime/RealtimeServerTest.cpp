@@ -237,6 +237,26 @@ private Q_SLOTS:
         QVERIFY(quick.stop());
     }
 
+    // SIGTERM: realtime clients are told to reconnect at once (elsewhere), idle HTTP
+    // connections close, and the server exits 0 well within 10 s; a health check says ok
+    // before.
+    void sigtermDrains()
+    {
+        TestServer node;
+        QVERIFY2(node.start(), qPrintable(node.errorText()));
+        const ApiClient api(node.httpUrl());
+        QCOMPARE(api.request("GET", u"/healthz"_s).body, QByteArray("ok"));
+        WireClient client;
+        QVERIFY(client.open(WireClient::channelUrl(node.wsUrl(), appKey)));
+        QVERIFY(client.next());
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(node.stop());
+        QVERIFY(timer.elapsed() < 10000);
+        QVERIFY(client.waitClosed());
+        QCOMPARE(client.closeCode(), 4200);
+    }
+
     void cleanupTestCase() { QVERIFY(m_server.stop()); }
 
 private:
