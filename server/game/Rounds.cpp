@@ -221,12 +221,17 @@ std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Resu
     }
 
     Store::Transaction transaction(m_store);
+    // The round's timer (on any node) may have ended it meanwhile: then nothing scores.
+    if (!m_rounds.end(round->id, round->state, u"SCORED"_s)) {
+        if (!transaction.commit())
+            return notSaved();
+        return Refusal { 409, u"The round is over."_s, {} };
+    }
     m_rooms.addPoint(roomId, playerId);
     m_rounds.setLastSequence(round->id, request.sequence);
     m_rounds.setScoredResult(round->id,
         { roomId, playerId, request.nonce, request.shotId, request.sequence, request.before,
             request.after });
-    m_rounds.end(round->id, u"SCORED"_s);
     m_rooms.setBallOwner(roomId, playerId);
     m_rooms.setCooldownUntil(roomId, now + m_durations.cooldownMs);
     return commitRoundChange(transaction, *round, "scored", u"scored"_s);
@@ -250,7 +255,7 @@ void Rounds::memberLeft(qint64 roomId, qint64 playerId)
         return;
     const auto round = m_rounds.roundInPlay(roomId);
     if (round && round->receiverId == playerId) {
-        m_rounds.end(round->id, u"ABANDONED"_s);
+        m_rounds.end(round->id, round->state, u"ABANDONED"_s);
         m_rooms.setBallOwner(roomId, nextHolder(roomId, round->senderId));
         logRound(*round, "abandoned by its receiver");
     } else if (room->ballOwnerId == playerId) {
@@ -288,15 +293,16 @@ bool Rounds::expire(const RoundRow &round, qint64 now)
 {
     Store::Transaction transaction(m_store);
     const bool missed = round.state == RoundStore::active;
+    // Only the first to end it acts: a result, a leave, or another node's timer may have.
+    if (!m_rounds.end(round.id, round.state, missed ? u"MISSED"_s : u"RETURNED"_s))
+        return transaction.commit(); // false only when the database failed
     if (missed) {
         // The receiver had the ball and let the time run out.
         m_rooms.addMiss(round.roomId, round.receiverId);
-        m_rounds.end(round.id, u"MISSED"_s);
         m_rooms.setBallOwner(round.roomId, nextHolder(round.roomId, round.receiverId));
         m_rooms.setCooldownUntil(round.roomId, now + m_durations.cooldownMs);
     } else {
         // The receiver never took the ball: it goes back, and nobody's counters change.
-        m_rounds.end(round.id, u"RETURNED"_s);
         m_rooms.setBallOwner(round.roomId, nextHolder(round.roomId, round.senderId));
     }
     if (!transaction.commit())

@@ -93,11 +93,15 @@ void RoundStore::activate(const QString &roundId, qint64 endsAt, qint64 deadline
         { endsAt, deadline, roundId });
 }
 
-void RoundStore::end(const QString &roundId, const QString &finalState)
+bool RoundStore::end(const QString &roundId, const QString &fromState, const QString &finalState)
 {
-    m_store.execute(u"UPDATE rounds SET state = ? WHERE id = ?"_s, { finalState, roundId });
+    QSqlQuery query = m_store.prepare(u"UPDATE rounds SET state = ? WHERE id = ? AND state = ?"_s,
+        { finalState, roundId, fromState });
+    if (!m_store.run(query) || query.numRowsAffected() != 1)
+        return false;
     // The releases matter only while the round is in play.
     m_store.execute(u"DELETE FROM shots WHERE round_id = ?"_s, { roundId });
+    return true;
 }
 
 void RoundStore::setLastSequence(const QString &roundId, qint64 sequence)

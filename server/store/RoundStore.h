@@ -66,7 +66,9 @@ public:
 
     bool insert(const RoundRow &round);
     void activate(const QString &roundId, qint64 endsAt, qint64 deadline);
-    void end(const QString &roundId, const QString &finalState);
+    // Ends the round if it is still in fromState: whoever changed it first (another request,
+    // another node's timer) wins, and this answers false.
+    bool end(const QString &roundId, const QString &fromState, const QString &finalState);
     void setLastSequence(const QString &roundId, qint64 sequence);
 
     // Kept when the round ends, unlike its shots. `result` takes only its shot id, sequence

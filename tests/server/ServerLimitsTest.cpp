@@ -192,7 +192,7 @@ private slots:
     // Client text reaches the log escaped and cut, and a repeated refusal only once.
     void logKeepsClientTextInItsPlace()
     {
-        const QByteArray path = "/api/none%0Aforged: line" + QByteArray(8 * 1024, 'p');
+        const QByteArray path = "/api/none%0Aforged:%20line" + QByteArray(8 * 1024, 'p');
         for (int i = 0; i < 20; ++i) {
             RawClient client(port());
             QVERIFY(client.connected());
@@ -203,7 +203,8 @@ private slots:
         const QStringList lines = m_server.log().split(u'\n');
         const auto refusals = lines.filter(u"/api/none"_s);
         QCOMPARE(refusals.size(), 1);
-        QVERIFY2(refusals.constFirst().contains(u"none\\x0Aforged"_s), qPrintable(refusals.constFirst()));
+        QVERIFY2(refusals.constFirst().contains(u"none\\x0Aforged"_s),
+            qPrintable(refusals.constFirst()));
         QVERIFY(refusals.constFirst().size() < 300);
         QVERIFY(lines.filter(u"forged"_s).size() == 1);
     }
