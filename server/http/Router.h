@@ -3,6 +3,7 @@
 #include "HttpReply.h"
 #include "HttpRequest.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QRegularExpression>
@@ -60,4 +61,6 @@ private:
 
     const Store &m_store;
     QList<Route> m_routes;
+    // Players by token hash; tokens never change hands nor expire, so only hits are kept.
+    mutable QHash<QByteArray, qint64> m_players;
 };
