@@ -84,7 +84,8 @@ bool GameServer::start()
             qint64 roomId) { emit events->roomChanged(roomId, u"presence"_s); });
     m_rules = std::make_unique<Rounds>(
         *m_store, *m_rooms, *m_rounds, *m_presence, *m_events, m_options.durations);
-    m_snapshots = std::make_unique<SnapshotBuilder>(*m_rooms, *m_rounds, *m_presence);
+    // Before the realtime gateway, so no member hears of a change before snapshots follow it.
+    m_snapshots = std::make_unique<SnapshotBuilder>(*m_rooms, *m_rounds, *m_presence, *m_events);
     m_router = std::make_unique<Router>(*m_store);
     m_transport = std::make_unique<HttpListener>(
         m_options.limits, [router = m_router.get()](const HttpRequest &request) {

@@ -34,8 +34,6 @@ private:
     HttpReply heartbeat(const ApiRequest &request);
     HttpReply disconnect(const ApiRequest &request);
 
-    QString statusOf(qint64 roomId, qint64 playerId, qint64 nowMs) const;
-
     Store &m_store;
     RoomStore &m_rooms;
     const RoundStore &m_rounds;
