@@ -87,7 +87,8 @@ bool GameServer::start()
             qint64 roomId) { emit events->roomChanged(roomId, u"presence"_s); });
     m_rules = std::make_unique<Rounds>(
         *m_store, *m_rooms, *m_rounds, *m_presence, *m_events, m_options.durations, m_clock);
-    m_snapshots = std::make_unique<SnapshotBuilder>(*m_rooms, *m_rounds, *m_presence);
+    // Before the realtime gateway, so no member hears of a change before snapshots follow it.
+    m_snapshots = std::make_unique<SnapshotBuilder>(*m_rooms, *m_rounds, *m_presence, *m_events);
     m_router
         = std::make_unique<Router>(*m_store, m_clock, m_options.rates, m_options.trustedProxies);
     QObject::connect(
@@ -111,8 +112,8 @@ bool GameServer::start()
         = m_options.publicUrl.isEmpty() ? u"http://"_s + address() : m_options.publicUrl;
     m_api = std::make_unique<Api>(*m_store, publicUrl, m_clock, m_options.rates);
     m_api->registerRoutes(*m_router);
-    m_roomRoutes = std::make_unique<RoomRoutes>(*m_store, *m_rooms, *m_rounds, *m_rules,
-        *m_presence, *m_snapshots, *m_events, m_clock, m_options.rates);
+    m_roomRoutes = std::make_unique<RoomRoutes>(*m_store, *m_rooms, *m_rules, *m_presence,
+        *m_snapshots, *m_events, m_clock, m_options.rates);
     m_roomRoutes->registerRoutes(*m_router);
     m_roundRoutes = std::make_unique<RoundRoutes>(*m_rooms, *m_rules, *m_snapshots, m_clock);
     m_roundRoutes->registerRoutes(*m_router);

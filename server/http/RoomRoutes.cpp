@@ -9,7 +9,6 @@
 #include "game/RoomEvents.h"
 #include "game/Rounds.h"
 #include "store/RoomStore.h"
-#include "store/RoundStore.h"
 #include "store/Store.h"
 
 #include <QJsonArray>
@@ -40,12 +39,11 @@ HttpReply notSaved()
 
 } // namespace
 
-RoomRoutes::RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
-    Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events, const Clock &clock,
+RoomRoutes::RoomRoutes(Store &store, RoomStore &rooms, Rounds &rules, Presence &presence,
+    const SnapshotBuilder &snapshots, RoomEvents &events, const Clock &clock,
     const RateLimits &limits)
     : m_store(store)
     , m_rooms(rooms)
-    , m_rounds(rounds)
     , m_rules(rules)
     , m_presence(presence)
     , m_snapshots(snapshots)
@@ -197,7 +195,7 @@ HttpReply RoomRoutes::remove(const ApiRequest &request)
 HttpReply RoomRoutes::state(const ApiRequest &request) const
 {
     const qint64 roomId = request.captureId(0);
-    if (auto refusal = RouteChecks::refuseNonMember(m_rooms, roomId, request.playerId))
+    if (auto refusal = RouteChecks::refuseNonMember(m_snapshots.access(roomId, request.playerId)))
         return *refusal;
     return m_snapshots.reply(roomId, request.playerId, m_clock.nowMs());
 }
@@ -205,7 +203,7 @@ HttpReply RoomRoutes::state(const ApiRequest &request) const
 HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
 {
     const qint64 roomId = request.captureId(0);
-    if (auto refusal = RouteChecks::refuseNonMember(m_rooms, roomId, request.playerId))
+    if (auto refusal = RouteChecks::refuseNonMember(m_snapshots.access(roomId, request.playerId)))
         return *refusal;
     const QJsonValue socketId = request.body.value(u"socket_id"_s);
     const QJsonValue dnd = request.body.value(u"dnd"_s);
@@ -214,9 +212,10 @@ HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
     if (!dnd.isBool() && !dnd.isUndefined() && !dnd.isNull())
         return HttpReply::invalid(u"dnd"_s, u"Do not disturb must be true or false."_s);
     const qint64 now = m_clock.nowMs();
-    const QString before = statusOf(roomId, request.playerId, now);
+    const auto receiver = m_snapshots.receiver(roomId);
+    const QString before = m_presence.status(roomId, request.playerId, receiver, now);
     m_presence.beat(roomId, request.playerId, dnd.toBool(), now);
-    if (statusOf(roomId, request.playerId, now) != before)
+    if (m_presence.status(roomId, request.playerId, receiver, now) != before)
         emit m_events.roomChanged(roomId, u"presence"_s);
     return m_snapshots.reply(roomId, request.playerId, now);
 }
@@ -224,19 +223,13 @@ HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
 HttpReply RoomRoutes::disconnect(const ApiRequest &request)
 {
     const qint64 roomId = request.captureId(0);
-    if (auto refusal = RouteChecks::refuseNonMember(m_rooms, roomId, request.playerId))
+    if (auto refusal = RouteChecks::refuseNonMember(m_snapshots.access(roomId, request.playerId)))
         return *refusal;
     const qint64 now = m_clock.nowMs();
-    const QString before = statusOf(roomId, request.playerId, now);
+    const auto receiver = m_snapshots.receiver(roomId);
+    const QString before = m_presence.status(roomId, request.playerId, receiver, now);
     m_presence.disconnect(roomId, request.playerId);
-    if (statusOf(roomId, request.playerId, now) != before)
+    if (m_presence.status(roomId, request.playerId, receiver, now) != before)
         emit m_events.roomChanged(roomId, u"presence"_s);
     return HttpReply::empty();
-}
-
-QString RoomRoutes::statusOf(qint64 roomId, qint64 playerId, qint64 nowMs) const
-{
-    const auto round = m_rounds.roundInPlay(roomId);
-    return m_presence.status(
-        roomId, playerId, round ? std::optional(round->receiverId) : std::nullopt, nowMs);
 }

@@ -9,7 +9,6 @@ class Router;
 class Presence;
 class RoomEvents;
 class RoomStore;
-class RoundStore;
 class Rounds;
 class SnapshotBuilder;
 class Store;
@@ -19,9 +18,9 @@ struct ApiRequest;
 // the room's state, heartbeats and disconnects.
 class RoomRoutes {
 public:
-    RoomRoutes(Store &store, RoomStore &rooms, const RoundStore &rounds, Rounds &rules,
-        Presence &presence, const SnapshotBuilder &snapshots, RoomEvents &events,
-        const Clock &clock, const RateLimits &limits);
+    RoomRoutes(Store &store, RoomStore &rooms, Rounds &rules, Presence &presence,
+        const SnapshotBuilder &snapshots, RoomEvents &events, const Clock &clock,
+        const RateLimits &limits);
 
     void registerRoutes(Router &server);
 
@@ -36,11 +35,8 @@ private:
     HttpReply heartbeat(const ApiRequest &request);
     HttpReply disconnect(const ApiRequest &request);
 
-    QString statusOf(qint64 roomId, qint64 playerId, qint64 nowMs) const;
-
     Store &m_store;
     RoomStore &m_rooms;
-    const RoundStore &m_rounds;
     Rounds &m_rules;
     Presence &m_presence;
     const SnapshotBuilder &m_snapshots;

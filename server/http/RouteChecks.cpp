@@ -1,7 +1,6 @@
 #include "RouteChecks.h"
 
 #include "game/Refusal.h"
-#include "store/RoomStore.h"
 
 #include <cmath>
 
@@ -11,7 +10,12 @@ namespace RouteChecks {
 
 std::optional<HttpReply> refuseNonMember(const RoomStore &rooms, qint64 roomId, qint64 playerId)
 {
-    switch (rooms.access(roomId, playerId)) {
+    return refuseNonMember(rooms.access(roomId, playerId));
+}
+
+std::optional<HttpReply> refuseNonMember(RoomStore::Access access)
+{
+    switch (access) {
     case RoomStore::Access::NoRoom:
         return HttpReply::error(404, u"This room does not exist."_s);
     case RoomStore::Access::NotMember:

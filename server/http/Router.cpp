@@ -15,6 +15,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// About 3 MB of hashes; past it the cache starts over.
+constexpr qsizetype maxCachedPlayers = 32768;
+
 bool isFormEncoded(const HttpRequest &request)
 {
     const QByteArray type = request.contentType.split(';').constFirst().trimmed();
@@ -68,9 +71,15 @@ std::optional<qint64> Router::authenticate(const HttpRequest &request) const
     const QByteArray token = request.authorization.mid(prefix.size()).trimmed();
     if (token.isEmpty())
         return std::nullopt;
-    const auto player = m_store.playerByTokenHash(tokenHash(token));
+    const QByteArray hash = tokenHash(token);
+    if (const auto cached = m_players.constFind(hash); cached != m_players.cend())
+        return *cached;
+    const auto player = m_store.playerByTokenHash(hash);
     if (!player)
         return std::nullopt;
+    if (m_players.size() >= maxCachedPlayers)
+        m_players.clear();
+    m_players.insert(hash, player->id);
     return player->id;
 }
 

@@ -6,6 +6,7 @@
 #include "RateLimits.h"
 #include "RequestLog.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QRegularExpression>
@@ -81,4 +82,6 @@ private:
     RateLimiter m_playerRequests;
     RequestLog m_log;
     QList<QHostAddress> m_trustedProxies;
+    // Players by token hash; tokens never change hands nor expire, so only hits are kept.
+    mutable QHash<QByteArray, qint64> m_players;
 };

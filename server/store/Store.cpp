@@ -18,6 +18,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Far more than the store's statements, so that clearing never happens in practice.
+constexpr qsizetype maxStatements = 256;
+
+// Another handle on the same prepared statement. Qt deprecates copying queries because copies
+// share one result; sharing the prepared statement is all the cache wants.
+QSqlQuery sharing(const QSqlQuery &query)
+{
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    return QSqlQuery(query);
+    QT_WARNING_POP
+}
+
 std::optional<PlayerRow> readPlayer(QSqlQuery &query)
 {
     if (!query.next())
@@ -246,6 +259,7 @@ Store::Store()
 
 Store::~Store()
 {
+    m_statements.clear();
     QSqlDatabase::database(m_connection, false).close();
     QSqlDatabase::removeDatabase(m_connection);
 }
@@ -323,20 +337,39 @@ bool Store::exec(const QString &statement)
 
 QSqlQuery Store::prepare(const QString &statement, const QVariantList &values) const
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(statement);
-    for (const QVariant &value : values)
-        query.addBindValue(value);
+    auto cached = m_statements.find(statement);
+    if (cached == m_statements.end()) {
+        QSqlQuery query(QSqlDatabase::database(m_connection, false));
+        if (!query.prepare(statement)) {
+            // Not kept: run() reports the error.
+            for (const QVariant &value : values)
+                query.addBindValue(value);
+            return query;
+        }
+        if (m_statements.size() >= maxStatements)
+            m_statements.clear();
+        cached = m_statements.emplace(statement, std::move(query)).first;
+    }
+    QSqlQuery query = sharing(cached->second);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), values.at(i));
     return query;
 }
 
 bool Store::run(QSqlQuery &query) const
 {
-    if (query.exec())
-        return true;
-    m_failed = true;
-    std::fprintf(stderr, "database error: %s\n", qPrintable(query.lastError().text()));
-    return false;
+    if (!query.exec()) {
+        m_failed = true;
+        std::fprintf(stderr, "database error: %s\n", qPrintable(query.lastError().text()));
+        return false;
+    }
+    // Stepping to the end resets the statement, which ends its read transaction; the rows
+    // stay in the query for the caller.
+    if (query.isSelect()) {
+        query.last();
+        query.seek(-1);
+    }
+    return true;
 }
 
 bool Store::execute(const QString &statement, const QVariantList &values) const

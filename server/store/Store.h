@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <optional>
+#include <unordered_map>
 
 struct PlayerRow {
     qint64 id = 0;
@@ -59,9 +60,11 @@ public:
     void setActiveRoom(qint64 playerId, std::optional<qint64> roomId);
 
     // A prepared statement on the store's connection, the values bound to its placeholders
-    // in order.
+    // in order. Statements are prepared once per text and shared: read a statement's rows
+    // before preparing the same text again.
     QSqlQuery prepare(const QString &statement, const QVariantList &values = {}) const;
-    // Executes it; a failure is logged and spoils the transaction under way.
+    // Executes it; a failure is logged and spoils the transaction under way. A query's rows
+    // are all read here, so that no statement holds SQLite's read lock after it.
     bool run(QSqlQuery &query) const;
     // Prepares and runs a statement whose rows nobody reads.
     bool execute(const QString &statement, const QVariantList &values) const;
@@ -75,4 +78,6 @@ private:
     QString m_connection;
     QString m_error;
     mutable bool m_failed = false;
+    // Preparing costs more than running most statements; the texts are a fixed few.
+    mutable std::unordered_map<QString, QSqlQuery> m_statements;
 };

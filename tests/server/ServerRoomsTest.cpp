@@ -251,6 +251,47 @@ private slots:
         QVERIFY(second > first);
     }
 
+    // Both players read the room before the change, so a snapshot kept from before it would
+    // show.
+    void snapshotFollowsMembership_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("ownerStatus");
+        QTest::addColumn<int>("members");
+        QTest::addColumn<int>("guestStatus");
+        QTest::newRow("guest joins") << u"join"_s << 200 << 2 << 200;
+        QTest::newRow("guest leaves") << u"leave"_s << 200 << 1 << 403;
+        QTest::newRow("owner deletes") << u"delete"_s << 404 << 0 << 404;
+    }
+
+    void snapshotFollowsMembership()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, ownerStatus);
+        QFETCH(int, members);
+        QFETCH(int, guestStatus);
+        const Player owner = m_game->newPlayer();
+        const Player guest = m_game->newPlayer();
+        const QJsonObject room = m_game->createRoom(owner);
+        const qint64 id = room[u"id"_s].toInteger();
+        const QString code = room[u"invite_code"_s].toString();
+        if (change != u"join")
+            m_game->join(guest, code);
+        QCOMPARE(m_game->state(id, owner).status, 200);
+        m_game->state(id, guest);
+        if (change == u"join")
+            m_game->join(guest, code);
+        else if (change == u"leave")
+            m_game->post(id, u"leave"_s, guest);
+        else
+            m_api->request("DELETE", u"rooms/%1"_s.arg(id), "{}", owner.token);
+        const ApiClient::Reply seen = m_game->state(id, owner);
+        QCOMPARE(seen.status, ownerStatus);
+        if (ownerStatus == 200)
+            QCOMPARE(seen.object()[u"members"_s].toArray().size(), members);
+        QCOMPARE(m_game->state(id, guest).status, guestStatus);
+    }
+
     void cleanupTestCase() { QVERIFY(m_server.stop()); }
 
 private:

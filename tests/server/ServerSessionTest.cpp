@@ -3,6 +3,8 @@
 
 #include <QJsonArray>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -132,6 +134,27 @@ private slots:
         m_api->request("POST", u"me"_s, "[]", token);
         QVERIFY(!m_server.log().isEmpty());
         QVERIFY(!m_server.log().contains(QString::fromLatin1(token)));
+    }
+
+    // A statement left part-way holds SQLite's read lock, and the log could never be
+    // checkpointed while the server runs.
+    void requestsLeaveTheDatabaseFree()
+    {
+        const QByteArray token = m_api->guest();
+        QCOMPARE(m_api->get(u"me"_s, token).status, 200);
+        QCOMPARE(m_api->post(u"rooms"_s, {}, token).status, 201);
+        int busy = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"checkpoint"_s);
+            db.setDatabaseName(m_server.databasePath());
+            db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=100"_s);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(u"PRAGMA wal_checkpoint(TRUNCATE)"_s) && query.next());
+            busy = query.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(u"checkpoint"_s);
+        QCOMPARE(busy, 0);
     }
 
 private:

@@ -1,0 +1,55 @@
+#!/bin/bash
+# Two tosswick-server binaries side by side under the same load: the same room of three
+# members on each in turn, wrk --latency on GET rooms/{id}/state and POST rooms/{id}/heartbeat.
+# Prints per endpoint both requests/s, NEW/OLD and the 50/90/99% latencies.
+#   bench/server/compare-http.sh OLD_SERVER NEW_SERVER [SECONDS=10] [CONNECTIONS=64]
+set -eu
+old=${1:?path to the old tosswick-server}
+new=${2:?path to the new tosswick-server}
+seconds=${3:-10}
+connections=${4:-64}
+dir=$(mktemp -d)
+. "$(dirname "$0")/bench-room.sh"
+trap 'bench_stop; rm -rf "$dir"' EXIT
+
+# One wrk run as a line: requests/s, p50, p90, p99, non-2xx responses, socket errors.
+measure() {
+    local output
+    output=$(wrk -t2 -c"$connections" -d"${seconds}s" --latency "$@")
+    echo "$output" | awk '
+        /Requests\/sec:/ { rate = $2 }
+        /^ +50%/ { p50 = $2 } /^ +90%/ { p90 = $2 } /^ +99%/ { p99 = $2 }
+        /Non-2xx/ { bad = $NF }
+        /Socket errors:/ { errors = $0; sub(/.*Socket errors: */, "", errors); gsub(/ /, "", errors) }
+        END { printf "%s %s %s %s %s %s\n", rate, p50, p90, p99, bad + 0, errors == "" ? "-" : errors }'
+}
+
+declare -A result
+load=$(cut -d' ' -f1-3 /proc/loadavg)
+for which in old new; do
+    server=$old
+    [ "$which" = new ] && server=$new
+    bench_room "$server" "$dir"
+    result[$which-get]=$(measure -H "Authorization: Bearer $bench_token" \
+        "$bench_base/api/rooms/$bench_room/state")
+    result[$which-heartbeat]=$(measure -s "$dir/heartbeat.lua" \
+        "$bench_base/api/rooms/$bench_room/heartbeat")
+    bench_stop
+done
+
+echo "$connections connections, $seconds s per run; load average before: $load"
+printf '%-16s %-4s %10s %9s %9s %9s %8s  %s\n' endpoint run "req/s" p50 p90 p99 non-2xx \
+    "socket errors"
+for endpoint in get heartbeat; do
+    label="GET state"
+    [ "$endpoint" = heartbeat ] && label="POST heartbeat"
+    for which in old new; do
+        read -r rate p50 p90 p99 bad errors <<<"${result[$which-$endpoint]}"
+        printf '%-16s %-4s %10s %9s %9s %9s %8s  %s\n' "$label" "$which" "$rate" "$p50" "$p90" \
+            "$p99" "$bad" "$errors"
+    done
+    old_rate=$(cut -d' ' -f1 <<<"${result[old-$endpoint]}")
+    new_rate=$(cut -d' ' -f1 <<<"${result[new-$endpoint]}")
+    printf '%-16s %-4s %10s\n' "$label" new/old "$(awk -v a="$new_rate" -v b="$old_rate" \
+        'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
+done
