@@ -1,6 +1,6 @@
 # Sourced by the HTTP load scripts: starts a tosswick-server on loopback with a new database
 # and sets up one room of three members for wrk.
-#   bench_room SERVER DIR
+#   bench_room SERVER DIR [SERVER ARGUMENTS...]
 # sets bench_pid, bench_base, bench_token (the owner's) and bench_room, and writes
 # DIR/heartbeat.lua, a wrk script for POST rooms/{id}/heartbeat as the owner.
 # bench_stop ends the server again.
@@ -8,8 +8,12 @@
 bench_field() { python3 -c "import json,sys; print(json.load(sys.stdin)$1)"; }
 
 bench_room() {
-    rm -f "$2/out"
-    "$1" --listen 127.0.0.1:0 --db "$2/bench-$$-$(date +%s%N).sqlite" >"$2/out" 2>"$2/log" &
+    local server=$1 dir=$2
+    shift 2
+    rm -f "$dir/out"
+    "$server" --listen 127.0.0.1:0 --db "$dir/bench-$$-$(date +%s%N).sqlite" "$@" \
+        >"$dir/out" 2>"$dir/log" &
+    set -- "$server" "$dir"
     bench_pid=$!
     while [ ! -s "$2/out" ]; do
         kill -0 "$bench_pid" 2>/dev/null || { cat "$2/log" >&2; return 1; }
