@@ -106,10 +106,11 @@ private slots:
         QVERIFY(rounds.insert(round));
         const std::optional<RoundRow> read = rounds.roundInPlay(room);
         QVERIFY(read);
-        QCOMPARE(read->entry.x, round.entry.x);
-        QCOMPARE(read->entry.y, round.entry.y);
-        QCOMPARE(read->entry.vx, round.entry.vx);
-        QCOMPARE(read->entry.vy, round.entry.vy);
+        // Exactly: QCOMPARE would forgive a 4-byte real.
+        const Entry &entry = read->entry;
+        QVERIFY2(entry.x == round.entry.x && entry.y == round.entry.y && entry.vx == round.entry.vx
+                && entry.vy == round.entry.vy,
+            "a real lost precision");
         QCOMPARE(read->endsAt, round.endsAt);
         QCOMPARE(read->deadline, round.deadline);
     }
@@ -167,7 +168,7 @@ private slots:
                                  << u"has a bad port"_s;
         if (PostgresCluster::selected()) {
             QTest::newRow("wrong password") << local.arg(PostgresCluster::shared().port())
-                                            << u"cannot be opened (connection to server"_s;
+                                            << u"password authentication failed"_s;
         }
     }
 
@@ -178,7 +179,8 @@ private slots:
         Store store;
         QVERIFY(!store.open(location));
         const QString masked = DatabaseUrl::masked(location);
-        QVERIFY2(store.errorText().startsWith(u"database %1 %2"_s.arg(masked, problem)),
+        QVERIFY2(store.errorText().startsWith(u"database "_s + masked + u' ')
+                && store.errorText().contains(problem),
             qPrintable(store.errorText()));
         QVERIFY(!store.errorText().contains(u"hunter2"_s));
         QVERIFY(!store.errorText().contains(u'\n'));
