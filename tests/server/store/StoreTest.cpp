@@ -21,14 +21,9 @@ int schemaVersion(Store &store)
     return store.run(query) && query.next() ? query.value(0).toInt() : -1;
 }
 
-// The tables of the builds before migrations, before they gained their later columns.
+// Some tables of the builds before migrations, before they gained their later columns.
 const char *const oldSchema[] = {
     "CREATE TABLE settings (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
-    "CREATE TABLE players (id INTEGER PRIMARY KEY, name TEXT NOT NULL, "
-    "token_hash BLOB NOT NULL UNIQUE, active_room_id INTEGER)",
-    "CREATE TABLE rooms (id INTEGER PRIMARY KEY AUTOINCREMENT, owner_id INTEGER NOT NULL, "
-    "name TEXT NOT NULL, invite_code TEXT NOT NULL UNIQUE, ball_owner_id INTEGER, "
-    "cooldown_until INTEGER)",
     "CREATE TABLE rounds (id TEXT PRIMARY KEY, room_id INTEGER NOT NULL, "
     "sender_id INTEGER NOT NULL, receiver_id INTEGER NOT NULL, request_id TEXT NOT NULL, "
     "state TEXT NOT NULL, nonce TEXT NOT NULL, entry_x REAL NOT NULL, entry_y REAL NOT NULL, "
@@ -136,7 +131,7 @@ private slots:
                               "registered_at, spent) VALUES ('r', 's', 0, 0, 0, 0, 1, 0)"_s,
             {}));
         QVERIFY(store.execute(u"UPDATE rounds SET result_after_t = 1"_s, {}));
-        QVERIFY(store.execute(u"DELETE FROM members"_s, {})); // a table it lacked
+        QVERIFY(store.execute(u"DELETE FROM rooms"_s, {})); // a table it lacked
     }
 
     void newerSchemaIsRefused()
