@@ -80,11 +80,13 @@ qint64 RoomStore::createRoom(qint64 ownerId, const QString &name, const QString 
 {
     QSqlQuery query = m_store.prepare(
         u"INSERT INTO rooms (owner_id, name, invite_code, ball_owner_id) VALUES (?, ?, ?, ?) "
-        "ON CONFLICT (invite_code) DO NOTHING"_s,
+        "ON CONFLICT (invite_code) DO NOTHING RETURNING id"_s,
         { ownerId, name, inviteCode, ownerId });
-    if (!m_store.run(query) || query.numRowsAffected() != 1)
-        return 0;
-    return query.lastInsertId().toLongLong();
+    // No row when the invitation code is taken.
+    const qint64 id = m_store.run(query) && query.next() ? query.value(0).toLongLong() : 0;
+    // SQLite finishes the insert's statement only when it is reset.
+    query.finish();
+    return id;
 }
 
 void RoomStore::deleteRoom(qint64 roomId)
@@ -139,8 +141,9 @@ void RoomStore::clearActiveRoom(qint64 roomId)
 QList<ScoreRow> RoomStore::scores(qint64 roomId) const
 {
     QSqlQuery query = m_store.prepare(
-        u"SELECT m.player_id, IFNULL(s.points, 0), IFNULL(s.received, 0), IFNULL(s.misses, 0), "
-        "IFNULL(s.streak, 0), IFNULL(s.best, 0) FROM members m LEFT JOIN scores s "
+        u"SELECT m.player_id, COALESCE(s.points, 0), COALESCE(s.received, 0), COALESCE(s.misses, "
+        u"0), "
+        "COALESCE(s.streak, 0), COALESCE(s.best, 0) FROM members m LEFT JOIN scores s "
         "ON s.room_id = m.room_id AND s.player_id = m.player_id WHERE m.room_id = ? "
         "ORDER BY m.rowid"_s,
         { roomId });
@@ -158,8 +161,8 @@ QList<ScoreRow> RoomStore::scores(qint64 roomId) const
 ScoreRow RoomStore::totals(qint64 playerId) const
 {
     QSqlQuery query = m_store.prepare(
-        u"SELECT IFNULL(SUM(points), 0), IFNULL(SUM(received), 0), IFNULL(SUM(misses), 0), "
-        "IFNULL(MAX(best), 0) FROM scores WHERE player_id = ?"_s,
+        u"SELECT COALESCE(SUM(points), 0), COALESCE(SUM(received), 0), COALESCE(SUM(misses), 0), "
+        "COALESCE(MAX(best), 0) FROM scores WHERE player_id = ?"_s,
         { playerId });
     ScoreRow totals;
     totals.playerId = playerId;
@@ -189,7 +192,7 @@ void RoomStore::addReceived(qint64 roomId, qint64 playerId)
 void RoomStore::addPoint(qint64 roomId, qint64 playerId)
 {
     changeScore(roomId, playerId,
-        u"points = points + 1, streak = streak + 1, best = MAX(best, streak + 1)"_s);
+        u"points = points + 1, streak = streak + 1, best = CASE WHEN streak + 1 > best THEN streak + 1 ELSE best END"_s);
 }
 
 void RoomStore::addMiss(qint64 roomId, qint64 playerId)

@@ -1,5 +1,8 @@
 #include "Store.h"
 
+#include "Migrations.h"
+
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -42,36 +45,6 @@ std::optional<PlayerRow> readPlayer(QSqlQuery &query)
         row.activeRoomId = query.value(2).toLongLong();
     return row;
 }
-
-// Rooms never reuse an id (AUTOINCREMENT): scores of a deleted room stay in the players'
-// totals and must not be mistaken for a later room's.
-const char *const schema[] = {
-    "CREATE TABLE IF NOT EXISTS settings (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS players (id INTEGER PRIMARY KEY, name TEXT NOT NULL, "
-    "token_hash BLOB NOT NULL UNIQUE, active_room_id INTEGER)",
-    "CREATE TABLE IF NOT EXISTS rooms (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-    "owner_id INTEGER NOT NULL, name TEXT NOT NULL, invite_code TEXT NOT NULL UNIQUE, "
-    "ball_owner_id INTEGER, cooldown_until INTEGER)",
-    "CREATE TABLE IF NOT EXISTS members (room_id INTEGER NOT NULL REFERENCES rooms(id) "
-    "ON DELETE CASCADE, player_id INTEGER NOT NULL REFERENCES players(id), "
-    "joined INTEGER NOT NULL, PRIMARY KEY (room_id, player_id))",
-    "CREATE INDEX IF NOT EXISTS members_by_player ON members (player_id)",
-    "CREATE TABLE IF NOT EXISTS scores (room_id INTEGER NOT NULL, player_id INTEGER NOT NULL, "
-    "points INTEGER NOT NULL DEFAULT 0, received INTEGER NOT NULL DEFAULT 0, "
-    "misses INTEGER NOT NULL DEFAULT 0, streak INTEGER NOT NULL DEFAULT 0, "
-    "best INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (room_id, player_id))",
-    "CREATE INDEX IF NOT EXISTS scores_by_player ON scores (player_id)",
-    "CREATE TABLE IF NOT EXISTS rounds (id TEXT PRIMARY KEY, room_id INTEGER NOT NULL "
-    "REFERENCES rooms(id) ON DELETE CASCADE, sender_id INTEGER NOT NULL, "
-    "receiver_id INTEGER NOT NULL, request_id TEXT NOT NULL, state TEXT NOT NULL, "
-    "nonce TEXT NOT NULL, entry_x REAL NOT NULL, entry_y REAL NOT NULL, entry_vx REAL NOT NULL, "
-    "entry_vy REAL NOT NULL, ends_at INTEGER, deadline INTEGER NOT NULL, "
-    "last_sequence INTEGER NOT NULL DEFAULT 0, UNIQUE (sender_id, request_id))",
-    "CREATE INDEX IF NOT EXISTS rounds_in_play ON rounds (room_id, state)",
-    "CREATE TABLE IF NOT EXISTS shots (round_id TEXT NOT NULL REFERENCES rounds(id) "
-    "ON DELETE CASCADE, shot_id TEXT NOT NULL, x REAL NOT NULL, y REAL NOT NULL, "
-    "vx REAL NOT NULL, vy REAL NOT NULL, PRIMARY KEY (round_id, shot_id))",
-};
 
 // SQLite's primary result codes, as QSqlError::nativeErrorCode() carries them.
 enum SqliteCode { Perm = 3, ReadOnly = 8, Corrupt = 11, NotADatabase = 26 };
@@ -160,8 +133,10 @@ QString narrowModes(const QString &path)
     return {};
 }
 
-QString problemOf(const QSqlError &error)
+QString problemOf(const QSqlError &error, DatabaseUrl::Backend backend)
 {
+    if (backend == DatabaseUrl::Backend::Postgres)
+        return u"cannot be used (%1)"_s.arg(error.databaseText().simplified());
     switch (error.nativeErrorCode().toInt() & 0xff) {
     case Perm:
     case ReadOnly:
@@ -175,32 +150,11 @@ QString problemOf(const QSqlError &error)
     }
 }
 
-// Columns added since the tables were first made, added to any table that lacks them (a new
-// one, or one in a file of an older build). A shot's registered_at is in milliseconds since
-// the epoch; spent is 1 once a result for it was judged. A round keeps the result that scored
-// it (result_*) so that a repeat of that result is recognised after its shots are gone.
-struct AddedColumn {
-    const char *table;
-    const char *name;
-    const char *definition;
-};
-const AddedColumn addedColumns[] = {
-    { "shots", "registered_at", "INTEGER NOT NULL DEFAULT 0" },
-    { "shots", "spent", "INTEGER NOT NULL DEFAULT 0" },
-    { "rounds", "result_shot_id", "TEXT" },
-    { "rounds", "result_sequence", "INTEGER" },
-    { "rounds", "result_before_x", "REAL" },
-    { "rounds", "result_before_y", "REAL" },
-    { "rounds", "result_before_t", "REAL" },
-    { "rounds", "result_after_x", "REAL" },
-    { "rounds", "result_after_y", "REAL" },
-    { "rounds", "result_after_t", "REAL" },
-};
-
-// False with the database's error text in `error` when a column could not be added.
+// Adds the columns that builds before schema_version added one by one and a SQLite file of
+// theirs may lack; false with the database's error text in `error`.
 bool addMissingColumns(const QSqlDatabase &db, QString &error)
 {
-    for (const AddedColumn &column : addedColumns) {
+    for (const Migrations::AddedColumn &column : Migrations::sqliteAddedColumns()) {
         const QString table = QString::fromLatin1(column.table);
         const QString name = QString::fromLatin1(column.name);
         QSqlQuery query(db);
@@ -221,6 +175,9 @@ bool addMissingColumns(const QSqlDatabase &db, QString &error)
     }
     return true;
 }
+
+// Nodes starting together on one PostgreSQL database upgrade its schema one after the other.
+constexpr qint64 migrationLockKey = 0x746f7373; // "toss"
 
 } // namespace
 
@@ -264,16 +221,30 @@ Store::~Store()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-bool Store::open(const QString &path)
+bool Store::open(const QString &location)
 {
-    m_error = checkFiles(path);
-    if (m_error.isEmpty() && openChecked(path))
-        m_error = narrowModes(path);
+    const DatabaseUrl url = DatabaseUrl::parse(location);
+    m_backend = url.backend;
+    m_error = url.problem;
+    if (m_error.isEmpty()) {
+        if (m_backend == DatabaseUrl::Backend::Sqlite)
+            openSqlite(url.path);
+        else if (openPostgres(url))
+            migrate();
+    }
     if (!m_error.isEmpty()) {
-        m_error = u"database %1 %2"_s.arg(path, m_error);
+        m_error = u"database %1 %2"_s.arg(DatabaseUrl::masked(location), m_error);
         return false;
     }
     return true;
+}
+
+bool Store::openSqlite(const QString &path)
+{
+    m_error = checkFiles(path);
+    if (m_error.isEmpty() && openChecked(path) && migrate())
+        m_error = narrowModes(path);
+    return m_error.isEmpty();
 }
 
 bool Store::openChecked(const QString &path)
@@ -281,12 +252,12 @@ bool Store::openChecked(const QString &path)
     QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
     db.setDatabaseName(path);
     if (!db.open()) {
-        m_error = problemOf(db.lastError());
+        m_error = problemOf(db.lastError(), m_backend);
         return false;
     }
     QSqlQuery query(db);
     if (!query.exec(u"PRAGMA journal_mode=WAL"_s) || !query.next()) {
-        m_error = problemOf(query.lastError());
+        m_error = problemOf(query.lastError(), m_backend);
         return false;
     }
     if (query.value(0).toString() != u"wal"_s) {
@@ -302,7 +273,7 @@ bool Store::openChecked(const QString &path)
         return false;
     // A damaged file would otherwise fail request after request; the first findings say where.
     if (!query.exec(u"PRAGMA quick_check(1)"_s)) {
-        m_error = problemOf(query.lastError());
+        m_error = problemOf(query.lastError(), m_backend);
         return false;
     }
     QStringList findings;
@@ -312,24 +283,97 @@ bool Store::openChecked(const QString &path)
         m_error = u"is damaged (quick_check: %1)"_s.arg(findings.join(u"; "_s));
         return false;
     }
-    query.finish();
-    // BEGIN IMMEDIATE takes the write lock: a database that cannot be written fails here.
-    if (!exec(u"BEGIN IMMEDIATE"_s))
+    return true;
+}
+
+bool Store::openPostgres(const DatabaseUrl &url)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, m_connection);
+    if (!db.isValid()) {
+        m_error = u"cannot be opened: Qt's PostgreSQL driver is missing (libqt6sql6-psql)"_s;
         return false;
-    for (const char *statement : schema) {
-        if (!exec(QString::fromLatin1(statement)))
-            return false;
     }
-    if (!addMissingColumns(QSqlDatabase::database(m_connection), m_error))
+    db.setHostName(url.host);
+    db.setPort(url.port);
+    db.setUserName(url.user);
+    db.setPassword(url.password);
+    db.setDatabaseName(url.database);
+    // Neither an unreachable server nor a statement waiting for a lock may hold a request (or
+    // the start) for long; the statement limit matches SQLite's busy_timeout.
+    db.setConnectOptions(u"connect_timeout=5;application_name=tosswick-server;"
+                         "options='-c statement_timeout=5000 -c client_min_messages=warning'"_s);
+    if (!db.open()) {
+        m_error = u"cannot be opened (%1)"_s.arg(db.lastError().databaseText().simplified());
         return false;
-    return exec(u"COMMIT"_s);
+    }
+    return true;
+}
+
+// Brings the schema to the latest version in one transaction: a failed step leaves the
+// database as it was. BEGIN IMMEDIATE takes SQLite's write lock, so a database that cannot be
+// written fails here.
+bool Store::migrate()
+{
+    const bool postgres = m_backend == DatabaseUrl::Backend::Postgres;
+    const auto fail = [this] {
+        QSqlQuery(QSqlDatabase::database(m_connection)).exec(u"ROLLBACK"_s);
+        return false;
+    };
+    if (!exec(postgres ? u"BEGIN"_s : u"BEGIN IMMEDIATE"_s))
+        return false;
+    // A long upgrade may take longer than a request may; the lock waits for another node's.
+    if (postgres
+        && (!exec(u"SET LOCAL statement_timeout = '5min'"_s)
+            || !exec(u"SELECT pg_advisory_xact_lock(%1)"_s.arg(migrationLockKey))))
+        return fail();
+    if (!exec(u"CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, "
+              "applied_at BIGINT NOT NULL)"_s))
+        return fail();
+    const int current = schemaVersion();
+    const int latest = Migrations::latestVersion();
+    if (current < 0)
+        return fail();
+    if (current > latest) {
+        m_error = u"is at schema version %1; this server knows up to %2"_s.arg(current).arg(latest);
+        return fail();
+    }
+    for (int version = current + 1; version <= latest; ++version) {
+        for (const QString &statement : Migrations::step(version, m_backend)) {
+            if (!exec(statement))
+                return fail();
+        }
+        // Version 1 made the tables a file of older builds lacked; the columns come now.
+        if (version == 1 && !postgres
+            && !addMissingColumns(QSqlDatabase::database(m_connection), m_error))
+            return fail();
+        QSqlQuery record(QSqlDatabase::database(m_connection));
+        record.prepare(u"INSERT INTO schema_version (version, applied_at) VALUES (?, ?)"_s);
+        record.addBindValue(version);
+        record.addBindValue(QDateTime::currentMSecsSinceEpoch());
+        if (!record.exec()) {
+            m_error = problemOf(record.lastError(), m_backend);
+            return fail();
+        }
+    }
+    return exec(u"COMMIT"_s) || fail();
+}
+
+// The version recorded, 0 for none, -1 with errorText() when it cannot be read.
+int Store::schemaVersion()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection));
+    if (!query.exec(u"SELECT COALESCE(MAX(version), 0) FROM schema_version"_s) || !query.next()) {
+        m_error = problemOf(query.lastError(), m_backend);
+        return -1;
+    }
+    return query.value(0).toInt();
 }
 
 bool Store::exec(const QString &statement)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection));
     if (!query.exec(statement)) {
-        m_error = problemOf(query.lastError());
+        m_error = problemOf(query.lastError(), m_backend);
         return false;
     }
     return true;
@@ -399,8 +443,12 @@ void Store::setSetting(const QString &key, const QString &value)
 qint64 Store::createPlayer(const QString &name, const QByteArray &tokenHash)
 {
     QSqlQuery query
-        = prepare(u"INSERT INTO players (name, token_hash) VALUES (?, ?)"_s, { name, tokenHash });
-    return run(query) ? query.lastInsertId().toLongLong() : 0;
+        = prepare(u"INSERT INTO players (name, token_hash) VALUES (?, ?) RETURNING id"_s,
+            { name, tokenHash });
+    const qint64 id = run(query) && query.next() ? query.value(0).toLongLong() : 0;
+    // SQLite finishes the insert's statement only when it is reset.
+    query.finish();
+    return id;
 }
 
 std::optional<PlayerRow> Store::playerByTokenHash(const QByteArray &tokenHash) const
@@ -429,4 +477,11 @@ bool Store::ping() const
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     return query.exec(u"SELECT 1"_s) && query.next();
+}
+
+bool Store::lockRoom(qint64 roomId)
+{
+    if (m_backend == DatabaseUrl::Backend::Sqlite)
+        return true;
+    return execute(u"SELECT id FROM rooms WHERE id = ? FOR UPDATE"_s, { roomId });
 }

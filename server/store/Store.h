@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseUrl.h"
+
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -15,7 +17,8 @@ struct PlayerRow {
     std::optional<qint64> activeRoomId;
 };
 
-// The durable state in SQLite (WAL): the connection, the schema, settings and players.
+// The durable state in SQLite (WAL) or PostgreSQL: the connection, the schema, settings and
+// players.
 // RoomStore and RoundStore read and write their tables through it. Each state change runs
 // inside one Transaction; a failed statement makes the transaction roll back.
 class Store {
@@ -41,12 +44,22 @@ public:
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
-    // Opens the database file, creating it and its missing directories for the owner only and
-    // narrowing looser modes of the existing files (they hold the app secret). Checks that it
-    // can be written and passes quick_check; otherwise false, with errorText() one line naming
-    // the file and the problem, e.g. "database /x/y.sqlite is read-only".
-    bool open(const QString &path);
+    // Opens the database that `location` names (see DatabaseUrl) and brings its schema up to
+    // date in one transaction. A SQLite file is created with its missing directories for the
+    // owner only, looser modes of existing files are narrowed (they hold the app secret), and
+    // it must be writable and pass quick_check. Otherwise false, with errorText() one line
+    // naming the database (its password masked) and the problem, e.g. "database /x/y.sqlite
+    // is read-only".
+    bool open(const QString &location);
     QString errorText() const { return m_error; }
+    DatabaseUrl::Backend backend() const { return m_backend; }
+
+    // Inside a transaction, makes other connections that lock the room wait until it ends, so
+    // that reading a room and then writing it is not interleaved with another server process
+    // doing the same (PostgreSQL's READ COMMITTED would let both read the old state). SQLite
+    // has a single server process, whose requests run one after the other: nothing to do.
+    // False when the statement failed, which spoils the transaction.
+    bool lockRoom(qint64 roomId);
 
     // Whether the database answers a trivial query.
     bool ping() const;
@@ -73,9 +86,14 @@ public:
 
 private:
     bool exec(const QString &statement);
+    bool openSqlite(const QString &path);
     bool openChecked(const QString &path);
+    bool openPostgres(const DatabaseUrl &url);
+    bool migrate();
+    int schemaVersion();
 
     QString m_connection;
+    DatabaseUrl::Backend m_backend = DatabaseUrl::Backend::Sqlite;
     QString m_error;
     mutable bool m_failed = false;
     // Preparing costs more than running most statements; the texts are a fixed few.

@@ -1,15 +1,20 @@
 #include "InProcessServer.h"
 
+#include "PostgresCluster.h"
 #include "TestServer.h"
 
 using namespace Qt::StringLiterals;
 
 bool InProcessServer::start(const QStringList &arguments)
 {
-    const QStringList commandLine = QStringList { u"tosswick-server"_s, u"--listen"_s,
-        u"127.0.0.1:0"_s, u"--db"_s, m_dir.filePath(u"tosswick.sqlite"_s), u"--app-key"_s,
-        QString::fromLatin1(TestServer::appKey), u"--app-secret"_s,
-        QString::fromLatin1(TestServer::appSecret) }
+    const QString database
+        = PostgresCluster::testDatabase(m_dir.filePath(u"tosswick.sqlite"_s), m_error);
+    if (database.isEmpty())
+        return false;
+    const QStringList commandLine
+        = QStringList { u"tosswick-server"_s, u"--listen"_s, u"127.0.0.1:0"_s, u"--db"_s, database,
+              u"--app-key"_s, QString::fromLatin1(TestServer::appKey), u"--app-secret"_s,
+              QString::fromLatin1(TestServer::appSecret) }
         + arguments;
     m_server = std::make_unique<GameServer>(ServerOptions::parse(commandLine), m_clock);
     if (!m_server->start()) {

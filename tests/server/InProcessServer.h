@@ -10,7 +10,9 @@
 #include <memory>
 
 // The game server in the test's own process, on a free loopback port with a throw-away
-// database and a clock the test moves: timeouts and limits are tested without waiting.
+// database and a clock the test moves: timeouts and limits are tested without waiting. The
+// database is a SQLite file, or with TOSSWICK_TEST_BACKEND=postgres a new database of the
+// executable's PostgresCluster.
 class InProcessServer {
 public:
     InProcessServer() = default;

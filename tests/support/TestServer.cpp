@@ -1,5 +1,7 @@
 #include "TestServer.h"
 
+#include "PostgresCluster.h"
+
 #include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
@@ -37,8 +39,13 @@ bool TestServer::launch(quint16 port, const QStringList &extraArguments)
         m_error = u"no temporary directory"_s;
         return false;
     }
+    // A restart keeps the database.
+    if (m_database.isEmpty())
+        m_database = PostgresCluster::testDatabase(databasePath(), m_error);
+    if (m_database.isEmpty())
+        return false;
     QStringList arguments{u"--listen"_s, u"127.0.0.1:"_s + QString::number(port),
-                          u"--db"_s, databasePath(),
+                          u"--db"_s, m_database,
                           u"--app-key"_s, QString::fromLatin1(appKey),
                           u"--app-secret"_s, QString::fromLatin1(appSecret),
                           // Tests make hundreds of players from one address; the limits'

@@ -6,7 +6,8 @@
 #include <QUrl>
 
 // The real tosswick-server, started on a free loopback port with a throw-away database.
-// The binary comes from the TOSSWICK_SERVER environment variable that CTest sets.
+// The binary comes from the TOSSWICK_SERVER environment variable that CTest sets. With
+// TOSSWICK_TEST_BACKEND=postgres the database is one of the executable's PostgresCluster.
 class TestServer
 {
 public:
@@ -40,6 +41,7 @@ private:
     bool launch(quint16 port, const QStringList &extraArguments);
 
     QTemporaryDir m_dir;
+    QString m_database; // databasePath(), or on PostgreSQL the URL of the test's database
     QProcess m_process;
     quint16 m_port = 0;
     QByteArray m_log;
