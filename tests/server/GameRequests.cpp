@@ -1,9 +1,10 @@
 #include "GameRequests.h"
 
-#include <QDeadlineTimer>
+#include "ManualClock.h"
+
+#include <QDateTime>
 #include <QJsonArray>
 #include <QTest>
-#include <QThread>
 #include <QUuid>
 
 #include <cmath>
@@ -33,7 +34,13 @@ QJsonObject findById(const QJsonArray &array, const QString &key, qint64 id)
 } // namespace
 
 GameRequests::GameRequests(const ApiClient &api)
-    : waitForFlight([](int ms) { QTest::qWait(ms); })
+    : letTimePass([](int ms) { QTest::qWait(ms); })
+    , m_api(api)
+{
+}
+
+GameRequests::GameRequests(const ApiClient &api, ManualClock &clock)
+    : letTimePass([&clock](int ms) { clock.advance(ms); })
     , m_api(api)
 {
 }
@@ -116,14 +123,16 @@ ApiClient::Reply GameRequests::ready(
 QJsonObject GameRequests::activeRound(
     qint64 room, const Player &sender, const Player &receiver) const
 {
-    const QString requestId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QDeadlineTimer deadline(10000);
-    heartbeat(room, receiver);
-    while (send(room, sender, requestId, receiver.id).status == 409) {
-        if (deadline.hasExpired())
-            return {};
-        QThread::msleep(100);
+    const QJsonObject snapshot = state(room, sender).object();
+    const QJsonValue cooldownUntil = snapshot[u"room"_s][u"cooldown_until"_s];
+    if (cooldownUntil.isString()) {
+        const qint64 left = msOf(cooldownUntil) - msOf(snapshot[u"server_time"_s]);
+        if (left > 0)
+            letTimePass(int(left));
     }
+    const QString requestId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (sendToOnline(room, sender, receiver, requestId).status != 200)
+        return {};
     const QJsonObject waiting = round(room, receiver);
     if (waiting.isEmpty() || ready(room, receiver, waiting[u"id"_s].toString()).status != 200)
         return {};
@@ -155,7 +164,7 @@ ApiClient::Reply GameRequests::result(qint64 room, const Player &receiver, const
 {
     const double early = after[u"t"_s].toDouble() - networkSlackSeconds;
     if (early > 0)
-        waitForFlight(static_cast<int>(std::ceil(early * 1000)) + flightMarginMs);
+        letTimePass(static_cast<int>(std::ceil(early * 1000)) + flightMarginMs);
     return post(room, u"round/result"_s, receiver,
         { { u"round_id"_s, round[u"id"_s] }, { u"nonce"_s, round[u"nonce"_s] },
             { u"shot_id"_s, shotId }, { u"sequence"_s, sequence }, { u"before"_s, before },
@@ -168,6 +177,11 @@ ApiClient::Reply GameRequests::hitResult(qint64 room, const Player &receiver,
     const QJsonObject release = throwRelease();
     return result(room, receiver, round, shotId, sequence, sampleAt(release, hitSeconds - 0.02),
         sampleAt(release, hitSeconds + 0.02));
+}
+
+qint64 GameRequests::msOf(const QJsonValue &timestamp)
+{
+    return QDateTime::fromString(timestamp.toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
 }
 
 QJsonObject GameRequests::defaultEntry()

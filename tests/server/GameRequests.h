@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 
+class ManualClock;
+
 // The requests the server tests repeat, as a Tosswick client sends them: players, rooms,
 // heartbeats and the steps of a round, each answering with the server's reply.
 class GameRequests {
@@ -23,11 +25,15 @@ public:
         qint64 room = 0;
     };
 
+    // Against a server on the real clock: waits sleep.
     explicit GameRequests(const ApiClient &api);
+    // Against a server on this clock: waits move it.
+    GameRequests(const ApiClient &api, ManualClock &clock);
 
-    // Lets `ms` milliseconds pass before a result is posted, so that its flight could have
-    // happened since its shot (the server allows 0.5 s for network delays). Sleeps by default.
-    std::function<void(int ms)> waitForFlight;
+    // Lets `ms` milliseconds pass on the server's clock: before a result is posted, so that
+    // its flight could have happened since its shot (the server allows 0.5 s for network
+    // delays), and for a cooldown to end.
+    std::function<void(int ms)> letTimePass;
 
     const ApiClient &api() const { return m_api; }
 
@@ -54,9 +60,9 @@ public:
     // The round in play as the player sees it (an empty object when there is none).
     QJsonObject round(qint64 room, const Player &player) const;
     ApiClient::Reply ready(qint64 room, const Player &receiver, const QString &roundId) const;
-    // Sends the ball from sender to receiver (made online), waiting out a cooldown or a
-    // round in play for up to 10 s, and reports ready; answers the round as the receiver
-    // sees it, or an empty object on failure.
+    // Sends the ball from sender to receiver (made online) once the room's cooldown has
+    // passed, and reports ready; answers the round as the receiver sees it, or an empty
+    // object on failure.
     QJsonObject activeRound(qint64 room, const Player &sender, const Player &receiver) const;
 
     // Plays a round from sender to receiver (as activeRound) that ends in a hit; false when
@@ -66,7 +72,7 @@ public:
     ApiClient::Reply shot(qint64 room, const Player &receiver, const QJsonObject &round,
         const QString &shotId, qint64 sequence, const QJsonObject &release = throwRelease()) const;
     // Posts a result once the flight up to `after` could have happened since a shot
-    // registered just now (see waitForFlight).
+    // registered just now (see letTimePass).
     ApiClient::Reply result(qint64 room, const Player &receiver, const QJsonObject &round,
         const QString &shotId, qint64 sequence, const QJsonObject &before,
         const QJsonObject &after) const;
@@ -74,6 +80,8 @@ public:
     ApiClient::Reply hitResult(qint64 room, const Player &receiver, const QJsonObject &round,
         const QString &shotId, qint64 sequence) const;
 
+    // A timestamp of the server's replies in milliseconds since the epoch.
+    static qint64 msOf(const QJsonValue &timestamp);
     static QJsonObject defaultEntry();
     // The assisted throw from the start spot: its ball falls through the centre of the
     // standard hoop hitSeconds after its release.

@@ -24,6 +24,12 @@ bool InProcessServer::start(const QStringList &arguments)
     return true;
 }
 
+QStringList InProcessServer::withoutRateLimits()
+{
+    return { u"--guests-per-minute"_s, u"0"_s, u"--failed-joins-per-minute"_s, u"0"_s,
+        u"--requests-per-second"_s, u"0"_s };
+}
+
 QUrl InProcessServer::httpUrl() const
 {
     return QUrl(u"http://127.0.0.1:%1"_s.arg(m_server->port()));

@@ -20,6 +20,9 @@ public:
     // Starts it with the command line's defaults and these arguments; false with errorText().
     bool start(const QStringList &arguments = {});
     QString errorText() const { return m_error; }
+    // The arguments that switch the per-client limits off, for tests that make many players
+    // from one address.
+    static QStringList withoutRateLimits();
 
     QUrl httpUrl() const;
     QUrl wsUrl() const;
