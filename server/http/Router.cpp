@@ -72,14 +72,18 @@ std::optional<qint64> Router::authenticate(const HttpRequest &request) const
     if (token.isEmpty())
         return std::nullopt;
     const QByteArray hash = tokenHash(token);
-    if (const auto cached = m_players.constFind(hash); cached != m_players.cend())
-        return *cached;
+    const qint64 now = m_clock.nowMs();
+    if (const auto cached = m_players.constFind(hash);
+        cached != m_players.cend() && now < cached->untilMs)
+        return cached->playerId;
     const auto player = m_store.playerByTokenHash(hash);
-    if (!player)
+    if (!player) {
+        m_players.remove(hash);
         return std::nullopt;
+    }
     if (m_players.size() >= maxCachedPlayers)
         m_players.clear();
-    m_players.insert(hash, player->id);
+    m_players.insert(hash, { player->id, now + tokenCacheMs });
     return player->id;
 }
 
@@ -156,8 +160,8 @@ HttpReply Router::route(const HttpRequest &request)
                 return HttpReply::error(400, u"The request body must be a JSON object."_s);
             api.body = document.object();
         }
-        const auto unclean = form ? TextCheck::uncleanField(api.body)
-                                  : TextCheck::uncleanField(request.body);
+        const auto unclean
+            = form ? TextCheck::uncleanField(api.body) : TextCheck::uncleanField(request.body);
         if (unclean) {
             return HttpReply::invalid(
                 *unclean, u"This text must not contain control characters or broken characters."_s);

@@ -82,6 +82,12 @@ private:
     RateLimiter m_playerRequests;
     RequestLog m_log;
     QList<QHostAddress> m_trustedProxies;
-    // Players by token hash; tokens never change hands nor expire, so only hits are kept.
-    mutable QHash<QByteArray, qint64> m_players;
+    // Players by token hash, only hits, each for a few seconds: a session reset in the
+    // database (on any node's behalf) is honoured that soon.
+    struct CachedPlayer {
+        qint64 playerId = 0;
+        qint64 untilMs = 0;
+    };
+    static constexpr qint64 tokenCacheMs = 5000;
+    mutable QHash<QByteArray, CachedPlayer> m_players;
 };

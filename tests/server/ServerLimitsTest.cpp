@@ -133,11 +133,11 @@ private slots:
         RawClient client(port());
         QVERIFY(client.connected());
         client.write(post("Content-Length: 1073741824\r\n"));
+        QCOMPARE(client.status(), 413); // from the header, before any of the body
         const QByteArray chunk(1024 * 1024, 'x');
         for (int i = 0; i < 64 && !client.closed(0); ++i)
             client.write(chunk);
         QVERIFY(client.closed());
-        QCOMPARE(client.status(0), 413);
         QVERIFY2(residentKiB(m_server.processId()) - before < 8 * 1024,
             qPrintable(u"resident memory grew by %1 KiB"_s.arg(
                 residentKiB(m_server.processId()) - before)));
