@@ -68,13 +68,9 @@ bool GameServer::start()
     QString secret = m_options.appSecret;
     QString secretSource = m_options.appSecretSource;
     if (secret.isEmpty()) {
-        secret = m_store->setting(u"app_secret"_s);
-        secretSource = u"the database"_s;
-        if (secret.isEmpty()) {
-            secret = randomSecret();
-            m_store->setSetting(u"app_secret"_s, secret);
-            secretSource = u"the database (made now)"_s;
-        }
+        const QString made = randomSecret();
+        secret = m_store->settingOr(u"app_secret"_s, made);
+        secretSource = secret == made ? u"the database (made now)"_s : u"the database"_s;
     }
     std::fprintf(stderr, "app secret from %s\n", qPrintable(secretSource));
 

@@ -433,11 +433,11 @@ QString Store::setting(const QString &key) const
     return run(query) && query.next() ? query.value(0).toString() : QString();
 }
 
-void Store::setSetting(const QString &key, const QString &value)
+QString Store::settingOr(const QString &key, const QString &value)
 {
-    execute(u"INSERT INTO settings (key, value) VALUES (?, ?) "
-            "ON CONFLICT(key) DO UPDATE SET value = excluded.value"_s,
+    execute(u"INSERT INTO settings (key, value) VALUES (?, ?) ON CONFLICT(key) DO NOTHING"_s,
         { key, value });
+    return setting(key);
 }
 
 qint64 Store::createPlayer(const QString &name, const QByteArray &tokenHash)

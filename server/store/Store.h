@@ -65,7 +65,9 @@ public:
     bool ping() const;
 
     QString setting(const QString &key) const;
-    void setSetting(const QString &key, const QString &value);
+    // The stored value, storing `value` first when there is none: nodes starting together
+    // all end up with the first one's.
+    QString settingOr(const QString &key, const QString &value);
 
     qint64 createPlayer(const QString &name, const QByteArray &tokenHash);
     std::optional<PlayerRow> playerByTokenHash(const QByteArray &tokenHash) const;
