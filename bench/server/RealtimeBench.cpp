@@ -102,6 +102,12 @@ public:
                 };
                 connect(
                     socket, &QWebSocket::textMessageReceived, this, [=, this](const QString &text) {
+                        // The frames being timed skip the JSON reading: the tool's own work
+                        // would otherwise be most of what it measures.
+                        if (text.contains(u"\"room.changed\""_s)) {
+                            onRoomChanged();
+                            return;
+                        }
                         const QJsonObject frame = QJsonDocument::fromJson(text.toUtf8()).object();
                         const QString event = frame[u"event"_s].toString();
                         if (event == u"pusher:connection_established") {
@@ -114,8 +120,6 @@ public:
                             finish(true);
                         } else if (event == u"pusher:ping") {
                             socket->sendTextMessage(u"{\"event\":\"pusher:pong\",\"data\":{}}"_s);
-                        } else if (event == u"room.changed") {
-                            onRoomChanged();
                         }
                     });
                 connect(socket, &QWebSocket::disconnected, this, [=, this] {
