@@ -35,7 +35,8 @@ bool EventListener::start()
 bool EventListener::listen()
 {
     QSqlDatabase::database(m_connection, false).close();
-    if (!Store::openPostgresConnection(m_connection, m_url, m_error))
+    if (!Store::openPostgresConnection(
+            m_connection, m_url, u"tosswick-server-events"_s, m_error))
         return false;
     QSqlDriver *driver = QSqlDatabase::database(m_connection, false).driver();
     if (!driver->subscribeToNotification(QString::fromUtf16(Store::eventChannel))) {

@@ -303,11 +303,11 @@ bool Store::openChecked(const QString &path)
 
 bool Store::openPostgres(const DatabaseUrl &url)
 {
-    return openPostgresConnection(m_connection, url, m_error);
+    return openPostgresConnection(m_connection, url, u"tosswick-server"_s, m_error);
 }
 
-bool Store::openPostgresConnection(
-    const QString &connection, const DatabaseUrl &url, QString &error)
+bool Store::openPostgresConnection(const QString &connection, const DatabaseUrl &url,
+    const QString &applicationName, QString &error)
 {
     QSqlDatabase db = QSqlDatabase::contains(connection)
         ? QSqlDatabase::database(connection, false)
@@ -323,8 +323,9 @@ bool Store::openPostgresConnection(
     db.setDatabaseName(url.database);
     // Neither an unreachable server nor a statement waiting for a lock may hold a request (or
     // the start) for long; the statement limit matches SQLite's busy_timeout.
-    db.setConnectOptions(u"connect_timeout=5;application_name=tosswick-server;"
-                         "options='-c statement_timeout=5000 -c client_min_messages=warning'"_s);
+    db.setConnectOptions(u"connect_timeout=5;application_name=%1;"
+                         "options='-c statement_timeout=5000 -c client_min_messages=warning'"_s.arg(
+                             applicationName));
     if (!db.open()) {
         error = u"cannot be opened (%1)"_s.arg(db.lastError().databaseText().simplified());
         return false;

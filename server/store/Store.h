@@ -65,10 +65,10 @@ public:
     DatabaseUrl::Backend backend() const { return m_backend; }
     // Where the database is, for another connection to it.
     const DatabaseUrl &url() const { return m_url; }
-    // Opens a PostgreSQL connection named `connection` with the options the store uses;
-    // false with `error` set.
-    static bool openPostgresConnection(
-        const QString &connection, const DatabaseUrl &url, QString &error);
+    // Opens a PostgreSQL connection named `connection` with the options the store uses,
+    // under this application name (pg_stat_activity shows it); false with `error` set.
+    static bool openPostgresConnection(const QString &connection, const DatabaseUrl &url,
+        const QString &applicationName, QString &error);
 
     // Receives the announcements of each committed transaction, in order.
     void setCommittedHandler(std::function<void(const QStringList &)> handler)

@@ -4,9 +4,13 @@
 #include "TestServer.h"
 #include "WireClient.h"
 #include "WireFrames.h"
+#include "store/DatabaseUrl.h"
+#include "store/Store.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -122,6 +126,23 @@ private Q_SLOTS:
         QVERIFY(nothingElseArrived(leaves));
     }
 
+    // Notifications sent while a node's listening connection is down are lost: once it
+    // listens again, its snapshots are read afresh and its subscribers told to refresh.
+    void lostListenerRecovers()
+    {
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        WireClient onB;
+        QVERIFY(subscribe(onB, m_b, *m_apiB, room, a));
+        QCOMPARE(members(*m_viaB, room, a), 2);
+
+        QCOMPARE(terminateListeners(), 2);
+        QCOMPARE(m_viaA->join(m_viaA->newPlayer(), inviteCode(room, a)).status, 200);
+        QVERIFY(isRoomChanged(onB.next(), room, u"resync"_s));
+        QCOMPARE(members(*m_viaB, room, a), 3);
+        QCOMPARE(m_viaA->join(m_viaA->newPlayer(), inviteCode(room, a)).status, 200);
+        QVERIFY(isRoomChanged(onB.next(), room, u"joined"_s));
+    }
+
     void authorisationRefusesMalformedSocketIds_data()
     {
         QTest::addColumn<QString>("socketId");
@@ -142,6 +163,27 @@ private Q_SLOTS:
     }
 
 private:
+    // Ends both nodes' listening connections from the database's side; how many it ended.
+    int terminateListeners() const
+    {
+        const QString connection = u"terminator"_s;
+        QString error;
+        int ended = -1;
+        {
+            if (!Store::openPostgresConnection(
+                    connection, DatabaseUrl::parse(m_a.database()), u"test"_s, error))
+                qWarning("%s", qPrintable(error));
+            QSqlQuery query(QSqlDatabase::database(connection, false));
+            if (query.exec(u"SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                           "WHERE datname = current_database() "
+                           "AND application_name = 'tosswick-server-events'"_s)
+                && query.next())
+                ended = query.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        return ended;
+    }
+
     void advanceBoth(qint64 ms)
     {
         m_a.clock().advance(ms);
