@@ -12,8 +12,8 @@
 #include "http/Router.h"
 #include "http/SnapshotBuilder.h"
 #include "net/HttpListener.h"
-#include "store/RoomStore.h"
 #include "store/EventListener.h"
+#include "store/RoomStore.h"
 #include "store/RoundStore.h"
 #include "store/Store.h"
 
@@ -89,13 +89,13 @@ bool GameServer::start()
                 DatabaseUrl::masked(m_options.databasePath), m_listener->errorText());
             return false;
         }
-        QObject::connect(m_listener.get(), &EventListener::received, m_events.get(),
-            &RoomEvents::receive);
+        QObject::connect(
+            m_listener.get(), &EventListener::received, m_events.get(), &RoomEvents::receive);
         QObject::connect(
             m_listener.get(), &EventListener::resumed, m_events.get(), &RoomEvents::resume);
     }
-    m_presence = std::make_unique<Presence>(
-        *m_store, *m_events, m_clock, m_options.durations.presenceMs);
+    m_presence
+        = std::make_unique<Presence>(*m_store, *m_events, m_clock, m_options.durations.presenceMs);
     m_rules = std::make_unique<Rounds>(
         *m_store, *m_rooms, *m_rounds, *m_presence, *m_events, m_options.durations, m_clock);
     // Before the realtime gateway, so no member hears of a change before snapshots follow it.

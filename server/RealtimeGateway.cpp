@@ -19,13 +19,12 @@ RealtimeGateway::RealtimeGateway(HttpListener &transport, Router &router, const 
 {
     transport.setWebSocketHandler(
         [this](std::unique_ptr<RealtimeSocket> socket) { m_service.accept(std::move(socket)); });
-    connect(
-        &events, &RoomEvents::roomPublished, &m_service, &RealtimeService::announceRoomChanged);
+    connect(&events, &RoomEvents::roomPublished, &m_service, &RealtimeService::announceRoomChanged);
     // Events were lost while the node did not hear them: its subscribers refresh.
     connect(&events, &RoomEvents::allChanged, &m_service,
         [this] { m_service.announceToAllRooms(u"resync"_s); });
-    connect(&events, &RoomEvents::memberRemoved, &m_service,
-        [this](qint64 roomId, qint64 playerId) {
+    connect(
+        &events, &RoomEvents::memberRemoved, &m_service, [this](qint64 roomId, qint64 playerId) {
             if (shared())
                 revokeShared(roomId, playerId);
             else

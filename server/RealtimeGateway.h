@@ -23,16 +23,16 @@ class RealtimeGateway : public QObject {
     Q_OBJECT
 
 public:
-    RealtimeGateway(HttpListener &transport, Router &router, const RoomStore &rooms,
-        Store &store, RoomEvents &events, RealtimeConfig config, QObject *parent = nullptr);
+    RealtimeGateway(HttpListener &transport, Router &router, const RoomStore &rooms, Store &store,
+        RoomEvents &events, RealtimeConfig config, QObject *parent = nullptr);
 
     const RealtimeService &service() const { return m_service; }
     void closeAll(int code, const QString &message) { m_service.closeAll(code, message); }
 
 private:
     HttpReply authorise(const ApiRequest &request);
-    std::optional<QString> grant(const QString &socketId, const QString &channel, qint64 roomId,
-        qint64 playerId);
+    std::optional<QString> grant(
+        const QString &socketId, const QString &channel, qint64 roomId, qint64 playerId);
     void revokeShared(qint64 roomId, qint64 playerId);
     bool shared() const;
 

@@ -77,8 +77,7 @@ void Presence::forgetRoom(qint64 roomId)
 const QHash<qint64, Presence::Beat> &Presence::roomBeats(qint64 roomId, qint64 nowMs) const
 {
     auto read = m_read.find(roomId);
-    if (read != m_read.end() && nowMs >= read->readAtMs
-        && nowMs - read->readAtMs < m_freshMs / 4)
+    if (read != m_read.end() && nowMs >= read->readAtMs && nowMs - read->readAtMs < m_freshMs / 4)
         return read->beats;
     RoomBeats fresh { nowMs, {} };
     QSqlQuery query = m_store.prepare(

@@ -35,8 +35,7 @@ bool EventListener::start()
 bool EventListener::listen()
 {
     QSqlDatabase::database(m_connection, false).close();
-    if (!Store::openPostgresConnection(
-            m_connection, m_url, u"tosswick-server-events"_s, m_error))
+    if (!Store::openPostgresConnection(m_connection, m_url, u"tosswick-server-events"_s, m_error))
         return false;
     QSqlDriver *driver = QSqlDatabase::database(m_connection, false).driver();
     if (!driver->subscribeToNotification(QString::fromUtf16(Store::eventChannel))) {
@@ -44,8 +43,7 @@ bool EventListener::listen()
         return false;
     }
     // The driver stays the same across reconnections.
-    connect(driver, &QSqlDriver::notification, this, &EventListener::deliver,
-        Qt::UniqueConnection);
+    connect(driver, &QSqlDriver::notification, this, &EventListener::deliver, Qt::UniqueConnection);
     m_listening = true;
     return true;
 }

@@ -28,8 +28,8 @@ signals:
 
 private:
     bool listen();
-    void deliver(const QString &name, QSqlDriver::NotificationSource source,
-        const QVariant &payload);
+    void deliver(
+        const QString &name, QSqlDriver::NotificationSource source, const QVariant &payload);
     void check();
 
     DatabaseUrl m_url;

@@ -13,10 +13,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -204,8 +204,8 @@ bool Store::Transaction::commit()
     QSqlDatabase db = QSqlDatabase::database(m_store.m_connection, false);
     if (m_store.m_backend == DatabaseUrl::Backend::Postgres) {
         for (const QString &payload : std::as_const(m_announced)) {
-            m_store.execute(u"SELECT pg_notify(?, ?)"_s,
-                { QString::fromUtf16(Store::eventChannel), payload });
+            m_store.execute(
+                u"SELECT pg_notify(?, ?)"_s, { QString::fromUtf16(Store::eventChannel), payload });
         }
     }
     m_open = false;

@@ -71,8 +71,8 @@ private Q_SLOTS:
         m_viaB->heartbeat(room, b, true);
         QVERIFY(isRoomChanged(onB.next(), room, u"presence"_s));
         QVERIFY(nothingElseArrived(onB));
-        QCOMPARE(GameRequests::statusOf(m_viaA->state(room, a).object(), b.id),
-            u"DO_NOT_DISTURB"_s);
+        QCOMPARE(
+            GameRequests::statusOf(m_viaA->state(room, a).object(), b.id), u"DO_NOT_DISTURB"_s);
     }
 
     // Beats written through one node keep the player online on the other after the first
