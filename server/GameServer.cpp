@@ -12,6 +12,7 @@
 #include "http/Router.h"
 #include "http/SnapshotBuilder.h"
 #include "net/HttpListener.h"
+#include "store/EventListener.h"
 #include "store/RoomStore.h"
 #include "store/RoundStore.h"
 #include "store/Store.h"
@@ -76,11 +77,21 @@ bool GameServer::start()
 
     m_rooms = std::make_unique<RoomStore>(*m_store);
     m_rounds = std::make_unique<RoundStore>(*m_store);
-    m_events = std::make_unique<RoomEvents>();
-    m_presence = std::make_unique<Presence>(m_clock, m_options.durations.presenceMs);
-    QObject::connect(m_presence.get(), &Presence::wentStale, m_events.get(),
-        [events = m_events.get()](
-            qint64 roomId) { emit events->roomChanged(roomId, u"presence"_s); });
+    m_events = std::make_unique<RoomEvents>(*m_store);
+    if (m_store->backend() == DatabaseUrl::Backend::Postgres) {
+        m_listener = std::make_unique<EventListener>(m_store->url());
+        if (!m_listener->start()) {
+            m_error = u"database %1 cannot be listened to: %2"_s.arg(
+                DatabaseUrl::masked(m_options.databasePath), m_listener->errorText());
+            return false;
+        }
+        QObject::connect(
+            m_listener.get(), &EventListener::received, m_events.get(), &RoomEvents::receive);
+        QObject::connect(
+            m_listener.get(), &EventListener::resumed, m_events.get(), &RoomEvents::resume);
+    }
+    m_presence
+        = std::make_unique<Presence>(*m_store, *m_events, m_clock, m_options.durations.presenceMs);
     m_rules = std::make_unique<Rounds>(
         *m_store, *m_rooms, *m_rounds, *m_presence, *m_events, m_options.durations, m_clock);
     // Before the realtime gateway, so no member hears of a change before snapshots follow it.
@@ -114,7 +125,7 @@ bool GameServer::start()
     m_roundRoutes = std::make_unique<RoundRoutes>(*m_rooms, *m_rules, *m_snapshots, m_clock);
     m_roundRoutes->registerRoutes(*m_router);
     m_realtime = std::make_unique<RealtimeGateway>(
-        *m_transport, *m_router, *m_rooms, *m_events, realtimeConfig(m_options, secret));
+        *m_transport, *m_router, *m_rooms, *m_store, *m_events, realtimeConfig(m_options, secret));
     m_invitePage = std::make_unique<InvitePage>(
         publicUrl, InvitePage::webSocketUrlFor(publicUrl), m_options.appKey);
     m_invitePage->registerRoute(*m_router);

@@ -10,6 +10,7 @@
 
 class Api;
 class Clock;
+class EventListener;
 class HttpListener;
 class InvitePage;
 class Presence;
@@ -53,6 +54,7 @@ private:
     std::unique_ptr<Store> m_store;
     std::unique_ptr<RoomStore> m_rooms;
     std::unique_ptr<RoundStore> m_rounds;
+    std::unique_ptr<EventListener> m_listener;
     std::unique_ptr<RoomEvents> m_events;
     std::unique_ptr<Presence> m_presence;
     std::unique_ptr<Rounds> m_rules;

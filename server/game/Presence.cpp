@@ -1,6 +1,8 @@
 #include "Presence.h"
 
 #include "Clock.h"
+#include "RoomEvents.h"
+#include "store/Store.h"
 
 #include <QSet>
 
@@ -8,8 +10,11 @@
 
 using namespace Qt::StringLiterals;
 
-Presence::Presence(const Clock &clock, qint64 freshMs, QObject *parent)
+Presence::Presence(
+    Store &store, RoomEvents &events, const Clock &clock, qint64 freshMs, QObject *parent)
     : QObject(parent)
+    , m_store(store)
+    , m_events(events)
     , m_clock(clock)
     , m_freshMs(freshMs)
 {
@@ -18,28 +23,90 @@ Presence::Presence(const Clock &clock, qint64 freshMs, QObject *parent)
     connect(&m_sweepTimer, &QTimer::timeout, this, &Presence::sweep);
     m_sweepTimer.start();
     connect(&clock, &Clock::jumped, this, &Presence::sweep);
+    if (shared()) {
+        connect(&events, &RoomEvents::roomChanged, this,
+            [this](qint64 roomId) { m_read.remove(roomId); });
+        connect(&events, &RoomEvents::allChanged, this, [this] { m_read.clear(); });
+    }
+}
+
+bool Presence::shared() const
+{
+    return m_store.backend() == DatabaseUrl::Backend::Postgres;
 }
 
 void Presence::beat(qint64 roomId, qint64 playerId, bool dnd, qint64 nowMs)
 {
-    m_beats.insert({ roomId, playerId }, { nowMs, dnd });
+    if (!shared()) {
+        m_beats.insert({ roomId, playerId }, { nowMs, dnd });
+        return;
+    }
+    // A recent beat that says the same is not written again: most heartbeats change nothing.
+    const auto stored = find(roomId, playerId, nowMs);
+    if (stored && stored->dnd == dnd && nowMs - stored->atMs < m_freshMs / 4)
+        return;
+    m_store.execute(u"INSERT INTO presence (room_id, player_id, beat_ms, dnd) VALUES (?, ?, ?, ?) "
+                    "ON CONFLICT (room_id, player_id) "
+                    "DO UPDATE SET beat_ms = excluded.beat_ms, dnd = excluded.dnd"_s,
+        { roomId, playerId, nowMs, dnd ? 1 : 0 });
+    if (auto read = m_read.find(roomId); read != m_read.end())
+        read->beats.insert(playerId, { nowMs, dnd });
 }
 
 void Presence::disconnect(qint64 roomId, qint64 playerId)
 {
-    m_beats.remove({ roomId, playerId });
+    if (!shared()) {
+        m_beats.remove({ roomId, playerId });
+        return;
+    }
+    m_store.execute(
+        u"DELETE FROM presence WHERE room_id = ? AND player_id = ?"_s, { roomId, playerId });
+    m_read.remove(roomId);
 }
 
 void Presence::forgetRoom(qint64 roomId)
 {
-    m_beats.removeIf([roomId](const auto &item) { return item.key().first == roomId; });
+    if (!shared()) {
+        m_beats.removeIf([roomId](const auto &item) { return item.key().first == roomId; });
+        return;
+    }
+    m_store.execute(u"DELETE FROM presence WHERE room_id = ?"_s, { roomId });
+    m_read.remove(roomId);
+}
+
+const QHash<qint64, Presence::Beat> &Presence::roomBeats(qint64 roomId, qint64 nowMs) const
+{
+    auto read = m_read.find(roomId);
+    if (read != m_read.end() && nowMs >= read->readAtMs && nowMs - read->readAtMs < m_freshMs / 4)
+        return read->beats;
+    RoomBeats fresh { nowMs, {} };
+    QSqlQuery query = m_store.prepare(
+        u"SELECT player_id, beat_ms, dnd FROM presence WHERE room_id = ?"_s, { roomId });
+    if (m_store.run(query)) {
+        while (query.next()) {
+            fresh.beats.insert(query.value(0).toLongLong(),
+                { query.value(1).toLongLong(), query.value(2).toInt() != 0 });
+        }
+    }
+    return m_read.insert(roomId, std::move(fresh))->beats;
+}
+
+std::optional<Presence::Beat> Presence::find(qint64 roomId, qint64 playerId, qint64 nowMs) const
+{
+    if (!shared()) {
+        const auto beat = m_beats.constFind({ roomId, playerId });
+        return beat == m_beats.cend() ? std::nullopt : std::optional(*beat);
+    }
+    const auto &beats = roomBeats(roomId, nowMs);
+    const auto beat = beats.constFind(playerId);
+    return beat == beats.cend() ? std::nullopt : std::optional(*beat);
 }
 
 QString Presence::status(
     qint64 roomId, qint64 playerId, std::optional<qint64> receiverId, qint64 nowMs) const
 {
-    const auto beat = m_beats.constFind({ roomId, playerId });
-    const bool present = beat != m_beats.cend() && nowMs - beat->atMs < m_freshMs;
+    const auto beat = find(roomId, playerId, nowMs);
+    const bool present = beat && nowMs - beat->atMs < m_freshMs;
     if (present && beat->dnd)
         return u"DO_NOT_DISTURB"_s;
     if (receiverId == playerId)
@@ -51,12 +118,26 @@ void Presence::sweep()
 {
     const qint64 now = m_clock.nowMs();
     QSet<qint64> rooms;
-    m_beats.removeIf([&](const auto &item) {
-        if (now - item.value().atMs < m_freshMs)
-            return false;
-        rooms.insert(item.key().first);
-        return true;
-    });
+    if (!shared()) {
+        m_beats.removeIf([&](const auto &item) {
+            if (now - item.value().atMs < m_freshMs)
+                return false;
+            rooms.insert(item.key().first);
+            return true;
+        });
+        for (const qint64 room : std::as_const(rooms))
+            m_events.changedNow(room, u"presence"_s);
+        return;
+    }
+    // Every node sweeps; each stale row is deleted by one of them, which alone announces it.
+    Store::Transaction transaction(m_store);
+    QSqlQuery query = m_store.prepare(
+        u"DELETE FROM presence WHERE beat_ms <= ? RETURNING room_id"_s, { now - m_freshMs });
+    if (!m_store.run(query))
+        return;
+    while (query.next())
+        rooms.insert(query.value(0).toLongLong());
     for (const qint64 room : std::as_const(rooms))
-        emit wentStale(room);
+        m_events.changed(transaction, room, u"presence"_s);
+    transaction.commit();
 }

@@ -8,15 +8,20 @@
 #include <optional>
 
 class Clock;
+class RoomEvents;
+class Store;
 
-// Who is around, per room, from the heartbeats; kept in memory only, so it starts empty.
-// A heartbeat keeps its player present for freshMs; a sweep notices who went stale and says
-// which rooms changed.
+// Who is around, per room, from the heartbeats. A heartbeat keeps its player present for
+// freshMs; a sweep takes out who went stale and announces their rooms as changed.
+// On SQLite (one process) the beats live in memory only. On PostgreSQL they are rows of the
+// presence table shared by all nodes, read per room into a cache that the room's events drop
+// and that is read again after a quarter of freshMs (other nodes refresh beats silently).
 class Presence : public QObject {
     Q_OBJECT
 
 public:
-    Presence(const Clock &clock, qint64 freshMs, QObject *parent = nullptr);
+    Presence(Store &store, RoomEvents &events, const Clock &clock, qint64 freshMs,
+        QObject *parent = nullptr);
 
     void beat(qint64 roomId, qint64 playerId, bool dnd, qint64 nowMs);
     void disconnect(qint64 roomId, qint64 playerId);
@@ -27,21 +32,27 @@ public:
     QString status(
         qint64 roomId, qint64 playerId, std::optional<qint64> receiverId, qint64 nowMs) const;
 
-signals:
-    // Somebody in the room stopped sending heartbeats and is now offline.
-    void wentStale(qint64 roomId);
-
 private:
     struct Beat {
         qint64 atMs = 0;
         bool dnd = false;
     };
+    struct RoomBeats {
+        qint64 readAtMs = 0;
+        QHash<qint64, Beat> beats; // by player
+    };
     using Key = std::pair<qint64, qint64>; // room, player
 
+    bool shared() const;
+    const QHash<qint64, Beat> &roomBeats(qint64 roomId, qint64 nowMs) const;
+    std::optional<Beat> find(qint64 roomId, qint64 playerId, qint64 nowMs) const;
     void sweep();
 
+    Store &m_store;
+    RoomEvents &m_events;
     const Clock &m_clock;
     qint64 m_freshMs;
-    QHash<Key, Beat> m_beats;
+    QHash<Key, Beat> m_beats; // SQLite
+    mutable QHash<qint64, RoomBeats> m_read; // PostgreSQL
     QTimer m_sweepTimer;
 };

@@ -183,9 +183,9 @@ std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &
     if (!m_rounds.addShot(round->id, request.shotId, request.release, now))
         return Refusal { 409, u"This throw is already registered."_s, {} };
     m_rounds.setLastSequence(round->id, request.sequence);
+    m_events.changed(transaction, roomId, u"shot"_s);
     if (!transaction.commit())
         return notSaved();
-    emit m_events.roomChanged(roomId, u"shot"_s);
     return std::nullopt;
 }
 
@@ -240,10 +240,10 @@ std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Resu
 std::optional<Refusal> Rounds::commitRoundChange(Store::Transaction &transaction,
     const RoundRow &round, const char *logText, const QString &change)
 {
+    m_events.changed(transaction, round.roomId, change);
     if (!transaction.commit())
         return notSaved();
     logRound(round, logText);
-    emit m_events.roomChanged(round.roomId, change);
     reschedule();
     return std::nullopt;
 }
@@ -305,10 +305,10 @@ bool Rounds::expire(const RoundRow &round, qint64 now)
         // The receiver never took the ball: it goes back, and nobody's counters change.
         m_rooms.setBallOwner(round.roomId, nextHolder(round.roomId, round.senderId));
     }
+    m_events.changed(transaction, round.roomId, missed ? u"missed"_s : u"returned"_s);
     if (!transaction.commit())
         return false;
     logRound(round, missed ? "timed out, a miss" : "not taken, ball returned");
-    emit m_events.roomChanged(round.roomId, missed ? u"missed"_s : u"returned"_s);
     return true;
 }
 

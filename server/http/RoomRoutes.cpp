@@ -126,9 +126,9 @@ HttpReply RoomRoutes::join(const ApiRequest &request)
     if (!m_rooms.isMember(room->id, request.playerId)) {
         Store::Transaction transaction(m_store);
         m_rooms.addMember(room->id, request.playerId, m_clock.nowMs());
+        m_events.changed(transaction, room->id, u"joined"_s);
         if (!transaction.commit())
             return notSaved();
-        emit m_events.roomChanged(room->id, u"joined"_s);
     }
     return HttpReply::json(WireJson::room(*room));
 }
@@ -157,6 +157,10 @@ HttpReply RoomRoutes::leave(const ApiRequest &request)
     const bool empty = m_rooms.members(roomId).isEmpty();
     if (empty)
         m_rooms.deleteRoom(roomId);
+    m_events.removed(transaction, roomId, request.playerId);
+    m_events.changed(transaction, roomId, empty ? u"deleted"_s : u"left"_s);
+    if (empty)
+        m_events.deleted(transaction, roomId);
     if (!transaction.commit())
         return notSaved();
     if (empty)
@@ -164,10 +168,6 @@ HttpReply RoomRoutes::leave(const ApiRequest &request)
     else
         m_presence.disconnect(roomId, request.playerId);
     m_rules.reschedule();
-    emit m_events.memberRemoved(roomId, request.playerId);
-    emit m_events.roomChanged(roomId, empty ? u"deleted"_s : u"left"_s);
-    if (empty)
-        emit m_events.roomDeleted(roomId);
     return HttpReply::empty();
 }
 
@@ -183,12 +183,12 @@ HttpReply RoomRoutes::remove(const ApiRequest &request)
     Store::Transaction transaction(m_store);
     m_rooms.clearActiveRoom(roomId);
     m_rooms.deleteRoom(roomId);
+    m_events.changed(transaction, roomId, u"deleted"_s);
+    m_events.deleted(transaction, roomId);
     if (!transaction.commit())
         return notSaved();
     m_presence.forgetRoom(roomId);
     m_rules.reschedule();
-    emit m_events.roomChanged(roomId, u"deleted"_s);
-    emit m_events.roomDeleted(roomId);
     return HttpReply::empty();
 }
 
@@ -216,7 +216,7 @@ HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
     const QString before = m_presence.status(roomId, request.playerId, receiver, now);
     m_presence.beat(roomId, request.playerId, dnd.toBool(), now);
     if (m_presence.status(roomId, request.playerId, receiver, now) != before)
-        emit m_events.roomChanged(roomId, u"presence"_s);
+        m_events.changedNow(roomId, u"presence"_s);
     return m_snapshots.reply(roomId, request.playerId, now);
 }
 
@@ -230,6 +230,6 @@ HttpReply RoomRoutes::disconnect(const ApiRequest &request)
     const QString before = m_presence.status(roomId, request.playerId, receiver, now);
     m_presence.disconnect(roomId, request.playerId);
     if (m_presence.status(roomId, request.playerId, receiver, now) != before)
-        emit m_events.roomChanged(roomId, u"presence"_s);
+        m_events.changedNow(roomId, u"presence"_s);
     return HttpReply::empty();
 }

@@ -46,11 +46,16 @@ SnapshotBuilder::SnapshotBuilder(
 {
     m_changes = QObject::connect(
         &events, &RoomEvents::roomChanged, &events, [this](qint64 roomId) { forget(roomId); });
+    m_allChanged = QObject::connect(&events, &RoomEvents::allChanged, &events, [this] {
+        m_kept.clear();
+        m_totals.clear();
+    });
 }
 
 SnapshotBuilder::~SnapshotBuilder()
 {
     QObject::disconnect(m_changes);
+    QObject::disconnect(m_allChanged);
 }
 
 RoomStore::Access SnapshotBuilder::access(qint64 roomId, qint64 playerId) const

@@ -47,6 +47,7 @@ private:
     const RoundStore &m_rounds;
     const Presence &m_presence;
     QMetaObject::Connection m_changes;
+    QMetaObject::Connection m_allChanged;
     mutable QHash<qint64, std::shared_ptr<const Room>> m_kept;
     mutable QHash<qint64, QByteArray> m_totals; // by player, as JSON
 };

@@ -6,6 +6,7 @@
 #include "RealtimeSocket.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QUuid>
 
 using namespace Qt::StringLiterals;
@@ -48,6 +49,7 @@ void RealtimeService::forget(RealtimeConnection *connection)
     m_connections.remove(connection->socketId());
     m_grants.removeIf(
         [id = connection->socketId()](const auto &grant) { return grant.key().first == id; });
+    emit socketClosed(connection->socketId());
 }
 
 QString RealtimeService::newSocketId() const
@@ -77,6 +79,35 @@ std::optional<QString> RealtimeService::authorise(
         return std::nullopt;
     m_grants.insert({ socketId, *room }, playerId);
     return ChannelAuth::authValue(m_config.appKey, m_config.appSecret, socketId, channel);
+}
+
+std::optional<QString> RealtimeService::sign(const QString &socketId, const QString &channel) const
+{
+    static const QRegularExpression wellFormed(u"^[1-9][0-9]{0,9}\\.[1-9][0-9]{0,9}$"_s);
+    if (!PusherFrame::roomOfChannel(channel) || !wellFormed.match(socketId).hasMatch())
+        return std::nullopt;
+    return ChannelAuth::authValue(m_config.appKey, m_config.appSecret, socketId, channel);
+}
+
+QStringList RealtimeService::endSubscriptions(qint64 roomId, const QStringList &socketIds)
+{
+    QStringList ended;
+    for (const QString &socketId : socketIds) {
+        RealtimeConnection *connection = m_connections.value(socketId);
+        if (connection == nullptr)
+            continue;
+        m_grants.remove({ socketId, roomId });
+        connection->endSubscription(roomId);
+        ended += socketId;
+    }
+    return ended;
+}
+
+void RealtimeService::announceToAllRooms(const QString &reason)
+{
+    const auto rooms = m_subscribers.keys();
+    for (const qint64 room : rooms)
+        announceRoomChanged(room, reason);
 }
 
 void RealtimeService::revoke(qint64 roomId, std::optional<qint64> playerId)

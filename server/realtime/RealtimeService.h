@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -37,6 +38,16 @@ public:
     std::optional<QString> authorise(
         const QString &socketId, const QString &channel, qint64 playerId);
 
+    // The auth value for any well-formed socket id, live here or not: behind a load balancer
+    // the socket is often on another node, which checks the signature when it subscribes.
+    // The caller keeps the grant.
+    std::optional<QString> sign(const QString &socketId, const QString &channel) const;
+    // Ends the room's subscriptions of those of these sockets that are connected here;
+    // returns their ids.
+    QStringList endSubscriptions(qint64 roomId, const QStringList &socketIds);
+    // Sends room.changed with this reason to every room that has subscribers here.
+    void announceToAllRooms(const QString &reason);
+
     // Ends the room's subscriptions of sockets the player was granted (every one of the
     // room's when no player is given): no more events of the room reach them.
     void revoke(qint64 roomId, std::optional<qint64> playerId = std::nullopt);
@@ -50,6 +61,9 @@ public:
 
     qsizetype connectionCount() const { return m_connections.size(); }
     qsizetype subscriberCount(qint64 roomId) const { return m_subscribers.value(roomId).size(); }
+
+signals:
+    void socketClosed(const QString &socketId);
 
 private:
     QString newSocketId() const;

@@ -92,6 +92,19 @@ const Statement version2[] = {
     { "CREATE INDEX presence_by_beat ON presence (beat_ms)" },
 };
 
+// Version 3: which player each realtime channel grant was signed for, so that a node can end
+// the subscriptions of a leaving player whichever node signed them. Grants live as long as
+// their socket; like presence they are worthless after a crash.
+const Statement version3[] = {
+    { "CREATE TABLE channel_grants (socket_id TEXT NOT NULL, "
+      "room_id INTEGER NOT NULL REFERENCES rooms(id) ON DELETE CASCADE, "
+      "player_id INTEGER NOT NULL, PRIMARY KEY (socket_id, room_id))",
+        "CREATE UNLOGGED TABLE channel_grants (socket_id TEXT NOT NULL, "
+        "room_id BIGINT NOT NULL REFERENCES rooms(id) ON DELETE CASCADE, "
+        "player_id BIGINT NOT NULL, PRIMARY KEY (socket_id, room_id))" },
+    { "CREATE INDEX channel_grants_by_member ON channel_grants (room_id, player_id)" },
+};
+
 struct Step {
     const Statement *begin;
     const Statement *end;
@@ -100,6 +113,7 @@ struct Step {
 const Step steps[] = {
     { std::begin(version1), std::end(version1) },
     { std::begin(version2), std::end(version2) },
+    { std::begin(version3), std::end(version3) },
 };
 
 } // namespace

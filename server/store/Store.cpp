@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -201,12 +202,25 @@ bool Store::Transaction::commit()
     if (!m_open)
         return false;
     QSqlDatabase db = QSqlDatabase::database(m_store.m_connection, false);
+    if (m_store.m_backend == DatabaseUrl::Backend::Postgres) {
+        for (const QString &payload : std::as_const(m_announced)) {
+            m_store.execute(
+                u"SELECT pg_notify(?, ?)"_s, { QString::fromUtf16(Store::eventChannel), payload });
+        }
+    }
     m_open = false;
     if (m_store.m_failed || !db.commit()) {
         db.rollback();
         return false;
     }
+    if (m_store.m_committed && !m_announced.isEmpty())
+        m_store.m_committed(std::exchange(m_announced, {}));
     return true;
+}
+
+void Store::Transaction::announce(const QString &payload)
+{
+    m_announced += payload;
 }
 
 Store::Store()
@@ -224,6 +238,7 @@ Store::~Store()
 bool Store::open(const QString &location)
 {
     const DatabaseUrl url = DatabaseUrl::parse(location);
+    m_url = url;
     m_backend = url.backend;
     m_error = url.problem;
     if (m_error.isEmpty()) {
@@ -288,9 +303,17 @@ bool Store::openChecked(const QString &path)
 
 bool Store::openPostgres(const DatabaseUrl &url)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, m_connection);
+    return openPostgresConnection(m_connection, url, u"tosswick-server"_s, m_error);
+}
+
+bool Store::openPostgresConnection(const QString &connection, const DatabaseUrl &url,
+    const QString &applicationName, QString &error)
+{
+    QSqlDatabase db = QSqlDatabase::contains(connection)
+        ? QSqlDatabase::database(connection, false)
+        : QSqlDatabase::addDatabase(u"QPSQL"_s, connection);
     if (!db.isValid()) {
-        m_error = u"cannot be opened: Qt's PostgreSQL driver is missing (libqt6sql6-psql)"_s;
+        error = u"cannot be opened: Qt's PostgreSQL driver is missing (libqt6sql6-psql)"_s;
         return false;
     }
     db.setHostName(url.host);
@@ -300,10 +323,11 @@ bool Store::openPostgres(const DatabaseUrl &url)
     db.setDatabaseName(url.database);
     // Neither an unreachable server nor a statement waiting for a lock may hold a request (or
     // the start) for long; the statement limit matches SQLite's busy_timeout.
-    db.setConnectOptions(u"connect_timeout=5;application_name=tosswick-server;"
-                         "options='-c statement_timeout=5000 -c client_min_messages=warning'"_s);
+    db.setConnectOptions(u"connect_timeout=5;application_name=%1;"
+                         "options='-c statement_timeout=5000 -c client_min_messages=warning'"_s.arg(
+                             applicationName));
     if (!db.open()) {
-        m_error = u"cannot be opened (%1)"_s.arg(db.lastError().databaseText().simplified());
+        error = u"cannot be opened (%1)"_s.arg(db.lastError().databaseText().simplified());
         return false;
     }
     return true;

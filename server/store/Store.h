@@ -6,8 +6,10 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 #include <unordered_map>
 
@@ -33,11 +35,19 @@ public:
 
         // False (and rolled back) when a statement inside failed or the commit did.
         bool commit();
+        // Queues an event that goes out if and only if the transaction commits: PostgreSQL
+        // sends it to every listener with NOTIFY inside the transaction; both backends hand
+        // it to the committed handler right after the commit.
+        void announce(const QString &payload);
 
     private:
         Store &m_store;
         bool m_open = false;
+        QStringList m_announced;
     };
+
+    // The channel of the announcements on PostgreSQL.
+    static constexpr char16_t eventChannel[] = u"room_events";
 
     Store();
     ~Store();
@@ -53,6 +63,18 @@ public:
     bool open(const QString &location);
     QString errorText() const { return m_error; }
     DatabaseUrl::Backend backend() const { return m_backend; }
+    // Where the database is, for another connection to it.
+    const DatabaseUrl &url() const { return m_url; }
+    // Opens a PostgreSQL connection named `connection` with the options the store uses,
+    // under this application name (pg_stat_activity shows it); false with `error` set.
+    static bool openPostgresConnection(const QString &connection, const DatabaseUrl &url,
+        const QString &applicationName, QString &error);
+
+    // Receives the announcements of each committed transaction, in order.
+    void setCommittedHandler(std::function<void(const QStringList &)> handler)
+    {
+        m_committed = std::move(handler);
+    }
 
     // Inside a transaction, makes other connections that lock the room wait until it ends, so
     // that reading a room and then writing it is not interleaved with another server process
@@ -95,6 +117,8 @@ private:
     int schemaVersion();
 
     QString m_connection;
+    DatabaseUrl m_url;
+    std::function<void(const QStringList &)> m_committed;
     DatabaseUrl::Backend m_backend = DatabaseUrl::Backend::Sqlite;
     QString m_error;
     mutable bool m_failed = false;

@@ -5,16 +5,17 @@
 
 using namespace Qt::StringLiterals;
 
-bool InProcessServer::start(const QStringList &arguments)
+bool InProcessServer::start(const QStringList &arguments, const QString &database)
 {
-    const QString database
-        = PostgresCluster::testDatabase(m_dir.filePath(u"tosswick.sqlite"_s), m_error);
-    if (database.isEmpty())
+    m_database = database.isEmpty()
+        ? PostgresCluster::testDatabase(m_dir.filePath(u"tosswick.sqlite"_s), m_error)
+        : database;
+    if (m_database.isEmpty())
         return false;
     const QStringList commandLine
-        = QStringList { u"tosswick-server"_s, u"--listen"_s, u"127.0.0.1:0"_s, u"--db"_s, database,
-              u"--app-key"_s, QString::fromLatin1(TestServer::appKey), u"--app-secret"_s,
-              QString::fromLatin1(TestServer::appSecret) }
+        = QStringList { u"tosswick-server"_s, u"--listen"_s, u"127.0.0.1:0"_s, u"--db"_s,
+              m_database, u"--app-key"_s, QString::fromLatin1(TestServer::appKey),
+              u"--app-secret"_s, QString::fromLatin1(TestServer::appSecret) }
         + arguments;
     m_server = std::make_unique<GameServer>(ServerOptions::parse(commandLine), m_clock);
     if (!m_server->start()) {

@@ -17,8 +17,10 @@ class InProcessServer {
 public:
     InProcessServer() = default;
 
-    // Starts it with the command line's defaults and these arguments; false with errorText().
-    bool start(const QStringList &arguments = {});
+    // Starts it with the command line's defaults and these arguments, on a new database or
+    // on `database` (another node's, for a cluster); false with errorText().
+    bool start(const QStringList &arguments = {}, const QString &database = {});
+    QString database() const { return m_database; }
     QString errorText() const { return m_error; }
     // The arguments that switch the per-client limits off, for tests that make many players
     // from one address.
@@ -32,5 +34,6 @@ private:
     QTemporaryDir m_dir;
     ManualClock m_clock;
     std::unique_ptr<GameServer> m_server;
+    QString m_database;
     QString m_error;
 };

@@ -1,0 +1,239 @@
+#include "ApiClient.h"
+#include "GameRequests.h"
+#include "InProcessServer.h"
+#include "TestServer.h"
+#include "WireClient.h"
+#include "WireFrames.h"
+#include "store/DatabaseUrl.h"
+#include "store/Store.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace WireFrames;
+using Player = GameRequests::Player;
+
+namespace {
+
+const QString appKey = QString::fromLatin1(TestServer::appKey);
+constexpr qint64 presenceMs = 10000; // the server's own
+
+} // namespace
+
+// Two nodes on one PostgreSQL database, each on a clock of its own: a change made through one
+// reaches the other's subscribers once, and presence and channel grants are shared.
+class ClusterEventsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_a.start(InProcessServer::withoutRateLimits()), qPrintable(m_a.errorText()));
+        QVERIFY2(m_b.start(InProcessServer::withoutRateLimits(), m_a.database()),
+            qPrintable(m_b.errorText()));
+        m_apiA = std::make_unique<ApiClient>(m_a.httpUrl());
+        m_apiB = std::make_unique<ApiClient>(m_b.httpUrl());
+        m_viaA = std::make_unique<GameRequests>(*m_apiA, m_a.clock());
+        m_viaB = std::make_unique<GameRequests>(*m_apiB, m_b.clock());
+    }
+
+    // Node B hears of the join through A once, and its snapshots follow.
+    void joinReachesTheOtherNodeOnce()
+    {
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        WireClient onB;
+        QVERIFY(subscribe(onB, m_b, *m_apiB, room, a));
+        QCOMPARE(members(*m_viaB, room, a), 2);
+
+        QCOMPARE(m_viaA->join(m_viaA->newPlayer(), inviteCode(room, a)).status, 200);
+        QVERIFY(isRoomChanged(onB.next(), room, u"joined"_s));
+        QVERIFY(nothingElseArrived(onB));
+        QCOMPARE(members(*m_viaB, room, a), 3);
+    }
+
+    // Heartbeats through either node: one frame per status change, none for a beat that
+    // changes nothing (a later change's frame comes next, as NOTIFYs arrive in order).
+    void heartbeatsAcrossNodes()
+    {
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        WireClient onB;
+        QVERIFY(subscribe(onB, m_b, *m_apiB, room, a));
+
+        m_viaA->heartbeat(room, b);
+        QVERIFY(isRoomChanged(onB.next(), room, u"presence"_s));
+        QCOMPARE(GameRequests::statusOf(m_viaB->state(room, a).object(), b.id), u"ONLINE"_s);
+        m_viaA->heartbeat(room, b);
+        m_viaB->heartbeat(room, b);
+        m_viaB->heartbeat(room, b, true);
+        QVERIFY(isRoomChanged(onB.next(), room, u"presence"_s));
+        QVERIFY(nothingElseArrived(onB));
+        QCOMPARE(
+            GameRequests::statusOf(m_viaA->state(room, a).object(), b.id), u"DO_NOT_DISTURB"_s);
+    }
+
+    // Beats written through one node keep the player online on the other after the first
+    // read's beat ran out.
+    void beatsThroughOneNodeKeepThePlayerOnlineOnTheOther()
+    {
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        m_viaA->heartbeat(room, b);
+        for (int step = 0; step < 4; ++step) {
+            QCOMPARE(GameRequests::statusOf(m_viaB->state(room, a).object(), b.id), u"ONLINE"_s);
+            advanceBoth(presenceMs / 3);
+            QCOMPARE(GameRequests::statusOf(m_viaB->state(room, a).object(), b.id), u"ONLINE"_s);
+            m_viaA->heartbeat(room, b);
+        }
+    }
+
+    // Both nodes sweep; only one announces.
+    void silenceIsAnnouncedOnce()
+    {
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        WireClient onA;
+        WireClient onB;
+        QVERIFY(subscribe(onA, m_a, *m_apiA, room, a));
+        QVERIFY(subscribe(onB, m_b, *m_apiB, room, a));
+        m_viaB->heartbeat(room, b);
+        QVERIFY(isRoomChanged(onA.next(), room, u"presence"_s));
+        QVERIFY(isRoomChanged(onB.next(), room, u"presence"_s));
+
+        advanceBoth(presenceMs);
+        QVERIFY(isRoomChanged(onA.next(), room, u"presence"_s));
+        QVERIFY(isRoomChanged(onB.next(), room, u"presence"_s));
+        QCOMPARE(m_viaB->join(m_viaB->newPlayer(), inviteCode(room, a)).status, 200);
+        QVERIFY(isRoomChanged(onA.next(), room, u"joined"_s));
+        QVERIFY(isRoomChanged(onB.next(), room, u"joined"_s));
+        QCOMPARE(GameRequests::statusOf(m_viaA->state(room, a).object(), b.id), u"OFFLINE"_s);
+    }
+
+    // The socket is on B, authorised through A; the leave goes through A.
+    void leaveThroughOneNodeEndsSubscriptionsOnTheOther()
+    {
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        WireClient stays;
+        WireClient leaves;
+        QVERIFY(subscribe(stays, m_b, *m_apiA, room, a));
+        QVERIFY(subscribe(leaves, m_b, *m_apiA, room, b));
+
+        QCOMPARE(m_viaA->post(room, u"leave"_s, b).status, 204);
+        QVERIFY(isRoomChanged(stays.next(), room, u"left"_s));
+        QCOMPARE(m_viaA->join(m_viaA->newPlayer(), inviteCode(room, a)).status, 200);
+        QVERIFY(isRoomChanged(stays.next(), room, u"joined"_s));
+        QVERIFY(nothingElseArrived(leaves));
+    }
+
+    // Notifications sent while a node's listening connection is down are lost: once it
+    // listens again, its snapshots are read afresh and its subscribers told to refresh.
+    void lostListenerRecovers()
+    {
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        WireClient onB;
+        QVERIFY(subscribe(onB, m_b, *m_apiB, room, a));
+        QCOMPARE(members(*m_viaB, room, a), 2);
+
+        QCOMPARE(terminateListeners(), 2);
+        QCOMPARE(m_viaA->join(m_viaA->newPlayer(), inviteCode(room, a)).status, 200);
+        QVERIFY(isRoomChanged(onB.next(), room, u"resync"_s));
+        QCOMPARE(members(*m_viaB, room, a), 3);
+        QCOMPARE(m_viaA->join(m_viaA->newPlayer(), inviteCode(room, a)).status, 200);
+        QVERIFY(isRoomChanged(onB.next(), room, u"joined"_s));
+    }
+
+    void authorisationRefusesMalformedSocketIds_data()
+    {
+        QTest::addColumn<QString>("socketId");
+        QTest::newRow("no dot") << u"12345"_s;
+        QTest::newRow("letters") << u"12.ab"_s;
+        QTest::newRow("channel in it") << u"1.2:private-room.1"_s;
+    }
+
+    void authorisationRefusesMalformedSocketIds()
+    {
+        QFETCH(QString, socketId);
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        const auto auth = m_apiA->post(u"broadcasting/auth"_s,
+            { { u"socket_id"_s, socketId },
+                { u"channel_name"_s, QString(u"private-room."_s + QString::number(room)) } },
+            a.token);
+        QCOMPARE(auth.status, 403);
+    }
+
+private:
+    // Ends both nodes' listening connections from the database's side; how many it ended.
+    int terminateListeners() const
+    {
+        const QString connection = u"terminator"_s;
+        QString error;
+        int ended = -1;
+        {
+            if (!Store::openPostgresConnection(
+                    connection, DatabaseUrl::parse(m_a.database()), u"test"_s, error))
+                qWarning("%s", qPrintable(error));
+            QSqlQuery query(QSqlDatabase::database(connection, false));
+            if (query.exec(u"SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                           "WHERE datname = current_database() "
+                           "AND application_name = 'tosswick-server-events'"_s)
+                && query.next())
+                ended = query.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        return ended;
+    }
+
+    void advanceBoth(qint64 ms)
+    {
+        m_a.clock().advance(ms);
+        m_b.clock().advance(ms);
+    }
+
+    static int members(const GameRequests &node, qint64 room, const Player &viewer)
+    {
+        return int(node.state(room, viewer).object()[u"members"_s].toArray().size());
+    }
+
+    QString inviteCode(qint64 room, const Player &member) const
+    {
+        return m_viaA->state(room, member).object()[u"room"_s][u"invite_code"_s].toString();
+    }
+
+    // Connects to `node`, asks `authoriser` for the channel's signature and subscribes.
+    static bool subscribe(WireClient &client, const InProcessServer &node,
+        const ApiClient &authoriser, qint64 room, const Player &player)
+    {
+        const QString socketId
+            = client.connectAndGreet(WireClient::channelUrl(node.wsUrl(), appKey));
+        const QString channel = u"private-room."_s + QString::number(room);
+        const ApiClient::Reply auth = authoriser.post(u"broadcasting/auth"_s,
+            { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } }, player.token);
+        if (socketId.isEmpty() || auth.status != 200)
+            return false;
+        client.send(WireFrames::subscribe(channel, auth.object()[u"auth"_s].toString()));
+        return client.next() == subscriptionSucceeded(channel);
+    }
+
+    static bool isRoomChanged(
+        const std::optional<QJsonObject> &frame, qint64 room, const QString &reason)
+    {
+        if (frame && frame->value(u"event"_s) == u"room.changed"_s
+            && frame->value(u"channel"_s).toString() == u"private-room."_s + QString::number(room)
+            && dataText(*frame)[u"reason"_s] == reason)
+            return true;
+        qWarning("not a room.changed frame for %s: %s", qPrintable(reason),
+            frame ? QJsonDocument(*frame).toJson(QJsonDocument::Compact).constData() : "none");
+        return false;
+    }
+
+    InProcessServer m_a;
+    InProcessServer m_b;
+    std::unique_ptr<ApiClient> m_apiA;
+    std::unique_ptr<ApiClient> m_apiB;
+    std::unique_ptr<GameRequests> m_viaA;
+    std::unique_ptr<GameRequests> m_viaB;
+};
+
+QTEST_GUILESS_MAIN(ClusterEventsTest)
+#include "ClusterEventsTest.moc"
