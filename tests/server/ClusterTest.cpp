@@ -2,9 +2,9 @@
 #include "GameRequests.h"
 #include "HaproxyProcess.h"
 #include "PostgresCluster.h"
+#include "RoomSubscription.h"
 #include "TestServer.h"
 #include "WireClient.h"
-#include "WireFrames.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -53,8 +53,8 @@ private slots:
         const auto [a, b, room] = m_game->twoPlayerRoom();
         WireClient first;
         WireClient second;
-        QVERIFY(subscribe(first, room, a));
-        QVERIFY(subscribe(second, room, b));
+        QVERIFY(subscribeToRoom(first, m_proxy.wsUrl(), *m_api, room, a.token));
+        QVERIFY(subscribeToRoom(second, m_proxy.wsUrl(), *m_api, room, b.token));
         QVERIFY(m_game->playHit(room, a, b));
         for (WireClient *client : { &first, &second }) {
             QSet<QString> ids;
@@ -84,19 +84,6 @@ private slots:
     }
 
 private:
-    bool subscribe(WireClient &client, qint64 room, const Player &player)
-    {
-        const QString socketId = client.connectAndGreet(
-            WireClient::channelUrl(m_proxy.wsUrl(), QString::fromLatin1(TestServer::appKey)));
-        const QString channel = u"private-room."_s + QString::number(room);
-        const ApiClient::Reply auth = m_api->post(u"broadcasting/auth"_s,
-            { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } }, player.token);
-        if (socketId.isEmpty() || auth.status != 200)
-            return false;
-        client.send(WireFrames::subscribe(channel, auth.object()[u"auth"_s].toString()));
-        return client.next() == WireFrames::subscriptionSucceeded(channel);
-    }
-
     int pointsOf(const Player &player)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, u"check"_s);

@@ -1,6 +1,7 @@
 #include "ApiClient.h"
 #include "GameRequests.h"
 #include "InProcessServer.h"
+#include "RoomSubscription.h"
 #include "TestServer.h"
 #include "WireClient.h"
 #include "WireFrames.h"
@@ -200,19 +201,10 @@ private:
         return m_viaA->state(room, member).object()[u"room"_s][u"invite_code"_s].toString();
     }
 
-    // Connects to `node`, asks `authoriser` for the channel's signature and subscribes.
     static bool subscribe(WireClient &client, const InProcessServer &node,
         const ApiClient &authoriser, qint64 room, const Player &player)
     {
-        const QString socketId
-            = client.connectAndGreet(WireClient::channelUrl(node.wsUrl(), appKey));
-        const QString channel = u"private-room."_s + QString::number(room);
-        const ApiClient::Reply auth = authoriser.post(u"broadcasting/auth"_s,
-            { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } }, player.token);
-        if (socketId.isEmpty() || auth.status != 200)
-            return false;
-        client.send(WireFrames::subscribe(channel, auth.object()[u"auth"_s].toString()));
-        return client.next() == subscriptionSucceeded(channel);
+        return subscribeToRoom(client, node.wsUrl(), authoriser, room, player.token);
     }
 
     static bool isRoomChanged(

@@ -1,10 +1,10 @@
 #include "realtime/RealtimeService.h"
 #include "WireClient.h"
-#include "net/HttpListener.h"
-#include "realtime/RealtimeSocket.h"
 #include "WireFrames.h"
+#include "net/HttpListener.h"
 #include "realtime/ChannelAuth.h"
 #include "realtime/PusherFrame.h"
+#include "realtime/RealtimeSocket.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,7 @@
 #include "ApiClient.h"
 #include "GameRequests.h"
 #include "InProcessServer.h"
+#include "RoomSubscription.h"
 #include "TestServer.h"
 #include "WireClient.h"
 #include "WireFrames.h"
@@ -135,15 +136,7 @@ private Q_SLOTS:
 private:
     bool subscribe(WireClient &client, qint64 room, const Player &player)
     {
-        const QString socketId
-            = client.connectAndGreet(WireClient::channelUrl(m_server.wsUrl(), appKey));
-        const QString channel = u"private-room."_s + QString::number(room);
-        const ApiClient::Reply auth = m_api->post(u"broadcasting/auth"_s,
-            { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } }, player.token);
-        if (socketId.isEmpty() || auth.status != 200)
-            return false;
-        client.send(WireFrames::subscribe(channel, auth.object()[u"auth"_s].toString()));
-        return client.next() == subscriptionSucceeded(channel);
+        return subscribeToRoom(client, m_server.wsUrl(), *m_api, room, player.token);
     }
 
     static bool isRoomChanged(const std::optional<QJsonObject> &frame, qint64 room)
