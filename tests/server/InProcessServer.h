@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 #include <memory>
@@ -15,10 +16,19 @@
 // executable's PostgresCluster.
 class InProcessServer {
 public:
+    // Where the server runs: on the test's thread, answering while the test waits for a reply,
+    // or on a thread of its own, answering also while the test's thread is busy (holding a
+    // lock in the database, say). Move the clock only while such a server is idle.
+    enum class Thread { Test, Own };
+
     InProcessServer() = default;
+    ~InProcessServer();
 
     // Starts it with the command line's defaults and these arguments; false with errorText().
-    bool start(const QStringList &arguments = {});
+    bool start(const QStringList &arguments = {}, Thread thread = Thread::Test);
+    // Starts it as another node on `first`'s database.
+    bool startBeside(const InProcessServer &first, const QStringList &arguments = {},
+        Thread thread = Thread::Test);
     QString errorText() const { return m_error; }
     // The arguments that switch the per-client limits off, for tests that make many players
     // from one address.
@@ -26,11 +36,19 @@ public:
 
     QUrl httpUrl() const;
     QUrl wsUrl() const;
+    // The --db argument it runs on.
+    QString database() const { return m_database; }
     ManualClock &clock() { return m_clock; }
 
 private:
+    bool startOn(const QString &database, const QStringList &arguments, Thread thread);
+
     QTemporaryDir m_dir;
     ManualClock m_clock;
+    QString m_database;
+    std::unique_ptr<QThread> m_thread;
+    // Lives on m_thread, for calls made there.
+    std::unique_ptr<QObject> m_threadContext;
     std::unique_ptr<GameServer> m_server;
     QString m_error;
 };
