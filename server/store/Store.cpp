@@ -23,6 +23,9 @@ namespace {
 
 // Far more than the store's statements, so that clearing never happens in practice.
 constexpr qsizetype maxStatements = 256;
+// A PostgreSQL that is away is not asked more often: a connection attempt may take up to
+// connect_timeout, during which the server answers nobody.
+constexpr qint64 reconnectIntervalMs = 1000;
 
 // Another handle on the same prepared statement. Qt deprecates copying queries because copies
 // share one result; sharing the prepared statement is all the cache wants.
@@ -133,6 +136,15 @@ QString narrowModes(const QString &path)
     return {};
 }
 
+// Whether a PostgreSQL failure means the connection is gone: failures of libpq itself carry
+// no SQLSTATE, the server's own about the connection class 08 or 57P (shut down).
+bool isConnectionLoss(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    return error.type() == QSqlError::ConnectionError || code.isEmpty() || code.startsWith(u"08"_s)
+        || code.startsWith(u"57P"_s);
+}
+
 QString problemOf(const QSqlError &error, DatabaseUrl::Backend backend)
 {
     if (backend == DatabaseUrl::Backend::Postgres)
@@ -185,15 +197,21 @@ Store::Transaction::Transaction(Store &store)
     : m_store(store)
 {
     m_store.m_failed = false;
-    m_open = QSqlDatabase::database(m_store.m_connection, false).transaction();
-    if (!m_open)
+    QSqlDatabase db = QSqlDatabase::database(m_store.m_connection, false);
+    m_open = m_store.reconnect() && db.transaction();
+    if (!m_open && !m_store.m_lost) {
+        m_store.noteFailure(db.lastError());
         std::fprintf(stderr, "database error: cannot begin a transaction\n");
+    }
+    m_store.m_inTransaction = m_open;
 }
 
 Store::Transaction::~Transaction()
 {
-    if (m_open)
-        QSqlDatabase::database(m_store.m_connection, false).rollback();
+    if (!m_open)
+        return;
+    QSqlDatabase::database(m_store.m_connection, false).rollback();
+    m_store.m_inTransaction = false;
 }
 
 bool Store::Transaction::commit()
@@ -202,7 +220,9 @@ bool Store::Transaction::commit()
         return false;
     QSqlDatabase db = QSqlDatabase::database(m_store.m_connection, false);
     m_open = false;
+    m_store.m_inTransaction = false;
     if (m_store.m_failed || !db.commit()) {
+        m_store.noteFailure(db.lastError());
         db.rollback();
         return false;
     }
@@ -300,7 +320,11 @@ bool Store::openPostgres(const DatabaseUrl &url)
     db.setDatabaseName(url.database);
     // Neither an unreachable server nor a statement waiting for a lock may hold a request (or
     // the start) for long; the statement limit matches SQLite's busy_timeout.
+    // A connection whose peer vanished without closing it (a network cut, a host gone) is
+    // given up after 5 s of unanswered data, or 9 s idle, rather than TCP's many minutes.
     db.setConnectOptions(u"connect_timeout=5;application_name=tosswick-server;"
+                         "keepalives_idle=5;keepalives_interval=2;keepalives_count=2;"
+                         "tcp_user_timeout=5000;"
                          "options='-c statement_timeout=5000 -c client_min_messages=warning'"_s);
     if (!db.open()) {
         m_error = u"cannot be opened (%1)"_s.arg(db.lastError().databaseText().simplified());
@@ -381,6 +405,8 @@ bool Store::exec(const QString &statement)
 
 QSqlQuery Store::prepare(const QString &statement, const QVariantList &values) const
 {
+    if (!reconnect())
+        return QSqlQuery(QSqlDatabase::database(m_connection, false)); // run() refuses it
     auto cached = m_statements.find(statement);
     if (cached == m_statements.end()) {
         QSqlQuery query(QSqlDatabase::database(m_connection, false));
@@ -402,9 +428,14 @@ QSqlQuery Store::prepare(const QString &statement, const QVariantList &values) c
 
 bool Store::run(QSqlQuery &query) const
 {
+    if (m_lost) {
+        m_failed = true;
+        return false;
+    }
     if (!query.exec()) {
         m_failed = true;
         std::fprintf(stderr, "database error: %s\n", qPrintable(query.lastError().text()));
+        noteFailure(query.lastError());
         return false;
     }
     // Stepping to the end resets the statement, which ends its read transaction; the rows
@@ -475,8 +506,37 @@ void Store::setActiveRoom(qint64 playerId, std::optional<qint64> roomId)
 
 bool Store::ping() const
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    return query.exec(u"SELECT 1"_s) && query.next();
+    QSqlQuery query = prepare(u"SELECT 1"_s);
+    return run(query) && query.next();
+}
+
+void Store::noteFailure(const QSqlError &error) const
+{
+    if (m_backend != DatabaseUrl::Backend::Postgres || m_lost || !isConnectionLoss(error))
+        return;
+    m_lost = true;
+    ++m_losses;
+    m_sinceAttempt.start();
+    std::fprintf(stderr, "database connection lost; requests are refused until it is back\n");
+}
+
+bool Store::reconnect() const
+{
+    if (!m_lost)
+        return true;
+    // Statements of a transaction begun on the lost connection must not run on a new one.
+    if (m_inTransaction || !m_sinceAttempt.hasExpired(reconnectIntervalMs))
+        return false;
+    m_sinceAttempt.start();
+    // Prepared statements belong to the old connection.
+    m_statements.clear();
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    db.close();
+    if (!db.open())
+        return false;
+    m_lost = false;
+    std::fprintf(stderr, "database connection restored\n");
+    return true;
 }
 
 bool Store::lockRoom(qint64 roomId)

@@ -3,6 +3,7 @@
 #include "DatabaseUrl.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -64,6 +65,15 @@ public:
     // Whether the database answers a trivial query.
     bool ping() const;
 
+    // Whether the connection to PostgreSQL was found broken (the server restarted, the network
+    // dropped it) and is not back. A broken connection is replaced at the next statement or
+    // transaction outside a transaction, at most once a second; until then statements fail at
+    // once.
+    bool isUnavailable() const { return m_lost; }
+    // How many times the connection was found broken: a change during a piece of work means
+    // that what it read may be missing.
+    quint64 connectionLosses() const { return m_losses; }
+
     QString setting(const QString &key) const;
     void setSetting(const QString &key, const QString &value);
 
@@ -86,6 +96,10 @@ public:
 
 private:
     bool exec(const QString &statement);
+    // Marks the connection lost when the failure says it is.
+    void noteFailure(const QSqlError &error) const;
+    // Replaces a lost connection when allowed (see isUnavailable()); whether one is open.
+    bool reconnect() const;
     bool openSqlite(const QString &path);
     bool openChecked(const QString &path);
     bool openPostgres(const DatabaseUrl &url);
@@ -96,6 +110,11 @@ private:
     DatabaseUrl::Backend m_backend = DatabaseUrl::Backend::Sqlite;
     QString m_error;
     mutable bool m_failed = false;
+    mutable bool m_inTransaction = false;
+    mutable bool m_lost = false;
+    mutable quint64 m_losses = 0;
+    // Since the connection was found lost or last tried again.
+    mutable QElapsedTimer m_sinceAttempt;
     // Preparing costs more than running most statements; the texts are a fixed few.
     mutable std::unordered_map<QString, QSqlQuery> m_statements;
 };
