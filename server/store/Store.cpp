@@ -1,6 +1,7 @@
 #include "Store.h"
 
 #include "Migrations.h"
+#include "StatementWatchdog.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -26,6 +27,11 @@ constexpr qsizetype maxStatements = 256;
 // A PostgreSQL that is away is not asked more often: a connection attempt may take up to
 // connect_timeout, during which the server answers nobody.
 constexpr qint64 reconnectIntervalMs = 1000;
+// Longer than the server's statement_timeout, which ends a statement waiting for a lock with
+// an error of its own; short enough that a request is answered within 10 s.
+constexpr std::chrono::milliseconds statementLimit { 7000 };
+// A load balancer asks often and waits little: the answer comes within a second.
+constexpr std::chrono::milliseconds pingLimit { 800 };
 
 // Another handle on the same prepared statement. Qt deprecates copying queries because copies
 // share one result; sharing the prepared statement is all the cache wants.
@@ -198,7 +204,10 @@ Store::Transaction::Transaction(Store &store)
 {
     m_store.m_failed = false;
     QSqlDatabase db = QSqlDatabase::database(m_store.m_connection, false);
-    m_open = m_store.reconnect() && db.transaction();
+    m_open = m_store.reconnect();
+    m_store.guard(statementLimit);
+    m_open = m_open && db.transaction();
+    m_store.guarded();
     if (!m_open && !m_store.m_lost) {
         m_store.noteFailure(db.lastError());
         std::fprintf(stderr, "database error: cannot begin a transaction\n");
@@ -210,7 +219,9 @@ Store::Transaction::~Transaction()
 {
     if (!m_open)
         return;
+    m_store.guard(statementLimit);
     QSqlDatabase::database(m_store.m_connection, false).rollback();
+    m_store.guarded();
     m_store.m_inTransaction = false;
 }
 
@@ -221,8 +232,12 @@ bool Store::Transaction::commit()
     QSqlDatabase db = QSqlDatabase::database(m_store.m_connection, false);
     m_open = false;
     m_store.m_inTransaction = false;
-    if (m_store.m_failed || !db.commit()) {
-        m_store.noteFailure(db.lastError());
+    m_store.guard(statementLimit);
+    const bool committed = !m_store.m_failed && db.commit();
+    m_store.guarded();
+    if (!committed) {
+        if (!m_store.m_failed)
+            m_store.noteFailure(db.lastError());
         db.rollback();
         return false;
     }
@@ -236,6 +251,7 @@ Store::Store()
 
 Store::~Store()
 {
+    m_watchdog.reset();
     m_statements.clear();
     QSqlDatabase::database(m_connection, false).close();
     QSqlDatabase::removeDatabase(m_connection);
@@ -330,6 +346,7 @@ bool Store::openPostgres(const DatabaseUrl &url)
         m_error = u"cannot be opened (%1)"_s.arg(db.lastError().databaseText().simplified());
         return false;
     }
+    m_watchdog = std::make_unique<StatementWatchdog>();
     return true;
 }
 
@@ -428,11 +445,19 @@ QSqlQuery Store::prepare(const QString &statement, const QVariantList &values) c
 
 bool Store::run(QSqlQuery &query) const
 {
+    return runWithin(query, statementLimit);
+}
+
+bool Store::runWithin(QSqlQuery &query, std::chrono::milliseconds limit) const
+{
     if (m_lost) {
         m_failed = true;
         return false;
     }
-    if (!query.exec()) {
+    guard(limit);
+    const bool done = query.exec();
+    guarded();
+    if (!done) {
         m_failed = true;
         std::fprintf(stderr, "database error: %s\n", qPrintable(query.lastError().text()));
         noteFailure(query.lastError());
@@ -507,7 +532,19 @@ void Store::setActiveRoom(qint64 playerId, std::optional<qint64> roomId)
 bool Store::ping() const
 {
     QSqlQuery query = prepare(u"SELECT 1"_s);
-    return run(query) && query.next();
+    return runWithin(query, pingLimit) && query.next();
+}
+
+void Store::guard(std::chrono::milliseconds limit) const
+{
+    if (m_watchdog)
+        m_watchdog->arm(QSqlDatabase::database(m_connection, false), limit);
+}
+
+void Store::guarded() const
+{
+    if (m_watchdog)
+        m_watchdog->disarm();
 }
 
 void Store::noteFailure(const QSqlError &error) const

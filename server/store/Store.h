@@ -9,8 +9,12 @@
 #include <QString>
 #include <QVariant>
 
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <unordered_map>
+
+class StatementWatchdog;
 
 struct PlayerRow {
     qint64 id = 0;
@@ -96,6 +100,11 @@ public:
 
 private:
     bool exec(const QString &statement);
+    // run() with a deadline, after which the connection is cut.
+    bool runWithin(QSqlQuery &query, std::chrono::milliseconds limit) const;
+    // Watches the statement that follows (PostgreSQL only) until guarded() ends.
+    void guard(std::chrono::milliseconds limit) const;
+    void guarded() const;
     // Marks the connection lost when the failure says it is.
     void noteFailure(const QSqlError &error) const;
     // Replaces a lost connection when allowed (see isUnavailable()); whether one is open.
@@ -115,6 +124,7 @@ private:
     mutable quint64 m_losses = 0;
     // Since the connection was found lost or last tried again.
     mutable QElapsedTimer m_sinceAttempt;
+    std::unique_ptr<StatementWatchdog> m_watchdog;
     // Preparing costs more than running most statements; the texts are a fixed few.
     mutable std::unordered_map<QString, QSqlQuery> m_statements;
 };

@@ -2,10 +2,15 @@
 #include "GameRequests.h"
 #include "InProcessServer.h"
 #include "PostgresCluster.h"
+#include "store/DatabaseUrl.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -23,8 +28,9 @@ class ServerOutageTest : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(
-            m_server.start(InProcessServer::withoutRateLimits()), qPrintable(m_server.errorText()));
+        // On its own thread: a node stuck in the database cannot hold the test.
+        QVERIFY2(m_server.start(InProcessServer::withoutRateLimits(), InProcessServer::Thread::Own),
+            qPrintable(m_server.errorText()));
         m_api = std::make_unique<ApiClient>(m_server.httpUrl());
         m_game = std::make_unique<GameRequests>(*m_api, m_server.clock());
     }
@@ -69,7 +75,46 @@ private slots:
         QCOMPARE(rooms.document().array().first()[u"id"_s].toInteger(), room);
     }
 
+    // A server that stops answering, its host still there: the node cuts the connection.
+    void answersWhileItsConnectionGetsNoAnswer()
+    {
+        const GameRequests::Player player = m_game->newPlayer();
+        const qint64 backend = nodeBackend();
+        QVERIFY(backend > 0);
+        QCOMPARE(::kill(pid_t(backend), SIGSTOP), 0);
+        QElapsedTimer health;
+        health.start();
+        const int status = m_api->get(u"/healthz"_s, {}).status;
+        const qint64 elapsed = health.elapsed();
+        ::kill(pid_t(backend), SIGCONT);
+        QCOMPARE(status, 503);
+        QCOMPARE_LT(elapsed, 1000);
+        QTRY_COMPARE(m_api->get(u"rooms"_s, player.token).status, 200);
+    }
+
 private:
+    // The process of the database server that serves the node's connection.
+    qint64 nodeBackend() const
+    {
+        const DatabaseUrl url = DatabaseUrl::parse(m_server.database());
+        qint64 pid = 0;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, u"observer"_s);
+            db.setHostName(url.host);
+            db.setPort(url.port);
+            db.setUserName(url.user);
+            db.setDatabaseName(url.database);
+            QSqlQuery query(db);
+            if (db.open()
+                && query.exec(u"SELECT pid FROM pg_stat_activity WHERE application_name = "
+                              "'tosswick-server'"_s)
+                && query.next())
+                pid = query.value(0).toLongLong();
+        }
+        QSqlDatabase::removeDatabase(u"observer"_s);
+        return pid;
+    }
+
     InProcessServer m_server;
     std::unique_ptr<ApiClient> m_api;
     std::unique_ptr<GameRequests> m_game;
