@@ -60,6 +60,10 @@ Rounds::Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &pre
 
 std::optional<Refusal> Rounds::send(qint64 roomId, qint64 playerId, const Send &request)
 {
+    // Checks and writes see one state of the room, whichever node acts on it at once.
+    Store::Transaction transaction(m_store);
+    if (!m_store.lockRoom(roomId))
+        return notSaved();
     // A repeated request (a retry after a lost reply) is answered as done, whatever
     // happened to its round since.
     if (const auto earlier = m_rounds.roundOfRequest(playerId, request.requestId)) {
@@ -92,7 +96,6 @@ std::optional<Refusal> Rounds::send(qint64 roomId, qint64 playerId, const Send &
     round.nonce = RoundIds::newNonce();
     round.entry = request.entry.clamped();
     round.deadline = now + m_durations.readyMs;
-    Store::Transaction transaction(m_store);
     m_rounds.insert(round);
     m_rooms.setBallOwner(roomId, std::nullopt);
     return commitRoundChange(transaction, round, "opened", u"round"_s);
@@ -136,6 +139,9 @@ std::optional<qint64> Rounds::pickReceiver(qint64 roomId, qint64 senderId,
 
 std::optional<Refusal> Rounds::ready(qint64 roomId, qint64 playerId, const QString &roundId)
 {
+    Store::Transaction transaction(m_store);
+    if (!m_store.lockRoom(roomId))
+        return notSaved();
     const auto round = m_rounds.roundInPlay(roomId);
     if (!round || round->id != roundId)
         return Refusal { 409, u"This round is no longer in play."_s, {} };
@@ -144,7 +150,6 @@ std::optional<Refusal> Rounds::ready(qint64 roomId, qint64 playerId, const QStri
     if (round->state == RoundStore::active)
         return std::nullopt;
     const qint64 endsAt = m_clock.nowMs() + m_durations.roundMs;
-    Store::Transaction transaction(m_store);
     m_rounds.activate(round->id, endsAt, endsAt + m_durations.graceMs);
     m_rooms.addReceived(roomId, playerId);
     return commitRoundChange(transaction, *round, "receiver ready", u"ready"_s);
@@ -169,6 +174,9 @@ std::optional<Refusal> Rounds::checkThrow(const std::optional<RoundRow> &round, 
 std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &request)
 {
     const qint64 now = m_clock.nowMs();
+    Store::Transaction transaction(m_store);
+    if (!m_store.lockRoom(roomId))
+        return notSaved();
     const auto round = m_rounds.roundInPlay(roomId);
     if (auto refusal
         = checkThrow(round, playerId, request.roundId, request.nonce, request.sequence))
@@ -179,7 +187,6 @@ std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &
     const auto release = ShotCheck::checkRelease(request.release);
     if (release != ShotCheck::Release::Valid)
         return Refusal { 422, ShotCheck::explanation(release), u"release"_s };
-    Store::Transaction transaction(m_store);
     if (!m_rounds.addShot(round->id, request.shotId, request.release, now))
         return Refusal { 409, u"This throw is already registered."_s, {} };
     m_rounds.setLastSequence(round->id, request.sequence);
@@ -192,6 +199,9 @@ std::optional<Refusal> Rounds::shot(qint64 roomId, qint64 playerId, const Shot &
 std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Result &request)
 {
     const qint64 now = m_clock.nowMs();
+    Store::Transaction transaction(m_store);
+    if (!m_store.lockRoom(roomId))
+        return notSaved();
     // A repeat of the result that scored (a retry after a lost reply) is answered as done
     // and counts nothing more.
     if (const auto scored = m_rounds.scoredResult(request.roundId);
@@ -213,14 +223,12 @@ std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Resu
         verdict = ShotCheck::check(shot->release, Hoop::standard(), request.before, request.after);
     if (verdict != ShotCheck::Verdict::Clean) {
         // One judgement per throw: retrying other samples must not find one that passes.
-        Store::Transaction transaction(m_store);
         m_rounds.spendShot(round->id, request.shotId);
         if (!transaction.commit())
             return notSaved();
         return Refusal { 422, ShotCheck::explanation(verdict), u"after"_s };
     }
 
-    Store::Transaction transaction(m_store);
     // The round's timer (on any node) may have ended it meanwhile: then nothing scores.
     if (!m_rounds.end(round->id, round->state, u"SCORED"_s)) {
         if (!transaction.commit())

@@ -118,13 +118,15 @@ HttpReply RoomRoutes::join(const ApiRequest &request)
     const qint64 now = m_clock.nowMs();
     if (const qint64 wait = m_failedJoins.retryAfterMs(request.client, now); wait > 0)
         return HttpReply::tooManyRequests(wait);
+    Store::Transaction transaction(m_store);
     const auto room = m_rooms.roomByCode(code);
     if (!room) {
         m_failedJoins.take(request.client, now);
         return HttpReply::invalid(u"code"_s, u"No room has this Room ID."_s);
     }
+    if (!m_store.lockRoom(room->id))
+        return notSaved();
     if (!m_rooms.isMember(room->id, request.playerId)) {
-        Store::Transaction transaction(m_store);
         m_rooms.addMember(room->id, request.playerId, m_clock.nowMs());
         m_events.changed(transaction, room->id, u"joined"_s);
         if (!transaction.commit())
@@ -136,9 +138,11 @@ HttpReply RoomRoutes::join(const ApiRequest &request)
 HttpReply RoomRoutes::activate(const ApiRequest &request)
 {
     const qint64 roomId = request.captureId(0);
+    Store::Transaction transaction(m_store);
+    if (!m_store.lockRoom(roomId))
+        return notSaved();
     if (auto refusal = RouteChecks::refuseNonMember(m_rooms, roomId, request.playerId))
         return *refusal;
-    Store::Transaction transaction(m_store);
     m_store.setActiveRoom(request.playerId, roomId);
     return transaction.commit() ? HttpReply::empty() : notSaved();
 }
@@ -146,9 +150,11 @@ HttpReply RoomRoutes::activate(const ApiRequest &request)
 HttpReply RoomRoutes::leave(const ApiRequest &request)
 {
     const qint64 roomId = request.captureId(0);
+    Store::Transaction transaction(m_store);
+    if (!m_store.lockRoom(roomId))
+        return notSaved();
     if (auto refusal = RouteChecks::refuseNonMember(m_rooms, roomId, request.playerId))
         return *refusal;
-    Store::Transaction transaction(m_store);
     m_rooms.removeMember(roomId, request.playerId);
     m_rules.memberLeft(roomId, request.playerId);
     const auto player = m_store.player(request.playerId);
@@ -174,13 +180,15 @@ HttpReply RoomRoutes::leave(const ApiRequest &request)
 HttpReply RoomRoutes::remove(const ApiRequest &request)
 {
     const qint64 roomId = request.captureId(0);
+    Store::Transaction transaction(m_store);
+    if (!m_store.lockRoom(roomId))
+        return notSaved();
     const auto room = m_rooms.room(roomId);
     if (!room)
         return HttpReply::error(404, u"This room does not exist."_s);
     // An owner who left the room has no say in it any more.
     if (room->ownerId != request.playerId || !m_rooms.isMember(roomId, request.playerId))
         return HttpReply::error(403, u"Only the room's owner can delete it."_s);
-    Store::Transaction transaction(m_store);
     m_rooms.clearActiveRoom(roomId);
     m_rooms.deleteRoom(roomId);
     m_events.changed(transaction, roomId, u"deleted"_s);

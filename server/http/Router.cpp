@@ -89,7 +89,14 @@ std::optional<qint64> Router::authenticate(const HttpRequest &request) const
 
 HttpReply Router::dispatch(const HttpRequest &request)
 {
+    const quint64 losses = m_store.connectionLosses();
     HttpReply reply = route(request);
+    // Whatever the route made of reads that failed (no such room, no such player) may be
+    // wrong: the client is told to try again instead.
+    if (m_store.isUnavailable() || m_store.connectionLosses() != losses) {
+        reply = HttpReply::error(
+            503, u"The game's database is not available; please try again shortly."_s);
+    }
     // The path and status only: headers (tokens) and bodies stay out of the log.
     if (reply.status >= 400 && reply.status != 401) {
         m_log.refused(

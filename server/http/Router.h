@@ -34,7 +34,8 @@ struct ApiRequest {
 // The routes of the HTTP API: finds the handler for a request, reads its body (non-object
 // bodies are 400; routes that also take forms read form-encoded bodies into text fields) and
 // answers 401 on routes for players when the request has no valid bearer token, 429 to a
-// player over the request rate. Refused requests are logged, safely and without repeats.
+// player over the request rate, 503 to any request while the database is unavailable or that
+// lost it. Refused requests are logged, safely and without repeats.
 class Router {
 public:
     using Handler = std::function<HttpReply(const ApiRequest &)>;

@@ -1,6 +1,7 @@
 #include "Store.h"
 
 #include "Migrations.h"
+#include "StatementWatchdog.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -24,6 +25,14 @@ namespace {
 
 // Far more than the store's statements, so that clearing never happens in practice.
 constexpr qsizetype maxStatements = 256;
+// A PostgreSQL that is away is not asked more often: a connection attempt may take up to
+// connect_timeout, during which the server answers nobody.
+constexpr qint64 reconnectIntervalMs = 1000;
+// Longer than the server's statement_timeout, which ends a statement waiting for a lock with
+// an error of its own; short enough that a request is answered within 10 s.
+constexpr std::chrono::milliseconds statementLimit { 7000 };
+// A load balancer asks often and waits little: the answer comes within a second.
+constexpr std::chrono::milliseconds pingLimit { 800 };
 
 // Another handle on the same prepared statement. Qt deprecates copying queries because copies
 // share one result; sharing the prepared statement is all the cache wants.
@@ -134,6 +143,15 @@ QString narrowModes(const QString &path)
     return {};
 }
 
+// Whether a PostgreSQL failure means the connection is gone: failures of libpq itself carry
+// no SQLSTATE, the server's own about the connection class 08 or 57P (shut down).
+bool isConnectionLoss(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    return error.type() == QSqlError::ConnectionError || code.isEmpty() || code.startsWith(u"08"_s)
+        || code.startsWith(u"57P"_s);
+}
+
 QString problemOf(const QSqlError &error, DatabaseUrl::Backend backend)
 {
     if (backend == DatabaseUrl::Backend::Postgres)
@@ -186,15 +204,26 @@ Store::Transaction::Transaction(Store &store)
     : m_store(store)
 {
     m_store.m_failed = false;
-    m_open = QSqlDatabase::database(m_store.m_connection, false).transaction();
-    if (!m_open)
+    QSqlDatabase db = QSqlDatabase::database(m_store.m_connection, false);
+    m_open = m_store.reconnect();
+    m_store.guard(statementLimit);
+    m_open = m_open && db.transaction();
+    m_store.guarded();
+    if (!m_open && !m_store.m_lost) {
+        m_store.noteFailure(db.lastError());
         std::fprintf(stderr, "database error: cannot begin a transaction\n");
+    }
+    m_store.m_inTransaction = m_open;
 }
 
 Store::Transaction::~Transaction()
 {
-    if (m_open)
-        QSqlDatabase::database(m_store.m_connection, false).rollback();
+    if (!m_open)
+        return;
+    m_store.guard(statementLimit);
+    QSqlDatabase::database(m_store.m_connection, false).rollback();
+    m_store.guarded();
+    m_store.m_inTransaction = false;
 }
 
 bool Store::Transaction::commit()
@@ -209,7 +238,13 @@ bool Store::Transaction::commit()
         }
     }
     m_open = false;
-    if (m_store.m_failed || !db.commit()) {
+    m_store.m_inTransaction = false;
+    m_store.guard(statementLimit);
+    const bool committed = !m_store.m_failed && db.commit();
+    m_store.guarded();
+    if (!committed) {
+        if (!m_store.m_failed)
+            m_store.noteFailure(db.lastError());
         db.rollback();
         return false;
     }
@@ -230,6 +265,7 @@ Store::Store()
 
 Store::~Store()
 {
+    m_watchdog.reset();
     m_statements.clear();
     QSqlDatabase::database(m_connection, false).close();
     QSqlDatabase::removeDatabase(m_connection);
@@ -303,7 +339,10 @@ bool Store::openChecked(const QString &path)
 
 bool Store::openPostgres(const DatabaseUrl &url)
 {
-    return openPostgresConnection(m_connection, url, u"tosswick-server"_s, m_error);
+    if (!openPostgresConnection(m_connection, url, u"tosswick-server"_s, m_error))
+        return false;
+    m_watchdog = std::make_unique<StatementWatchdog>();
+    return true;
 }
 
 bool Store::openPostgresConnection(const QString &connection, const DatabaseUrl &url,
@@ -323,7 +362,11 @@ bool Store::openPostgresConnection(const QString &connection, const DatabaseUrl 
     db.setDatabaseName(url.database);
     // Neither an unreachable server nor a statement waiting for a lock may hold a request (or
     // the start) for long; the statement limit matches SQLite's busy_timeout.
+    // A connection whose peer vanished without closing it (a network cut, a host gone) is
+    // given up after 5 s of unanswered data, or 9 s idle, rather than TCP's many minutes.
     db.setConnectOptions(u"connect_timeout=5;application_name=%1;"
+                         "keepalives_idle=5;keepalives_interval=2;keepalives_count=2;"
+                         "tcp_user_timeout=5000;"
                          "options='-c statement_timeout=5000 -c client_min_messages=warning'"_s.arg(
                              applicationName));
     if (!db.open()) {
@@ -405,6 +448,8 @@ bool Store::exec(const QString &statement)
 
 QSqlQuery Store::prepare(const QString &statement, const QVariantList &values) const
 {
+    if (!reconnect())
+        return QSqlQuery(QSqlDatabase::database(m_connection, false)); // run() refuses it
     auto cached = m_statements.find(statement);
     if (cached == m_statements.end()) {
         QSqlQuery query(QSqlDatabase::database(m_connection, false));
@@ -426,9 +471,22 @@ QSqlQuery Store::prepare(const QString &statement, const QVariantList &values) c
 
 bool Store::run(QSqlQuery &query) const
 {
-    if (!query.exec()) {
+    return runWithin(query, statementLimit);
+}
+
+bool Store::runWithin(QSqlQuery &query, std::chrono::milliseconds limit) const
+{
+    if (m_lost) {
+        m_failed = true;
+        return false;
+    }
+    guard(limit);
+    const bool done = query.exec();
+    guarded();
+    if (!done) {
         m_failed = true;
         std::fprintf(stderr, "database error: %s\n", qPrintable(query.lastError().text()));
+        noteFailure(query.lastError());
         return false;
     }
     // Stepping to the end resets the statement, which ends its read transaction; the rows
@@ -499,8 +557,49 @@ void Store::setActiveRoom(qint64 playerId, std::optional<qint64> roomId)
 
 bool Store::ping() const
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    return query.exec(u"SELECT 1"_s) && query.next();
+    QSqlQuery query = prepare(u"SELECT 1"_s);
+    return runWithin(query, pingLimit) && query.next();
+}
+
+void Store::guard(std::chrono::milliseconds limit) const
+{
+    if (m_watchdog)
+        m_watchdog->arm(QSqlDatabase::database(m_connection, false), limit);
+}
+
+void Store::guarded() const
+{
+    if (m_watchdog)
+        m_watchdog->disarm();
+}
+
+void Store::noteFailure(const QSqlError &error) const
+{
+    if (m_backend != DatabaseUrl::Backend::Postgres || m_lost || !isConnectionLoss(error))
+        return;
+    m_lost = true;
+    ++m_losses;
+    m_sinceAttempt.start();
+    std::fprintf(stderr, "database connection lost; requests are refused until it is back\n");
+}
+
+bool Store::reconnect() const
+{
+    if (!m_lost)
+        return true;
+    // Statements of a transaction begun on the lost connection must not run on a new one.
+    if (m_inTransaction || !m_sinceAttempt.hasExpired(reconnectIntervalMs))
+        return false;
+    m_sinceAttempt.start();
+    // Prepared statements belong to the old connection.
+    m_statements.clear();
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    db.close();
+    if (!db.open())
+        return false;
+    m_lost = false;
+    std::fprintf(stderr, "database connection restored\n");
+    return true;
 }
 
 bool Store::lockRoom(qint64 roomId)

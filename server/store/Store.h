@@ -3,15 +3,20 @@
 #include "DatabaseUrl.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_map>
+
+class StatementWatchdog;
 
 struct PlayerRow {
     qint64 id = 0;
@@ -86,6 +91,15 @@ public:
     // Whether the database answers a trivial query.
     bool ping() const;
 
+    // Whether the connection to PostgreSQL was found broken (the server restarted, the network
+    // dropped it) and is not back. A broken connection is replaced at the next statement or
+    // transaction outside a transaction, at most once a second; until then statements fail at
+    // once.
+    bool isUnavailable() const { return m_lost; }
+    // How many times the connection was found broken: a change during a piece of work means
+    // that what it read may be missing.
+    quint64 connectionLosses() const { return m_losses; }
+
     QString setting(const QString &key) const;
     // The stored value, storing `value` first when there is none: nodes starting together
     // all end up with the first one's.
@@ -110,6 +124,15 @@ public:
 
 private:
     bool exec(const QString &statement);
+    // run() with a deadline, after which the connection is cut.
+    bool runWithin(QSqlQuery &query, std::chrono::milliseconds limit) const;
+    // Watches the statement that follows (PostgreSQL only) until guarded() ends.
+    void guard(std::chrono::milliseconds limit) const;
+    void guarded() const;
+    // Marks the connection lost when the failure says it is.
+    void noteFailure(const QSqlError &error) const;
+    // Replaces a lost connection when allowed (see isUnavailable()); whether one is open.
+    bool reconnect() const;
     bool openSqlite(const QString &path);
     bool openChecked(const QString &path);
     bool openPostgres(const DatabaseUrl &url);
@@ -122,6 +145,12 @@ private:
     DatabaseUrl::Backend m_backend = DatabaseUrl::Backend::Sqlite;
     QString m_error;
     mutable bool m_failed = false;
+    mutable bool m_inTransaction = false;
+    mutable bool m_lost = false;
+    mutable quint64 m_losses = 0;
+    // Since the connection was found lost or last tried again.
+    mutable QElapsedTimer m_sinceAttempt;
+    std::unique_ptr<StatementWatchdog> m_watchdog;
     // Preparing costs more than running most statements; the texts are a fixed few.
     mutable std::unordered_map<QString, QSqlQuery> m_statements;
 };

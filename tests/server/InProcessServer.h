@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 #include <memory>
@@ -15,11 +16,20 @@
 // executable's PostgresCluster.
 class InProcessServer {
 public:
-    InProcessServer() = default;
+    // Where the server runs: on the test's thread, answering while the test waits for a reply,
+    // or on a thread of its own, answering also while the test's thread is busy (holding a
+    // lock in the database, say). Move the clock only while such a server is idle.
+    enum class Thread { Test, Own };
 
-    // Starts it with the command line's defaults and these arguments, on a new database or
-    // on `database` (another node's, for a cluster); false with errorText().
-    bool start(const QStringList &arguments = {}, const QString &database = {});
+    InProcessServer() = default;
+    ~InProcessServer();
+
+    // Starts it with the command line's defaults and these arguments; false with errorText().
+    bool start(const QStringList &arguments = {}, Thread thread = Thread::Test);
+    // Starts it as another node on `first`'s database.
+    bool startBeside(const InProcessServer &first, const QStringList &arguments = {},
+        Thread thread = Thread::Test);
+    // The --db argument it runs on.
     QString database() const { return m_database; }
     QString errorText() const { return m_error; }
     // The arguments that switch the per-client limits off, for tests that make many players
@@ -31,9 +41,14 @@ public:
     ManualClock &clock() { return m_clock; }
 
 private:
+    bool startOn(const QString &database, const QStringList &arguments, Thread thread);
+
     QTemporaryDir m_dir;
     ManualClock m_clock;
-    std::unique_ptr<GameServer> m_server;
     QString m_database;
+    std::unique_ptr<QThread> m_thread;
+    // Lives on m_thread, for calls made there.
+    std::unique_ptr<QObject> m_threadContext;
+    std::unique_ptr<GameServer> m_server;
     QString m_error;
 };

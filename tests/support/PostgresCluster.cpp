@@ -47,7 +47,7 @@ QStringList asServerAccount(const QStringList &command, bool asPostgres)
 
 PostgresCluster::~PostgresCluster()
 {
-    stop();
+    shutDown();
 }
 
 PostgresCluster &PostgresCluster::shared()
@@ -83,6 +83,8 @@ bool PostgresCluster::start()
 {
     if (m_running)
         return true;
+    if (m_initialized)
+        return launch();
     if (!m_dir.isValid()) {
         m_error = u"no temporary directory"_s;
         return false;
@@ -117,7 +119,31 @@ bool PostgresCluster::start()
                 u"--locale=C"_s, u"--no-sync"_s },
             true))
         return false;
+    m_initialized = true;
     m_port = freePort();
+    if (!launch())
+        return false;
+    // A test that crashes or is killed runs no destructor: a watchdog stops the server and
+    // removes its files once this process is gone.
+    const QStringList stopCommand
+        = asServerAccount({ binaries + u"pg_ctl"_s, u"-D"_s, m_dir.filePath(u"data"_s), u"-m"_s,
+                              u"immediate"_s, u"stop"_s },
+            m_asPostgres);
+    QProcess watchdog;
+    watchdog.setProgram(u"sh"_s);
+    watchdog.setArguments({ u"-c"_s,
+        u"while kill -0 %1 2>/dev/null; do sleep 1; done; %2 >/dev/null 2>&1; rm -rf '%3'"_s.arg(
+            QString::number(::getpid()), stopCommand.join(u' '), m_dir.path()) });
+    watchdog.setStandardInputFile(QProcess::nullDevice());
+    watchdog.setStandardOutputFile(QProcess::nullDevice());
+    watchdog.setStandardErrorFile(QProcess::nullDevice());
+    watchdog.startDetached();
+    return true;
+}
+
+bool PostgresCluster::launch()
+{
+    const QString data = m_dir.filePath(u"data"_s);
     // The data is thrown away: nothing needs to reach the disk.
     const QString serverOptions = u"-p %1 -k %2 -h 127.0.0.1 -c fsync=off -c full_page_writes=off "
                                   "-c synchronous_commit=off"_s.arg(m_port)
@@ -132,25 +158,20 @@ bool PostgresCluster::start()
         return false;
     }
     m_running = true;
-    // A test that crashes or is killed runs no destructor: a watchdog stops the server and
-    // removes its files once this process is gone.
-    const QStringList stopCommand = asServerAccount(
-        { binaries + u"pg_ctl"_s, u"-D"_s, data, u"-m"_s, u"immediate"_s, u"stop"_s },
-        m_asPostgres);
-    QProcess watchdog;
-    watchdog.setProgram(u"sh"_s);
-    watchdog.setArguments({ u"-c"_s,
-        u"while kill -0 %1 2>/dev/null; do sleep 1; done; %2 >/dev/null 2>&1; rm -rf '%3'"_s.arg(
-            QString::number(::getpid()), stopCommand.join(u' '), m_dir.path()) });
-    watchdog.setStandardInputFile(QProcess::nullDevice());
-    watchdog.setStandardOutputFile(QProcess::nullDevice());
-    watchdog.setStandardErrorFile(QProcess::nullDevice());
-    watchdog.startDetached();
     return true;
 }
 
+bool PostgresCluster::stop(const QString &mode)
+{
+    if (!m_running)
+        return true;
+    m_running = !run(binaries + u"pg_ctl"_s,
+        { u"-D"_s, m_dir.filePath(u"data"_s), u"-m"_s, mode, u"-w"_s, u"stop"_s }, true);
+    return !m_running;
+}
+
 // Without QProcess: the shared cluster stops after the application object is gone.
-void PostgresCluster::stop()
+void PostgresCluster::shutDown()
 {
     if (!m_running)
         return;

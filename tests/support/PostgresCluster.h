@@ -27,7 +27,11 @@ public:
     // with the reason in `error`.
     static QString testDatabase(const QString &file, QString &error);
 
+    // Starts it; after stop(), again on the same port and data.
     bool start();
+    // Shuts it down in pg_ctl's `mode`: "fast" tells the connections and closes them, as an
+    // administrator's shutdown does; "immediate" drops them, as a crash would.
+    bool stop(const QString &mode = QStringLiteral("fast"));
     // Makes an empty database and returns its URL through the socket, or empty.
     QString createDatabase();
     // Runs SQL in `database` as the superuser; false with errorText() when it fails.
@@ -39,11 +43,14 @@ public:
 
 private:
     bool run(const QString &program, const QStringList &arguments, bool asServerAccount);
-    void stop();
+    // At exit, without QProcess.
+    void shutDown();
+    bool launch();
 
     QTemporaryDir m_dir;
     quint16 m_port = 0;
     bool m_running = false;
+    bool m_initialized = false;
     bool m_asPostgres = false;
     int m_databases = 0;
     QString m_error;

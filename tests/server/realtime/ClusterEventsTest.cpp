@@ -34,7 +34,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(m_a.start(InProcessServer::withoutRateLimits()), qPrintable(m_a.errorText()));
-        QVERIFY2(m_b.start(InProcessServer::withoutRateLimits(), m_a.database()),
+        QVERIFY2(m_b.startBeside(m_a, InProcessServer::withoutRateLimits()),
             qPrintable(m_b.errorText()));
         m_apiA = std::make_unique<ApiClient>(m_a.httpUrl());
         m_apiB = std::make_unique<ApiClient>(m_b.httpUrl());
