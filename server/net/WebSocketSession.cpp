@@ -21,7 +21,7 @@ quint64 nextId()
 } // namespace
 
 WebSocketSession::WebSocketSession(beast::tcp_stream stream, HttpListener &listener, bool counted)
-    : m_socket(std::move(stream))
+    : m_socket(stream.release_socket())
     , m_listener(listener)
     , m_id(nextId())
     , m_counted(counted)
@@ -136,7 +136,7 @@ void WebSocketSession::abort()
 {
     asio::post(m_socket.get_executor(), [self = shared_from_this()] {
         beast::error_code ignored;
-        beast::get_lowest_layer(self->m_socket).socket().close(ignored);
+        beast::get_lowest_layer(self->m_socket).close(ignored);
     });
 }
 

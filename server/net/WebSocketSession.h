@@ -34,7 +34,9 @@ private:
     void writeNext();
     void finish();
 
-    boost::beast::websocket::stream<boost::beast::tcp_stream> m_socket;
+    // A plain socket below: the stream's own timer covers the handshake, and frames to
+    // hundreds of sockets go without a timer each.
+    boost::beast::websocket::stream<boost::asio::ip::tcp::socket> m_socket;
     boost::beast::flat_buffer m_buffer;
     HttpListener &m_listener;
     const quint64 m_id;
