@@ -37,17 +37,13 @@ private Q_SLOTS:
 
     void joinReachesEverySubscriberOnce()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const QJsonObject room = m_game->createRoom(a);
-        const qint64 id = room[u"id"_s].toInteger();
-        m_game->join(b, room[u"invite_code"_s].toString());
         WireClient first;
         WireClient second;
-        QVERIFY(subscribe(first, id, a));
-        QVERIFY(subscribe(second, id, b));
+        const auto room = sharedRoom(first, second);
+        QVERIFY(room);
+        const qint64 id = room->id;
 
-        QCOMPARE(m_game->join(m_game->newPlayer(), room[u"invite_code"_s].toString()).status, 200);
+        QCOMPARE(m_game->join(m_game->newPlayer(), room->code).status, 200);
         const auto one = first.next();
         const auto two = second.next();
         QVERIFY(isRoomChanged(one, id));
@@ -112,28 +108,46 @@ private Q_SLOTS:
     // A deleted room's last event still reaches everyone.
     void leavingEndsTheSubscription()
     {
-        const Player a = m_game->newPlayer();
-        const Player b = m_game->newPlayer();
-        const QJsonObject room = m_game->createRoom(a);
-        const qint64 id = room[u"id"_s].toInteger();
-        m_game->join(b, room[u"invite_code"_s].toString());
         WireClient stays;
         WireClient leaves;
-        QVERIFY(subscribe(stays, id, a));
-        QVERIFY(subscribe(leaves, id, b));
+        const auto room = sharedRoom(stays, leaves);
+        QVERIFY(room);
+        const qint64 id = room->id;
 
-        QCOMPARE(m_game->post(id, u"leave"_s, b).status, 204);
+        QCOMPARE(m_game->post(id, u"leave"_s, room->second).status, 204);
         QVERIFY(isRoomChanged(stays.next(), id));
-        QCOMPARE(m_game->join(m_game->newPlayer(), room[u"invite_code"_s].toString()).status, 200);
+        QCOMPARE(m_game->join(m_game->newPlayer(), room->code).status, 200);
         QVERIFY(isRoomChanged(stays.next(), id));
         QVERIFY(nothingElseArrived(leaves));
 
-        QCOMPARE(m_api->request("DELETE", u"rooms/%1"_s.arg(id), {}, a.token).status, 204);
+        QCOMPARE(
+            m_api->request("DELETE", u"rooms/%1"_s.arg(id), {}, room->first.token).status, 204);
         QVERIFY(isRoomChanged(stays.next(), id));
         QVERIFY(nothingElseArrived(stays));
     }
 
 private:
+    struct SharedRoom {
+        Player first;
+        Player second;
+        qint64 id = 0;
+        QString code;
+    };
+
+    // Two new players in a new room, each subscribed with one of the clients; none on failure.
+    std::optional<SharedRoom> sharedRoom(WireClient &firstClient, WireClient &secondClient)
+    {
+        SharedRoom room { m_game->newPlayer(), m_game->newPlayer(), 0, {} };
+        const QJsonObject created = m_game->createRoom(room.first);
+        room.id = created[u"id"_s].toInteger();
+        room.code = created[u"invite_code"_s].toString();
+        if (m_game->join(room.second, room.code).status != 200
+            || !subscribe(firstClient, room.id, room.first)
+            || !subscribe(secondClient, room.id, room.second))
+            return std::nullopt;
+        return room;
+    }
+
     bool subscribe(WireClient &client, qint64 room, const Player &player)
     {
         return subscribeToRoom(client, m_server.wsUrl(), *m_api, room, player.token);
