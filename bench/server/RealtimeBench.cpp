@@ -2,10 +2,11 @@
 //   tosswick-bench-realtime idle URL KEY COUNT [SERVER_PID]
 //     opens COUNT WebSockets, subscribes each to one room's channel, keeps them idle
 //     (answering pings) and reports how many stay subscribed and the server's memory.
-//   tosswick-bench-realtime latency URL KEY SUBSCRIBERS CHANGES
+//   tosswick-bench-realtime latency URL KEY SUBSCRIBERS CHANGES [CHANGE_URL]
 //     subscribes SUBSCRIBERS sockets, then makes CHANGES room changes one after another (a
-//     member's heartbeat that flips do-not-disturb) and reports the delay from sending the
-//     change to each subscriber's room.changed frame: median and 99th percentile.
+//     member's heartbeat that flips do-not-disturb, sent to CHANGE_URL when given: another
+//     node of a cluster) and reports the delay from sending the change to each subscriber's
+//     room.changed frame: median and 99th percentile.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -41,9 +42,12 @@ public:
     {
     }
 
-    QNetworkRequest apiRequest(const QString &path, const QByteArray &token) const
+    void setChangeBase(QUrl base) { m_changeBase = std::move(base); }
+
+    QNetworkRequest apiRequest(
+        const QString &path, const QByteArray &token, const QUrl &base = {}) const
     {
-        QNetworkRequest request(m_base.resolved(QUrl(u"/api/"_s + path)));
+        QNetworkRequest request((base.isEmpty() ? m_base : base).resolved(QUrl(u"/api/"_s + path)));
         request.setRawHeader("Content-Type", "application/json");
         if (!token.isEmpty())
             request.setRawHeader("Authorization", "Bearer " + token);
@@ -151,7 +155,8 @@ public:
             m_clock.start();
             const QJsonObject body { { u"socket_id"_s, u"0.0"_s }, { u"dnd"_s, i % 2 == 0 } };
             QNetworkReply *reply
-                = m_http.post(apiRequest(u"rooms/%1/heartbeat"_s.arg(member.roomId), member.token),
+                = m_http.post(apiRequest(u"rooms/%1/heartbeat"_s.arg(member.roomId), member.token,
+                                  m_changeBase),
                     QJsonDocument(body).toJson(QJsonDocument::Compact));
             connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
             QTimer::singleShot(10000, &loop, &QEventLoop::quit);
@@ -190,6 +195,7 @@ private:
     }
 
     QUrl m_base;
+    QUrl m_changeBase;
     QString m_key;
     QNetworkAccessManager m_http;
     std::vector<QWebSocket *> m_sockets;
@@ -231,7 +237,7 @@ int main(int argc, char *argv[])
     if (args.size() < 5 || (args[1] != u"idle" && args[1] != u"latency")) {
         std::fprintf(stderr,
             "usage: %s idle URL KEY COUNT [SERVER_PID]\n"
-            "       %s latency URL KEY SUBSCRIBERS CHANGES\n",
+            "       %s latency URL KEY SUBSCRIBERS CHANGES [CHANGE_URL]\n",
             qPrintable(args[0]), qPrintable(args[0]));
         return 2;
     }
@@ -262,6 +268,7 @@ int main(int argc, char *argv[])
     member.roomId = owner.roomId;
     bench.request("POST", u"rooms/join"_s, { { u"code"_s, owner.inviteCode } }, member.token);
     const int changes = args.value(5, u"200"_s).toInt();
+    bench.setChangeBase(QUrl(args.value(6)));
     const std::vector<double> delays = bench.measureLatency(member, changes, subscribed);
     std::printf("%zu frames for %d changes: median %.2f ms, p99 %.2f ms, max %.2f ms\n",
         delays.size(), changes, percentile(delays, 0.5), percentile(delays, 0.99),

@@ -14,17 +14,7 @@ dir=$(mktemp -d)
 . "$(dirname "$0")/bench-room.sh"
 trap 'bench_stop; rm -rf "$dir"' EXIT
 
-# One wrk run as a line: requests/s, p50, p90, p99, non-2xx responses, socket errors.
-measure() {
-    local output
-    output=$(wrk -t2 -c"$connections" -d"${seconds}s" --latency "$@")
-    echo "$output" | awk '
-        /Requests\/sec:/ { rate = $2 }
-        /^ +50%/ { p50 = $2 } /^ +90%/ { p90 = $2 } /^ +99%/ { p99 = $2 }
-        /Non-2xx/ { bad = $NF }
-        /Socket errors:/ { errors = $0; sub(/.*Socket errors: */, "", errors); gsub(/ /, "", errors) }
-        END { printf "%s %s %s %s %s %s\n", rate, p50, p90, p99, bad + 0, errors == "" ? "-" : errors }'
-}
+measure() { bench_wrk "$seconds" "$connections" "$@"; }
 
 declare -A result
 load=$(cut -d' ' -f1-3 /proc/loadavg)

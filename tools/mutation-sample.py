@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""How many deliberately injected faults the tests catch.
+
+Picks a seeded sample of small faults in the program's sources (a flipped or shifted
+comparison, && and || swapped, a changed number, true and false swapped, a removed statement),
+and for each one rebuilds and runs the tests until the first failure. A fault that does not
+compile is skipped and replaced by the next one of the sample.
+
+    tools/mutation-sample.py BUILD_DIR [--count 30] [--seed 1] [--paths src server]
+        [--tests REGEX] [--list]
+
+--list only prints the sample. The sources are restored after each fault, also on Ctrl-C.
+Prints one line per fault (caught by which test, or SURVIVED) and the share caught.
+The same seed on the same sources gives the same sample, so two versions of the tests can be
+compared on one sample.
+"""
+import argparse
+import pathlib
+import random
+import re
+import subprocess
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+RELATIONS = {"<": ["<=", ">="], ">": [">=", "<="], "<=": ["<", ">"], ">=": [">", "<"],
+             "==": ["!="], "!=": ["=="]}
+RELATION = re.compile(r"(?<=\s)(<=|>=|==|!=|<|>)(?=\s)")
+LOGIC = re.compile(r"(?<=\s)(&&|\|\|)(?=\s)")
+NUMBER = re.compile(r"(?<![\w.])(\d+(?:\.\d+)?)(?![\w.'])")
+BOOLEAN = re.compile(r"\b(true|false)\b")
+# A call or an assignment to something that already exists, alone on its line.
+STATEMENT = re.compile(r"^\s*(?:[\w:.>\-\[\]*]+\s*(?:=|\+=|-=|\|=)\s*[^=].*|[\w:.>\-\[\]]+\(.*\));\s*$")
+SKIP_LINE = re.compile(r"^\s*(#|//|\*|/\*)|\bstatic_assert\b|\bQ_[A-Z_]+\b|^\s*(case|default)\b")
+STRING = re.compile(r'"(?:\\.|[^"\\])*"')
+
+
+def candidates(path):
+    """Every (line number, description, new line) fault of one source file."""
+    faults = []
+    lines = path.read_text(encoding="utf-8").split("\n")
+    for number, line in enumerate(lines):
+        if SKIP_LINE.search(line) or not line.strip():
+            continue
+        code = STRING.sub(lambda m: " " * len(m.group(0)), line)
+        comment = code.find("//")
+        if comment >= 0:
+            code = code[:comment]
+        for match in RELATION.finditer(code):
+            for other in RELATIONS[match.group(1)]:
+                faults.append((number, f"{match.group(1)} -> {other}",
+                               line[:match.start()] + other + line[match.end():]))
+        for match in LOGIC.finditer(code):
+            other = "||" if match.group(1) == "&&" else "&&"
+            faults.append((number, f"{match.group(1)} -> {other}",
+                           line[:match.start()] + other + line[match.end():]))
+        for match in NUMBER.finditer(code):
+            text = match.group(1)
+            other = str(float(text) * 2) if "." in text else str(int(text) + 1)
+            faults.append((number, f"{text} -> {other}",
+                           line[:match.start()] + other + line[match.end():]))
+        for match in BOOLEAN.finditer(code):
+            other = "false" if match.group(1) == "true" else "true"
+            faults.append((number, f"{match.group(1)} -> {other}",
+                           line[:match.start()] + other + line[match.end():]))
+        if STATEMENT.match(code) and not re.match(r"^\s*(return|const|auto|using)\b", code):
+            faults.append((number, "statement removed", ""))
+    return faults
+
+
+def sample(paths, count, seed):
+    every = []
+    for top in paths:
+        for path in sorted((ROOT / top).rglob("*.cpp")):
+            if "main.cpp" == path.name:
+                continue
+            every += [(path, *fault) for fault in candidates(path)]
+    rng = random.Random(seed)
+    rng.shuffle(every)
+    return every, count
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, cwd=ROOT, capture_output=True, text=True, **kwargs)
+
+
+def first_failure(output):
+    match = re.search(r"The following tests FAILED:\s*\n\s*\d+\s*-\s*(\S+)", output)
+    return match.group(1) if match else "a test"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("build")
+    parser.add_argument("--count", type=int, default=30)
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--paths", nargs="+", default=["src", "server"])
+    parser.add_argument("--tests", help="ctest -R regular expression; all tests by default")
+    parser.add_argument("--list", action="store_true")
+    args = parser.parse_args()
+
+    faults, count = sample(args.paths, args.count, args.seed)
+    if args.list:
+        for path, number, description, _ in faults[:count]:
+            print(f"{path.relative_to(ROOT)}:{number + 1}: {description}")
+        return 0
+
+    caught = tried = 0
+    for path, number, description, new_line in faults:
+        if tried == count:
+            break
+        original = path.read_text(encoding="utf-8")
+        lines = original.split("\n")
+        lines[number] = new_line
+        where = f"{path.relative_to(ROOT)}:{number + 1}: {description}"
+        try:
+            path.write_text("\n".join(lines), encoding="utf-8")
+            if run(["cmake", "--build", args.build, "-j2"]).returncode != 0:
+                continue
+            tried += 1
+            ctest = ["scripts/run-tests.sh", args.build, "--stop-on-failure", "--timeout", "300"]
+            if args.tests:
+                ctest += ["-R", args.tests]
+            result = run(ctest)
+            if result.returncode != 0:
+                caught += 1
+                print(f"caught by {first_failure(result.stdout)}: {where}", flush=True)
+            else:
+                print(f"SURVIVED: {where}", flush=True)
+        finally:
+            path.write_text(original, encoding="utf-8")
+    run(["cmake", "--build", args.build, "-j2"])
+    print(f"caught {caught} of {tried} faults ({100 * caught / max(tried, 1):.0f}%), seed {args.seed}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
