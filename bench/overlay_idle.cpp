@@ -7,10 +7,10 @@
 // throwing: practice mode, the ball is thrown again each time it is back (frames run).
 // The first second (building and first paint) is not measured.
 
-#include "scene/GamePanel.h"
+#include "overlay/GamePanel.h"
+#include "overlay/GameView.h"
+#include "overlay/Overlay.h"
 #include "scene/GameScene.h"
-#include "scene/GameView.h"
-#include "scene/Overlay.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,6 +2,7 @@
 
 #include "BasketballIcon.h"
 #include "controls/ControlView.h"
+#include "overlay/OverlayDisplay.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -18,11 +19,19 @@ namespace {
 const QSize controlsSize(380, 700);
 // How long a quitting program keeps its event loop for the disconnect notice to leave.
 constexpr std::chrono::milliseconds disconnectGrace { 1500 };
+
+// The overlay over the desktop, unless the caller brings a display of its own.
+AppModel::Setup withDisplay(AppModel::Setup setup)
+{
+    if (!setup.display)
+        setup.display = std::make_unique<OverlayDisplay>();
+    return setup;
+}
 } // namespace
 
 ApplicationShell::ApplicationShell(AppModel::Setup setup, QObject *parent)
     : QObject(parent)
-    , m_model(std::make_unique<AppModel>(std::move(setup)))
+    , m_model(std::make_unique<AppModel>(withDisplay(std::move(setup))))
     , m_trayMenu(std::make_unique<QMenu>())
     , m_tray(new QSystemTrayIcon(BasketballIcon::icon(), this))
 {

@@ -1,7 +1,6 @@
 #include "model/AppModel.h"
 
 #include "model/LogindWatcher.h"
-#include "model/OverlayDisplay.h"
 #include "net/API.h"
 #include "net/AuthReply.h"
 #include "net/Keychain.h"
@@ -43,7 +42,7 @@ AppModel::AppModel(Setup setup, QObject *parent)
     , m_appKey(m_preferences.appKey())
     , m_api(std::make_shared<API>(m_network, m_server))
     , m_realtime(std::make_unique<Realtime>())
-    , m_display(setup.display ? std::move(setup.display) : std::make_unique<OverlayDisplay>())
+    , m_display(std::move(setup.display))
     , m_timing(std::move(setup.timing))
 {
     if (m_pomodoro.restore(m_preferences.pomodoroState()))

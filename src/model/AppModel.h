@@ -1,7 +1,6 @@
 #pragma once
 
 #include "model/CancelFlag.h"
-#include "model/GameDisplay.h"
 #include "model/Preferences.h"
 #include "model/RoomInvitation.h"
 #include "model/SavedBasketResult.h"
@@ -13,6 +12,7 @@
 #include "net/Snapshot.h"
 #include "pomodoro/PomodoroCycle.h"
 #include "pomodoro/PomodoroState.h"
+#include "scene/GameDisplay.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
@@ -88,7 +88,7 @@ public:
         PomodoroCycle::Clock now = [] { return QDateTime::currentDateTimeUtc(); };
         // Where systemd-logind announces sleep and session switches.
         QDBusConnection logindBus = QDBusConnection::systemBus();
-        // The overlay and its scene; none: the overlay over the desktop (OverlayDisplay).
+        // The overlay and its scene, made by the program's shell; never empty.
         std::unique_ptr<GameDisplay> display;
 
         // The clock and waits of the room's network activity.

@@ -1,4 +1,4 @@
-#include "scene/GameView.h"
+#include "overlay/GameView.h"
 
 #include "scene/GameScene.h"
 #include "scene/NodePainter.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "overlay/InputShape.h"
 #include "scene/DrawnRegion.h"
-#include "scene/InputShape.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "scene/X11Window.h"
+#include "overlay/X11Window.h"
 
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>

@@ -1,6 +1,6 @@
-#include "scene/InputShape.h"
+#include "overlay/InputShape.h"
 
-#include "scene/X11Window.h"
+#include "overlay/X11Window.h"
 
 #include <QWidget>
 

@@ -1,8 +1,8 @@
 #include "XvfbDisplay.h"
-#include "scene/GamePanel.h"
+#include "overlay/GamePanel.h"
+#include "overlay/GameView.h"
+#include "overlay/Overlay.h"
 #include "scene/GameScene.h"
-#include "scene/GameView.h"
-#include "scene/Overlay.h"
 
 #include <QApplication>
 #include <QFile>

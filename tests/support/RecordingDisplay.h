@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/GameDisplay.h"
+#include "scene/GameDisplay.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "model/OverlayDisplay.h"
+#include "overlay/OverlayDisplay.h"
 
+#include "overlay/Overlay.h"
 #include "scene/GameScene.h"
-#include "scene/Overlay.h"
 
 OverlayDisplay::OverlayDisplay()
     : m_overlay(std::make_unique<Overlay>())

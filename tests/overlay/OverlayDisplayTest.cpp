@@ -1,9 +1,9 @@
 // The coordinator's hold on the real overlay: what it asks reaches the overlay and its scene,
 // and the scene's reports reach the coordinator's callbacks. Needs a display (Xvfb).
 
-#include "model/OverlayDisplay.h"
+#include "overlay/OverlayDisplay.h"
+#include "overlay/Overlay.h"
 #include "scene/GameScene.h"
-#include "scene/Overlay.h"
 
 #include <QGuiApplication>
 #include <QTest>

@@ -1,9 +1,9 @@
-#include "scene/GamePanel.h"
+#include "overlay/GamePanel.h"
 
+#include "overlay/GameView.h"
+#include "overlay/X11Window.h"
 #include "scene/GameScene.h"
-#include "scene/GameView.h"
 #include "scene/PointerRule.h"
-#include "scene/X11Window.h"
 
 #include <QScreen>
 

@@ -1,8 +1,8 @@
-#include "scene/Overlay.h"
+#include "overlay/Overlay.h"
 
-#include "scene/GamePanel.h"
+#include "overlay/GamePanel.h"
+#include "overlay/GameView.h"
 #include "scene/GameScene.h"
-#include "scene/GameView.h"
 
 #include <QGuiApplication>
 #include <QScreen>
