@@ -222,7 +222,8 @@ bool GameScene::needsFrames() const
         return false;
     const bool ballMoving = m_ballBody->GetType() == b2_dynamicBody && m_ballBody->IsAwake();
     const bool returnPending = m_returnAt && (m_active || m_practice);
-    const bool countingDown = m_active && m_ends;
+    // At zero the round ends at once, but its "00" is still up until the next frame clears it.
+    const bool countingDown = (m_active && m_ends) || !m_timerLabel->text().isEmpty();
     const bool animating = std::any_of(m_root.children().begin(), m_root.children().end(),
         [](const auto &child) { return child->hasAction(); });
     return ballMoving || m_dragging || returnPending || countingDown || animating;
