@@ -222,7 +222,7 @@ HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
     const qint64 now = m_clock.nowMs();
     const auto receiver = m_snapshots.receiver(roomId);
     const QString before = m_presence.status(roomId, request.playerId, receiver, now);
-    m_presence.beat(roomId, request.playerId, dnd.toBool(), now);
+    m_presence.beat(roomId, request.playerId, dnd.toBool(), socketId.toString(), now);
     if (m_presence.status(roomId, request.playerId, receiver, now) != before)
         m_events.changedNow(roomId, u"presence"_s);
     return m_snapshots.reply(roomId, request.playerId, now);

@@ -59,7 +59,8 @@ QString RealtimeService::newSocketId() const
     auto *random = QRandomGenerator::system();
     QString id;
     do {
-        id = QString::number(random->bounded(1U, 2147483647U)) + u'.'
+        const quint32 head = m_config.socketIdHead;
+        id = QString::number(head != 0 ? head : random->bounded(1U, 2147483647U)) + u'.'
             + QString::number(random->bounded(1U, 2147483647U));
     } while (m_connections.contains(id));
     return id;
