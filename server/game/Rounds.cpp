@@ -56,6 +56,13 @@ Rounds::Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &pre
     , m_timer(clock)
 {
     connect(&m_timer, &RoundTimer::due, this, &Rounds::expireDue);
+    // Every node times every round, so that a round runs out when the node that opened it or
+    // took its ready report is gone.
+    connect(&events, &RoomEvents::roomPublished, this, [this](qint64, const QString &reason) {
+        if (reason == u"round"_s || reason == u"ready"_s)
+            reschedule();
+    });
+    connect(&events, &RoomEvents::allChanged, this, &Rounds::reschedule);
 }
 
 std::optional<Refusal> Rounds::send(qint64 roomId, qint64 playerId, const Send &request)

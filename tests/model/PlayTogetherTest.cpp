@@ -28,9 +28,6 @@ constexpr int serverTimeoutMs = 20'000;
 // An active round lasts this long on the test server, so a miss ends within a test.
 const QStringList serverArguments { u"--test-round-ms"_s, u"5000"_s, u"--test-cooldown-ms"_s,
     u"200"_s };
-// What the controls window sends when the player presses a send button before any throw.
-const Entry sendButtonEntry { 1.0, 0.45, 0.55, 0.35 };
-
 // Sent by the heartbeat; it is what lets the other player pass the ball.
 const auto online = u"ONLINE"_s;
 const auto doNotDisturb = u"DO_NOT_DISTURB"_s;
@@ -66,30 +63,7 @@ class PlayTogetherTest : public QObject {
 
     std::unique_ptr<ScenePlayer> player(const QString &host, AppModel::Setup setup = {})
     {
-        const QString address = host + u':' + QString::number(m_server.httpUrl().port());
-        return std::make_unique<ScenePlayer>(u"http://"_s + address, u"ws://"_s + address,
-            QString::fromLatin1(TestServer::appKey), std::move(setup));
-    }
-
-    // A player in a room of their own, holding the ball, subscribed.
-    void startRoom(ScenePlayer &a)
-    {
-        QVERIFY(a.waitSignedIn());
-        QCoro::waitFor(a.model().createRoom(u"Lobby"_s));
-        QVERIFY2(a.waitConnected(), qPrintable(a.model().message()));
-    }
-
-    // B joins A's room by its Room ID; each sees the other online.
-    void join(ScenePlayer &a, ScenePlayer &b)
-    {
-        QVERIFY(a.model().snapshot() || a.waitForMemberStatus(a.id(), online));
-        const QString code = a.model().snapshot()->room.inviteCode;
-        QVERIFY(b.waitSignedIn());
-        QCoro::waitFor(b.model().joinRoom(code));
-        QCOMPARE(b.model().roomID(), a.model().roomID());
-        QVERIFY2(b.waitConnected(), qPrintable(b.model().message()));
-        QVERIFY(a.waitForMemberStatus(b.id(), online));
-        QVERIFY(b.waitForMemberStatus(a.id(), online));
+        return ScenePlayer::at(host, quint16(m_server.httpUrl().port()), std::move(setup));
     }
 
     // A in a room of their own, on a clock that stands still at `now`.
@@ -98,7 +72,9 @@ class PlayTogetherTest : public QObject {
         AppModel::Setup setup;
         setup.now = [now] { return now; };
         auto a = player(u"127.0.0.1"_s, std::move(setup));
-        startRoom(*a);
+        const QString started = a->startRoom();
+        if (!started.isEmpty())
+            QTest::qFail(qPrintable(started), __FILE__, __LINE__);
         return a;
     }
 
@@ -106,30 +82,12 @@ class PlayTogetherTest : public QObject {
     std::pair<std::unique_ptr<ScenePlayer>, std::unique_ptr<ScenePlayer>> playersInOneRoom(
         AppModel::Setup setupOfB = {})
     {
-        auto a = player(u"127.0.0.1"_s);
-        auto b = player(u"localhost"_s, std::move(setupOfB));
-        startRoom(*a);
-        join(*a, *b);
-        return { std::move(a), std::move(b) };
-    }
-
-    // A sends the ball to B; B's scene shows the round and B's report makes it active.
-    QString passTo(ScenePlayer &a, ScenePlayer &b)
-    {
-        a.model().setSelectedReceiver(b.id());
-        // The cooldown after an earlier round may still run.
-        if (!QTest::qWaitFor([&] { return !a.model().sendBlockReason(b.id()); }, serverTimeoutMs))
-            return u"not sendable: "_s + a.model().sendBlockReason(b.id()).value_or(QString());
-        QCoro::waitFor(a.model().transfer(sendButtonEntry));
-        const bool shown = QTest::qWaitFor(
-            [&] { return b.scene().roundID() && b.scene().isWaitingForThrow(); }, serverTimeoutMs);
-        const bool active = QTest::qWaitFor(
-            [&] {
-                return b.model().snapshot() && b.model().snapshot()->round
-                    && b.model().snapshot()->round->isActive();
-            },
-            serverTimeoutMs);
-        return shown && active ? QString() : u"round not taken: "_s + b.model().message();
+        QString error;
+        auto players = ScenePlayer::inOneRoom(
+            quint16(m_server.httpUrl().port()), error, std::move(setupOfB));
+        if (!error.isEmpty())
+            QTest::qFail(qPrintable(error), __FILE__, __LINE__);
+        return players;
     }
 
 private Q_SLOTS:
@@ -158,7 +116,7 @@ private Q_SLOTS:
         a->model().setSelectedReceiver(b->id());
         QCOMPARE(a->model().sendButtonTitle(), u"Send to "_s + b->model().user()->name);
         QCOMPARE(a->model().sendBlockReason(b->id()), std::nullopt);
-        QCoro::waitFor(a->model().transfer(sendButtonEntry));
+        QCoro::waitFor(a->model().transfer(ScenePlayer::sendButtonEntry));
         QCOMPARE(a->model().message(), u"Ball sent to "_s + b->model().user()->name);
         QVERIFY(!a->model().sending());
         QTRY_VERIFY_WITH_TIMEOUT(a->model().snapshot()->round, serverTimeoutMs);
@@ -226,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(!QTest::currentTestFailed());
 
         // To whoever is online: only B.
-        QCoro::waitFor(a->model().transfer(sendButtonEntry));
+        QCoro::waitFor(a->model().transfer(ScenePlayer::sendButtonEntry));
         QCOMPARE(a->model().message(), u"Ball sent to an available player"_s);
         QTRY_VERIFY_WITH_TIMEOUT(b->model().snapshot() && b->model().snapshot()->round
                 && b->model().snapshot()->round->isActive(),
@@ -251,8 +209,7 @@ private Q_SLOTS:
     {
         auto [a, b] = playersInOneRoom();
         QVERIFY(!QTest::currentTestFailed());
-        const QString passed = passTo(*a, *b);
-        QVERIFY2(passed.isEmpty(), qPrintable(passed));
+        QCOMPARE(a->passTo(*b), QString());
         b->display().throwTowardsTheHoop();
         QTRY_VERIFY_WITH_TIMEOUT(
             scoreOf(a->model(), b->id()) && scoreOf(a->model(), b->id())->points == 1,
@@ -277,8 +234,7 @@ private Q_SLOTS:
     void heartbeatRejectedByTheServerStartsANewGuestSession()
     {
         auto a = player(u"127.0.0.1"_s);
-        startRoom(*a);
-        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(a->startRoom(), QString());
         const qint64 guest = a->id();
         QStringList shown;
         QObject::connect(&a->model(), &AppModel::messageChanged, &a->model(),
@@ -352,8 +308,7 @@ private Q_SLOTS:
         };
         auto a = player(u"127.0.0.1"_s, std::move(setup));
         model = &a->model();
-        startRoom(*a);
-        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(a->startRoom(), QString());
         QTRY_VERIFY(a->model().snapshot());
 
         QSignalSpy snapshots(model, &AppModel::snapshotChanged);
@@ -373,8 +328,7 @@ private Q_SLOTS:
         AppModel::Setup setup;
         setup.timing.reconnectDelay = delay;
         auto a = player(u"127.0.0.1"_s, std::move(setup));
-        startRoom(*a);
-        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(a->startRoom(), QString());
 
         QElapsedTimer sinceLastLoss;
         std::optional<qint64> reconnectedAfter;
@@ -513,7 +467,7 @@ private Q_SLOTS:
         model.setSelectedReceiver(0);
 
         // The server has nobody to take the ball: the room state above is the test's own.
-        auto sending = model.transfer(sendButtonEntry);
+        auto sending = model.transfer(ScenePlayer::sendButtonEntry);
         QVERIFY(model.sending());
         QCOMPARE(model.sendButtonTitle(), u"Sending…"_s);
         QCOMPARE(model.sendBlockReason(0), u"Sending…"_s);
@@ -525,7 +479,7 @@ private Q_SLOTS:
         model.setPaused(false);
         // A second send meanwhile is ignored, also by the scene.
         const QString hint = a->scene().hint().text();
-        QCoro::waitFor(model.transfer(sendButtonEntry));
+        QCoro::waitFor(model.transfer(ScenePlayer::sendButtonEntry));
         QVERIFY(model.sending());
         QCOMPARE(a->scene().hint().text(), hint);
 
@@ -554,8 +508,7 @@ private Q_SLOTS:
         setup.now = [&] { return now; };
         setup.timing.heartbeatPeriod = 10min;
         auto a = player(u"127.0.0.1"_s, std::move(setup));
-        startRoom(*a);
-        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(a->startRoom(), QString());
         AppModel &model = a->model();
         QVERIFY(a->waitForMemberStatus(a->id(), online));
 
