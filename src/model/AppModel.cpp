@@ -411,6 +411,7 @@ void AppModel::connectChannel()
 
 void AppModel::stopNetwork()
 {
+    ++m_networkEpoch;
     if (m_heartbeat) {
         m_heartbeat->cancel();
         m_heartbeat.reset();
