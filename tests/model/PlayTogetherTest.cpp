@@ -386,7 +386,7 @@ private Q_SLOTS:
 
         // The gate's reason is what the player reads; the server never hears of the send.
         model.setPaused(true);
-        QCoro::waitFor(model.transfer(sendButtonEntry));
+        QCoro::waitFor(model.transfer(ScenePlayer::sendButtonEntry));
         QCOMPARE(model.message(), u"Resume the game to send"_s);
         QCOMPARE(a->scene().hint().text(), u"Resume the game to send"_s);
     }
