@@ -9,7 +9,7 @@
 #include "model/DateText.h"
 #include "model/Preferences.h"
 #include "net/Keychain.h"
-#include "net/Timestamp.h"
+#include "wire/Timestamp.h"
 #include "pomodoro/StoredTime.h"
 
 #include <QCoro/QCoroTask>
