@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "RoomEvents.h"
 #include "store/Store.h"
+#include "wire/StateWords.h"
 
 #include <QSet>
 
@@ -113,10 +114,10 @@ QString Presence::status(
     const auto beat = find(roomId, playerId, nowMs);
     const bool present = beat && nowMs - beat->atMs < m_freshMs;
     if (present && beat->dnd)
-        return u"DO_NOT_DISTURB"_s;
+        return MemberStatus::doNotDisturb;
     if (receiverId == playerId)
-        return u"BUSY"_s;
-    return present ? u"ONLINE"_s : u"OFFLINE"_s;
+        return MemberStatus::busy;
+    return present ? MemberStatus::online : MemberStatus::offline;
 }
 
 void Presence::sweep()

@@ -3,7 +3,7 @@
 #include "model/LogindWatcher.h"
 #include "model/OverlayDisplay.h"
 #include "net/API.h"
-#include "net/AuthReply.h"
+#include "wire/AuthReply.h"
 #include "net/Keychain.h"
 #include "net/Realtime.h"
 

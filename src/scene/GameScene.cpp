@@ -23,7 +23,7 @@ const QColor systemGreen(0x34, 0xC7, 0x59);
 const QColor systemGrey(0x8E, 0x8E, 0x93);
 
 constexpr double gravityInSides = 1.3;
-constexpr double maxSpeedInSides = 3;
+constexpr double maxSpeedInSides = Entry::maxSpeed;
 constexpr int velocityIterations = 8;
 constexpr int positionIterations = 3;
 // After a stall the world catches up by at most this many steps instead of racing.
@@ -154,7 +154,7 @@ QPointF GameScene::normalized(QPointF scenePoint) const
 
 double GameScene::ballRadius() const
 {
-    return 0.025 * fieldSide();
+    return Hoop::standard().radius * fieldSide();
 }
 
 // --- Hosting ---------------------------------------------------------------------------------

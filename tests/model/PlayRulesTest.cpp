@@ -10,7 +10,7 @@
 #include "model/Preferences.h"
 #include "net/API.h"
 #include "net/Keychain.h"
-#include "net/Timestamp.h"
+#include "wire/Timestamp.h"
 #include "pomodoro/StoredTime.h"
 
 #include <QCoro/QCoroTask>

@@ -6,7 +6,7 @@
 #include "TestServer.h"
 #include "model/Preferences.h"
 #include "net/Realtime.h"
-#include "net/Timestamp.h"
+#include "wire/Timestamp.h"
 #include "scene/LabelNode.h"
 
 #include <QCoro/QCoroTask>
