@@ -11,7 +11,7 @@ qcoro-qt6-dev libbox2d-dev qtkeychain-qt6-dev libqt6keychain1 libsecret-1-0
 libcanberra-dev libxcb1-dev libxcb-shape0-dev libgl-dev libxkbcommon-dev
 libbenchmark-dev libboost1.81-dev
 curl chromium sqlite3
-postgresql libqt6sql6-psql haproxy
+postgresql libpq-dev libqt6sql6-psql haproxy
 xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox
 dbus dbus-x11 gnome-keyring
 fonts-dejavu-core

@@ -13,6 +13,7 @@
 #include "http/SnapshotBuilder.h"
 #include "net/HttpListener.h"
 #include "store/EventListener.h"
+#include "store/NodeRegistry.h"
 #include "store/RoomStore.h"
 #include "store/RoundStore.h"
 #include "store/Store.h"
@@ -75,6 +76,17 @@ bool GameServer::start()
     }
     std::fprintf(stderr, "app secret from %s\n", qPrintable(secretSource));
 
+    RealtimeConfig realtime = realtimeConfig(m_options, secret);
+    if (m_store->backend() == DatabaseUrl::Backend::Postgres) {
+        m_node = std::make_unique<NodeRegistry>(*m_store, m_clock);
+        if (!m_node->join()) {
+            m_error = u"database %1 cannot register this node"_s.arg(
+                DatabaseUrl::masked(m_options.databasePath));
+            return false;
+        }
+        realtime.socketIdHead = quint32(m_node->id());
+    }
+
     m_rooms = std::make_unique<RoomStore>(*m_store);
     m_rounds = std::make_unique<RoundStore>(*m_store);
     m_events = std::make_unique<RoomEvents>(*m_store);
@@ -125,7 +137,14 @@ bool GameServer::start()
     m_roundRoutes = std::make_unique<RoundRoutes>(*m_rooms, *m_rules, *m_snapshots, m_clock);
     m_roundRoutes->registerRoutes(*m_router);
     m_realtime = std::make_unique<RealtimeGateway>(
-        *m_transport, *m_router, *m_rooms, *m_store, *m_events, realtimeConfig(m_options, secret));
+        *m_transport, *m_router, *m_rooms, *m_store, *m_events, std::move(realtime));
+    if (m_node) {
+        // The grants of its sockets are gone: their clients reconnect and are granted anew.
+        QObject::connect(m_node.get(), &NodeRegistry::presumedGone, m_realtime.get(), [this] {
+            m_realtime->closeAll(
+                4200, u"The server lost track of this connection; reconnect now."_s);
+        });
+    }
     m_invitePage = std::make_unique<InvitePage>(
         publicUrl, InvitePage::webSocketUrlFor(publicUrl), m_options.appKey);
     m_invitePage->registerRoute(*m_router);

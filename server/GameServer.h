@@ -13,6 +13,7 @@ class Clock;
 class EventListener;
 class HttpListener;
 class InvitePage;
+class NodeRegistry;
 class Presence;
 class RealtimeGateway;
 class RoomEvents;
@@ -52,6 +53,7 @@ private:
     Clock &m_clock;
     QString m_error;
     std::unique_ptr<Store> m_store;
+    std::unique_ptr<NodeRegistry> m_node; // PostgreSQL
     std::unique_ptr<RoomStore> m_rooms;
     std::unique_ptr<RoundStore> m_rounds;
     std::unique_ptr<EventListener> m_listener;

@@ -73,10 +73,15 @@ std::optional<QString> RealtimeGateway::grant(
     auto auth = m_service.sign(socketId, channel);
     if (!auth)
         return std::nullopt;
-    if (!m_store.execute(u"INSERT INTO channel_grants (socket_id, room_id, player_id) "
-                         "VALUES (?, ?, ?) ON CONFLICT (socket_id, room_id) "
-                         "DO UPDATE SET player_id = excluded.player_id"_s,
-            { socketId, roomId, playerId }))
+    // The socket id's first number is the node that holds the socket; a node that is not
+    // alive holds none, and a grant kept for it would never go.
+    const qint64 node = socketId.section(u'.', 0, 0).toLongLong();
+    QSqlQuery query = m_store.prepare(
+        u"INSERT INTO channel_grants (socket_id, room_id, player_id, node_id) "
+        "SELECT ?, ?, ?, id FROM nodes WHERE id = ? ON CONFLICT (socket_id, room_id) "
+        "DO UPDATE SET player_id = excluded.player_id RETURNING node_id"_s,
+        { socketId, roomId, playerId, node });
+    if (!m_store.run(query) || !query.next())
         return std::nullopt;
     return auth;
 }

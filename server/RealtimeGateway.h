@@ -16,9 +16,9 @@ struct ApiRequest;
 // "/app/KEY", signs channel authorisations for members of the room, and turns every room
 // change into an event for the room's subscribers.
 // On SQLite (one process) a socket must be connected here to be authorised and the grants
-// are kept in memory. On PostgreSQL any node signs for any well-formed socket id and keeps
-// the grant in the channel_grants table; a removed member's subscriptions end on whichever
-// node holds their sockets.
+// are kept in memory. On PostgreSQL any node signs for a well-formed socket id of a live node
+// (its first number) and keeps the grant in the channel_grants table; a removed member's
+// subscriptions end on whichever node holds their sockets.
 class RealtimeGateway : public QObject {
     Q_OBJECT
 

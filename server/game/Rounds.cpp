@@ -1,7 +1,6 @@
 #include "Rounds.h"
 
 #include "Clock.h"
-#include "Hoop.h"
 #include "Presence.h"
 #include "RoomEvents.h"
 #include "RoundIds.h"
@@ -9,6 +8,8 @@
 #include "store/RoomStore.h"
 #include "store/RoundStore.h"
 #include "store/Store.h"
+#include "wire/Hoop.h"
+#include "wire/StateWords.h"
 
 #include <QRandomGenerator>
 
@@ -56,6 +57,13 @@ Rounds::Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &pre
     , m_timer(clock)
 {
     connect(&m_timer, &RoundTimer::due, this, &Rounds::expireDue);
+    // Every node times every round, so that a round runs out when the node that opened it or
+    // took its ready report is gone.
+    connect(&events, &RoomEvents::roomPublished, this, [this](qint64, const QString &reason) {
+        if (reason == u"round"_s || reason == u"ready"_s)
+            reschedule();
+    });
+    connect(&events, &RoomEvents::allChanged, this, &Rounds::reschedule);
 }
 
 std::optional<Refusal> Rounds::send(qint64 roomId, qint64 playerId, const Send &request)
@@ -106,7 +114,7 @@ std::optional<qint64> Rounds::pickReceiver(qint64 roomId, qint64 senderId,
 {
     const QList<MemberRow> members = m_rooms.members(roomId);
     const auto online = [&](const MemberRow &member) {
-        return m_presence.status(roomId, member.id, std::nullopt, nowMs) == u"ONLINE"_s;
+        return m_presence.status(roomId, member.id, std::nullopt, nowMs) == MemberStatus::online;
     };
     if (wanted) {
         if (*wanted == senderId) {
@@ -230,7 +238,7 @@ std::optional<Refusal> Rounds::result(qint64 roomId, qint64 playerId, const Resu
     }
 
     // The round's timer (on any node) may have ended it meanwhile: then nothing scores.
-    if (!m_rounds.end(round->id, round->state, u"SCORED"_s)) {
+    if (!m_rounds.end(round->id, round->state, RoundState::scored)) {
         if (!transaction.commit())
             return notSaved();
         return Refusal { 409, u"The round is over."_s, {} };
@@ -302,7 +310,7 @@ bool Rounds::expire(const RoundRow &round, qint64 now)
     Store::Transaction transaction(m_store);
     const bool missed = round.state == RoundStore::active;
     // Only the first to end it acts: a result, a leave, or another node's timer may have.
-    if (!m_rounds.end(round.id, round.state, missed ? u"MISSED"_s : u"RETURNED"_s))
+    if (!m_rounds.end(round.id, round.state, missed ? RoundState::missed : RoundState::returned))
         return transaction.commit(); // false only when the database failed
     if (missed) {
         // The receiver had the ball and let the time run out.

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "CrossingSample.h"
-#include "Entry.h"
 #include "GameDurations.h"
 #include "Refusal.h"
 #include "RoundTimer.h"
 #include "store/Store.h"
+#include "wire/ResultBody.h"
+#include "wire/SendBody.h"
+#include "wire/ShotBody.h"
 
 #include <QObject>
 #include <QString>
@@ -27,26 +28,9 @@ class Rounds : public QObject {
     Q_OBJECT
 
 public:
-    struct Send {
-        QString requestId;
-        Entry entry;
-        std::optional<qint64> receiverId;
-    };
-    struct Shot {
-        QString roundId;
-        QString nonce;
-        QString shotId;
-        qint64 sequence = 0;
-        Entry release;
-    };
-    struct Result {
-        QString roundId;
-        QString nonce;
-        QString shotId;
-        qint64 sequence = 0;
-        CrossingSample before;
-        CrossingSample after;
-    };
+    using Send = SendBody;
+    using Shot = ShotBody;
+    using Result = ResultBody;
 
     Rounds(Store &store, RoomStore &rooms, RoundStore &rounds, Presence &presence,
         RoomEvents &events, GameDurations durations, const Clock &clock, QObject *parent = nullptr);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CrossingSample.h"
-#include "Entry.h"
-#include "Hoop.h"
+#include "wire/CrossingSample.h"
+#include "wire/Entry.h"
+#include "wire/Hoop.h"
 
 #include <QString>
 

@@ -1,8 +1,11 @@
 #include "Api.h"
 
 #include "Router.h"
+#include "WireJson.h"
 #include "game/Clock.h"
 #include "store/Store.h"
+#include "wire/AuthReply.h"
+#include "wire/ConnectionInfo.h"
 
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -32,14 +35,6 @@ QByteArray newToken()
     return bytes.toHex();
 }
 
-QJsonObject playerJson(const PlayerRow &player)
-{
-    QJsonObject json { { u"id"_s, player.id }, { u"name"_s, player.name } };
-    if (player.activeRoomId)
-        json.insert(u"active_room_id"_s, *player.activeRoomId);
-    return json;
-}
-
 } // namespace
 
 Api::Api(Store &store, QString publicUrl, const Clock &clock, const RateLimits &limits)
@@ -62,9 +57,8 @@ void Api::registerRoutes(Router &server)
             const auto player = m_store.player(id);
             if (!player)
                 return HttpReply::error(500, u"The session could not be created."_s);
-            return HttpReply::json(QJsonObject { { u"token"_s, QString::fromLatin1(token) },
-                                       { u"user"_s, playerJson(*player) } },
-                201);
+            return HttpReply::json(
+                AuthReply { QString::fromLatin1(token), WireJson::player(*player) }.toJson(), 201);
         });
     // For load balancers: this node serves and its database answers.
     server.addRoute(Method::Get, u"/healthz"_s, Access::Public, [this](const ApiRequest &) {
@@ -76,10 +70,10 @@ void Api::registerRoutes(Router &server)
     });
     server.addRoute(Method::Get, u"/api/me"_s, Access::Player, [this](const ApiRequest &request) {
         const auto player = m_store.player(request.playerId);
-        return player ? HttpReply::json(playerJson(*player)) : HttpReply::unauthenticated();
+        return player ? HttpReply::json(WireJson::player(*player).toJson())
+                      : HttpReply::unauthenticated();
     });
     server.addRoute(Method::Get, u"/api/connection"_s, Access::Player, [this](const ApiRequest &) {
-        return HttpReply::json(
-            QJsonObject { { u"invite_base"_s, QString(m_publicUrl + u"/invite"_s) } });
+        return HttpReply::json(ConnectionInfo { QString(m_publicUrl + u"/invite"_s) }.toJson());
     });
 }

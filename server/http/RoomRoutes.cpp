@@ -77,7 +77,7 @@ HttpReply RoomRoutes::list(const ApiRequest &request) const
 {
     QJsonArray rooms;
     for (const RoomRow &room : m_rooms.roomsOf(request.playerId))
-        rooms.append(WireJson::room(room));
+        rooms.append(WireJson::room(room).toJson());
     return HttpReply::json(rooms);
 }
 
@@ -106,7 +106,7 @@ HttpReply RoomRoutes::create(const ApiRequest &request)
     if (!transaction.commit())
         return notSaved();
     const auto room = m_rooms.room(roomId);
-    return room ? HttpReply::json(WireJson::room(*room), 201) : notSaved();
+    return room ? HttpReply::json(WireJson::room(*room).toJson(), 201) : notSaved();
 }
 
 HttpReply RoomRoutes::join(const ApiRequest &request)
@@ -132,7 +132,7 @@ HttpReply RoomRoutes::join(const ApiRequest &request)
         if (!transaction.commit())
             return notSaved();
     }
-    return HttpReply::json(WireJson::room(*room));
+    return HttpReply::json(WireJson::room(*room).toJson());
 }
 
 HttpReply RoomRoutes::activate(const ApiRequest &request)
@@ -222,7 +222,7 @@ HttpReply RoomRoutes::heartbeat(const ApiRequest &request)
     const qint64 now = m_clock.nowMs();
     const auto receiver = m_snapshots.receiver(roomId);
     const QString before = m_presence.status(roomId, request.playerId, receiver, now);
-    m_presence.beat(roomId, request.playerId, dnd.toBool(), now);
+    m_presence.beat(roomId, request.playerId, dnd.toBool(), socketId.toString(), now);
     if (m_presence.status(roomId, request.playerId, receiver, now) != before)
         m_events.changedNow(roomId, u"presence"_s);
     return m_snapshots.reply(roomId, request.playerId, now);

@@ -2,8 +2,6 @@
 
 #include "game/Refusal.h"
 
-#include <cmath>
-
 using namespace Qt::StringLiterals;
 
 namespace RouteChecks {
@@ -33,15 +31,6 @@ HttpReply reply(const Refusal &refusal)
     HttpReply reply = HttpReply::invalid(refusal.field, refusal.message);
     reply.status = refusal.status;
     return reply;
-}
-
-std::optional<qint64> integer(const QJsonValue &value)
-{
-    constexpr double limit = 9007199254740992.0; // 2^53: beyond it doubles skip integers
-    const double number = value.toDouble(std::nan(""));
-    if (!value.isDouble() || !(std::abs(number) < limit) || std::trunc(number) != number)
-        return std::nullopt;
-    return qint64(number);
 }
 
 } // namespace RouteChecks

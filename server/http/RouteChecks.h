@@ -3,8 +3,6 @@
 #include "HttpReply.h"
 #include "store/RoomStore.h"
 
-#include <QJsonValue>
-
 #include <optional>
 
 struct Refusal;
@@ -17,8 +15,5 @@ std::optional<HttpReply> refuseNonMember(const RoomStore &rooms, qint64 roomId, 
 std::optional<HttpReply> refuseNonMember(RoomStore::Access access);
 
 HttpReply reply(const Refusal &refusal);
-
-// A JSON number with an integral value that fits 53 bits; none otherwise.
-std::optional<qint64> integer(const QJsonValue &value);
 
 } // namespace RouteChecks

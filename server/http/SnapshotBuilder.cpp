@@ -4,9 +4,8 @@
 #include "game/Presence.h"
 #include "game/RoomEvents.h"
 #include "store/RoundStore.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
+#include "wire/SnapshotText.h"
+#include "wire/Timestamp.h"
 
 using namespace Qt::StringLiterals;
 
@@ -16,26 +15,15 @@ namespace {
 constexpr qsizetype maxKeptRooms = 4096;
 constexpr qsizetype maxKeptTotals = 32768;
 
-QByteArray compact(const QJsonObject &object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
 } // namespace
 
-// The snapshot as JSON text around the parts that differ per reply. QJsonObject writes its
-// keys in sorted order: members, room, round, scores, server_time, state, totals.
-struct SnapshotBuilder::Room {
+// The snapshot's text around the parts that differ per reply, with the round's nonce for its
+// receiver and without it for everybody else.
+struct SnapshotBuilder::KeptRoom {
     QList<qint64> memberIds;
-    // Each member's object up to its status: {"id":1,"name":"…","status":"
-    QList<QByteArray> memberHeads;
     std::optional<qint64> receiverId;
-    // From after the members to the server time's opening quote, with the round's nonce for
-    // its receiver and without it for everybody else.
-    QByteArray middle;
-    QByteArray middleForReceiver;
-    // From after the server time to the totals.
-    QByteArray tail;
+    SnapshotText forMembers;
+    SnapshotText forReceiver;
 };
 
 SnapshotBuilder::SnapshotBuilder(
@@ -78,30 +66,17 @@ HttpReply SnapshotBuilder::reply(qint64 roomId, qint64 viewerId, qint64 nowMs) c
     const auto kept = room(roomId);
     if (!kept)
         return HttpReply::error(404, u"This room does not exist."_s);
-    QByteArray body;
-    body.reserve(kept->middle.size() + 96 * kept->memberHeads.size() + 256);
-    body += "{\"members\":[";
-    for (qsizetype i = 0; i < kept->memberHeads.size(); ++i) {
-        if (i > 0)
-            body += ',';
-        const QString status
-            = m_presence.status(roomId, kept->memberIds.at(i), kept->receiverId, nowMs);
-        body += kept->memberHeads.at(i);
-        body += status.toLatin1();
-        body += "\"}";
-    }
-    body += ']';
-    body += kept->receiverId == viewerId ? kept->middleForReceiver : kept->middle;
-    body += WireJson::timestamp(nowMs).toLatin1();
-    body += kept->tail;
-    body += totals(viewerId);
-    body += '}';
+    QList<QString> statuses;
+    statuses.reserve(kept->memberIds.size());
+    for (const qint64 memberId : kept->memberIds)
+        statuses.append(m_presence.status(roomId, memberId, kept->receiverId, nowMs));
+    const SnapshotText &text = kept->receiverId == viewerId ? kept->forReceiver : kept->forMembers;
     HttpReply reply;
-    reply.body = std::move(body);
+    reply.body = text.write(statuses, Timestamp::format(nowMs), totals(viewerId));
     return reply;
 }
 
-std::shared_ptr<const SnapshotBuilder::Room> SnapshotBuilder::room(qint64 roomId) const
+std::shared_ptr<const SnapshotBuilder::KeptRoom> SnapshotBuilder::room(qint64 roomId) const
 {
     if (const auto kept = m_kept.constFind(roomId); kept != m_kept.cend())
         return *kept;
@@ -115,37 +90,29 @@ std::shared_ptr<const SnapshotBuilder::Room> SnapshotBuilder::room(qint64 roomId
     return fresh;
 }
 
-std::shared_ptr<const SnapshotBuilder::Room> SnapshotBuilder::read(qint64 roomId) const
+std::shared_ptr<const SnapshotBuilder::KeptRoom> SnapshotBuilder::read(qint64 roomId) const
 {
     const auto row = m_store.room(roomId);
     if (!row)
         return nullptr;
     const auto round = m_rounds.roundInPlay(roomId);
-    auto room = std::make_shared<Room>();
+    QList<qint64> memberIds;
+    QList<Member> members;
     for (const MemberRow &member : m_store.members(roomId)) {
-        room->memberIds.append(member.id);
-        QByteArray head = compact({ { u"id"_s, member.id }, { u"name"_s, member.name } });
-        head.chop(1);
-        head += ",\"status\":\"";
-        room->memberHeads.append(head);
+        memberIds.append(member.id);
+        members.append(WireJson::member(member));
     }
-    QJsonArray scores;
+    QList<Score> scores;
     for (const ScoreRow &score : m_store.scores(roomId))
         scores.append(WireJson::score(score));
-    const QByteArray roomPart = ",\"room\":" + compact(WireJson::room(*row));
-    const QByteArray scoresPart = ",\"scores\":"
-        + QJsonDocument(scores).toJson(QJsonDocument::Compact) + ",\"server_time\":\"";
-    room->middle = roomPart;
-    room->middleForReceiver = roomPart;
-    if (round) {
-        room->receiverId = round->receiverId;
-        room->middle += ",\"round\":" + compact(WireJson::round(*round, false));
-        room->middleForReceiver += ",\"round\":" + compact(WireJson::round(*round, true));
-    }
-    room->middle += scoresPart;
-    room->middleForReceiver += scoresPart;
-    room->tail = round ? "\",\"state\":\"ROUND\",\"totals\":" : "\",\"state\":\"IDLE\",\"totals\":";
-    return room;
+    const auto roundFor = [&round](bool receiver) {
+        return round ? std::optional(WireJson::round(*round, receiver)) : std::nullopt;
+    };
+    const Room wireRoom = WireJson::room(*row);
+    return std::make_shared<KeptRoom>(
+        KeptRoom { memberIds, round ? std::optional(round->receiverId) : std::nullopt,
+            SnapshotText(wireRoom, members, roundFor(false), scores),
+            SnapshotText(wireRoom, members, roundFor(true), scores) });
 }
 
 const QByteArray &SnapshotBuilder::totals(qint64 playerId) const
@@ -154,7 +121,8 @@ const QByteArray &SnapshotBuilder::totals(qint64 playerId) const
         return *kept;
     if (m_totals.size() >= maxKeptTotals)
         m_totals.clear();
-    return *m_totals.insert(playerId, compact(WireJson::totals(m_store.totals(playerId))));
+    return *m_totals.insert(
+        playerId, SnapshotText::totalsText(WireJson::totals(m_store.totals(playerId))));
 }
 
 void SnapshotBuilder::forget(qint64 roomId)

@@ -35,11 +35,11 @@ public:
     HttpReply reply(qint64 roomId, qint64 viewerId, qint64 nowMs) const;
 
 private:
-    struct Room;
+    struct KeptRoom;
 
     // The kept or freshly read parts of the room; null when it does not exist.
-    std::shared_ptr<const Room> room(qint64 roomId) const;
-    std::shared_ptr<const Room> read(qint64 roomId) const;
+    std::shared_ptr<const KeptRoom> room(qint64 roomId) const;
+    std::shared_ptr<const KeptRoom> read(qint64 roomId) const;
     const QByteArray &totals(qint64 playerId) const;
     void forget(qint64 roomId);
 
@@ -48,6 +48,6 @@ private:
     const Presence &m_presence;
     QMetaObject::Connection m_changes;
     QMetaObject::Connection m_allChanged;
-    mutable QHash<qint64, std::shared_ptr<const Room>> m_kept;
+    mutable QHash<qint64, std::shared_ptr<const KeptRoom>> m_kept;
     mutable QHash<qint64, QByteArray> m_totals; // by player, as JSON
 };

@@ -1,22 +1,28 @@
 #pragma once
 
-#include <QJsonObject>
-#include <QString>
+#include "wire/Member.h"
+#include "wire/Player.h"
+#include "wire/Room.h"
+#include "wire/Round.h"
+#include "wire/Score.h"
+#include "wire/Totals.h"
 
+struct MemberRow;
+struct PlayerRow;
 struct RoomRow;
 struct RoundRow;
 struct ScoreRow;
 
-// The records the server answers with, as JSON objects; optional members are left out when
-// absent. Timestamps are RFC 3339 in UTC with milliseconds.
+// The stored rows as the wire's records, which write them (see src/wire).
 namespace WireJson {
 
-QString timestamp(qint64 epochMs);
-
-QJsonObject room(const RoomRow &room);
+Room room(const RoomRow &room);
 // The nonce goes only to the round's receiver, the one player who echoes it.
-QJsonObject round(const RoundRow &round, bool withNonce);
-QJsonObject score(const ScoreRow &score);
-QJsonObject totals(const ScoreRow &totals);
+Round round(const RoundRow &round, bool withNonce);
+// The status is each reply's own.
+Member member(const MemberRow &member);
+Score score(const ScoreRow &score);
+Totals totals(const ScoreRow &totals);
+Player player(const PlayerRow &player);
 
 } // namespace WireJson

@@ -19,4 +19,7 @@ struct RealtimeConfig {
     qsizetype maxFrameBytes = qsizetype(10) * 1024;
     // The number of refused frames that ends a connection.
     int badFrameLimit = 2;
+    // The first number of every socket id, so that the id names the node holding the socket
+    // (1 to 2^31 - 1); random when 0.
+    quint32 socketIdHead = 0;
 };

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#include <cstdio>
+
 using namespace Qt::StringLiterals;
 
 RealtimeService::RealtimeService(RealtimeConfig config, QObject *parent)
@@ -29,8 +31,12 @@ void RealtimeService::accept(std::unique_ptr<RealtimeSocket> socket)
     const QString id = newSocketId();
     auto *connection = new RealtimeConnection(std::move(socket), id, m_config, this);
     m_connections.insert(id, connection);
-    connect(connection, &RealtimeConnection::subscribed, this,
-        [this, connection](qint64 room) { m_subscribers[room].insert(connection); });
+    connect(connection, &RealtimeConnection::subscribed, this, [this, connection](qint64 room) {
+        m_subscribers[room].insert(connection);
+        // Behind a proxy, this line tells which node serves a socket.
+        std::fprintf(stderr, "realtime: socket %s subscribed to room %lld\n",
+            qPrintable(connection->socketId()), static_cast<long long>(room));
+    });
     connect(connection, &RealtimeConnection::unsubscribed, this, [this, connection](qint64 room) {
         const auto found = m_subscribers.find(room);
         if (found == m_subscribers.end())
@@ -59,7 +65,8 @@ QString RealtimeService::newSocketId() const
     auto *random = QRandomGenerator::system();
     QString id;
     do {
-        id = QString::number(random->bounded(1U, 2147483647U)) + u'.'
+        const quint32 head = m_config.socketIdHead;
+        id = QString::number(head != 0 ? head : random->bounded(1U, 2147483647U)) + u'.'
             + QString::number(random->bounded(1U, 2147483647U));
     } while (m_connections.contains(id));
     return id;

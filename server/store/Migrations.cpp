@@ -105,6 +105,21 @@ const Statement version3[] = {
     { "CREATE INDEX channel_grants_by_member ON channel_grants (room_id, player_id)" },
 };
 
+// Version 4: the nodes on a shared database, each alive until its last word says, and the
+// node that holds each granted socket: a node that is gone takes its sockets' grants with it.
+// Ids are random rather than a sequence's, which PostgreSQL resets with the unlogged table
+// after a crash while nodes that registered before it still hold theirs.
+// A single process (SQLite) registers no node.
+const Statement version4[] = {
+    { "CREATE TABLE nodes (id INTEGER PRIMARY KEY, alive_until INTEGER NOT NULL)",
+        "CREATE UNLOGGED TABLE nodes (id BIGINT PRIMARY KEY, alive_until BIGINT NOT NULL)" },
+    { "ALTER TABLE channel_grants ADD COLUMN node_id INTEGER REFERENCES nodes(id) "
+      "ON DELETE CASCADE",
+        "ALTER TABLE channel_grants ADD COLUMN node_id BIGINT REFERENCES nodes(id) "
+        "ON DELETE CASCADE" },
+    { "CREATE INDEX channel_grants_by_node ON channel_grants (node_id)" },
+};
+
 struct Step {
     const Statement *begin;
     const Statement *end;
@@ -114,6 +129,7 @@ const Step steps[] = {
     { std::begin(version1), std::end(version1) },
     { std::begin(version2), std::end(version2) },
     { std::begin(version3), std::end(version3) },
+    { std::begin(version4), std::end(version4) },
 };
 
 } // namespace

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "game/CrossingSample.h"
-#include "game/Entry.h"
+#include "wire/CrossingSample.h"
+#include "wire/Entry.h"
+#include "wire/StateWords.h"
 
 #include <QList>
 #include <QString>
@@ -54,8 +55,8 @@ public:
     {
     }
 
-    static inline const QString waiting = QStringLiteral("WAITING_RECEIVER");
-    static inline const QString active = QStringLiteral("ACTIVE");
+    static inline const QString waiting = RoundState::waiting;
+    static inline const QString active = RoundState::active;
 
     std::optional<RoundRow> roundInPlay(qint64 roomId) const;
     // The round a player's send request opened, if any.

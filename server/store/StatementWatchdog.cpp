@@ -3,26 +3,20 @@
 #include <QSqlDriver>
 #include <QVariant>
 
-#include <dlfcn.h>
+#include <libpq-fe.h>
 #include <sys/socket.h>
 
 namespace {
 
-// The socket of a QPSQL connection, or -1. The driver hands out libpq's connection; PQsocket
-// comes from the libpq that the driver loaded.
+// The socket of a QPSQL connection, or -1. The driver's handle is libpq's connection.
 int socketOf(const QSqlDatabase &db)
 {
-    using Socket = int (*)(const void *);
-    static const Socket pqSocket = [] {
-        void *libpq = ::dlopen("libpq.so.5", RTLD_LAZY | RTLD_NOLOAD);
-        return libpq ? reinterpret_cast<Socket>(::dlsym(libpq, "PQsocket")) : nullptr;
-    }();
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     const char *type = handle.typeName();
-    if (!pqSocket || !type || (qstrcmp(type, "PGconn*") != 0 && qstrcmp(type, "pg_conn*") != 0))
+    if (!type || (qstrcmp(type, "PGconn*") != 0 && qstrcmp(type, "pg_conn*") != 0))
         return -1;
-    const void *connection = *static_cast<void *const *>(handle.constData());
-    return connection ? pqSocket(connection) : -1;
+    const PGconn *connection = *static_cast<PGconn *const *>(handle.constData());
+    return connection ? PQsocket(connection) : -1;
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "model/LogindWatcher.h"
 #include "net/API.h"
-#include "net/AuthReply.h"
+#include "wire/AuthReply.h"
 #include "net/Keychain.h"
 #include "net/Realtime.h"
 
@@ -410,6 +410,7 @@ void AppModel::connectChannel()
 
 void AppModel::stopNetwork()
 {
+    ++m_networkEpoch;
     if (m_heartbeat) {
         m_heartbeat->cancel();
         m_heartbeat.reset();

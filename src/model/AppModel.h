@@ -4,12 +4,12 @@
 #include "model/Preferences.h"
 #include "model/RoomInvitation.h"
 #include "model/SavedBasketResult.h"
-#include "net/CrossingSample.h"
-#include "net/Entry.h"
+#include "wire/CrossingSample.h"
+#include "wire/Entry.h"
 #include "net/NetworkError.h"
-#include "net/Player.h"
-#include "net/Room.h"
-#include "net/Snapshot.h"
+#include "wire/Player.h"
+#include "wire/Room.h"
+#include "wire/Snapshot.h"
 #include "pomodoro/PomodoroCycle.h"
 #include "pomodoro/PomodoroState.h"
 #include "scene/GameDisplay.h"
@@ -316,6 +316,9 @@ private:
     std::unique_ptr<GameDisplay> m_display;
     std::optional<qint64> m_roomID;
     std::shared_ptr<CancelFlag> m_heartbeat;
+    // Counts the stops and losses of the room's network activity: a heartbeat that fails after
+    // one speaks of a channel that is gone.
+    quint64 m_networkEpoch = 0;
     std::shared_ptr<CancelFlag> m_retry;
     // Invalid until the first snapshot: before any server time.
     QDateTime m_lastSnapshotTime;

@@ -5,7 +5,7 @@
 
 #include "model/UrlParts.h"
 #include "net/API.h"
-#include "net/ConnectionInfo.h"
+#include "wire/ConnectionInfo.h"
 #include "net/Keychain.h"
 
 #include <QClipboard>

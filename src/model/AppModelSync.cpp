@@ -46,6 +46,7 @@ QCoro::Task<> AppModel::beat()
     if (!m_realtime->subscribed() || !socketID || !m_roomID)
         co_return;
     const qint64 room = *m_roomID;
+    const quint64 epoch = m_networkEpoch;
     if (m_timing.monotonicNow() - m_realtime->lastPong() >= pongTimeout) {
         lostConnection();
         co_return;
@@ -65,6 +66,9 @@ QCoro::Task<> AppModel::beat()
                 co_await apply(*snapshot);
             co_return;
         }
+        // Another room, or the network stopped or lost meanwhile: nothing left to fail.
+        if (m_roomID != room || m_networkEpoch != epoch)
+            co_return;
         error = snapshot.error();
     }
     setMessage(error->description());
@@ -89,8 +93,10 @@ QCoro::Task<> AppModel::sync()
             co_await apply(*snapshot);
     } else {
         setMessage(snapshot.error().description());
-        if (snapshot.error().status == 403 || snapshot.error().status == 404) {
-            // Out of the room, or the room is gone: leave it here too.
+        if (m_roomID == room
+            && (snapshot.error().status == 403 || snapshot.error().status == 404)) {
+            // Out of the room, or the room is gone: leave it here too (unless another room
+            // became current meanwhile).
             stopNetwork();
             setRoomID(std::nullopt);
             setSnapshot(std::nullopt);
@@ -167,6 +173,7 @@ QCoro::Task<> AppModel::reportReady(qint64 room, QString roundID)
 
 void AppModel::lostConnection()
 {
+    ++m_networkEpoch;
     if (m_heartbeat)
         m_heartbeat->cancel();
     m_focusGraceRoundID.reset();

@@ -3,6 +3,7 @@
 #include "model/AppModel.h"
 
 #include "model/DateText.h"
+#include "model/SendGate.h"
 #include "model/SystemSound.h"
 #include "net/API.h"
 
@@ -31,15 +32,6 @@ QString memberName(const std::optional<Snapshot> &snapshot, qint64 id, const QSt
     return member ? member->name : fallback;
 }
 
-// Whole seconds, rounded up, from `now` on the server's clock to `until`; none when it has passed.
-std::optional<qint64> secondsLeft(const QDateTime &now, double offset, const QDateTime &until)
-{
-    const qint64 left = now.msecsTo(until) - qRound64(offset * 1000);
-    if (left <= 0)
-        return std::nullopt;
-    return (left + 999) / 1000;
-}
-
 QJsonObject throwBody(const Round &round, const QString &shotID, qint64 sequence)
 {
     QJsonObject body;
@@ -63,42 +55,21 @@ QCoro::Task<std::optional<NetworkError>> send(
 
 std::optional<QString> AppModel::sendBlockReason(qint64 receiver) const
 {
-    if (!m_snapshot || !m_user)
-        return u"Choose a room first"_s;
-    if (!m_connected)
-        return u"Connecting to room…"_s;
-    if (focusActive())
-        return u"Pomodoro focus · available again at the game break"_s;
-    if (m_paused || m_hidden)
-        return u"Resume the game to send"_s;
-    if (m_sending)
-        return u"Sending…"_s;
-    const Snapshot &snapshot = *m_snapshot;
-    const qint64 me = m_user->id;
-    if (snapshot.round)
-        return u"Wait for the current round to finish"_s;
-    const auto owner = snapshot.room.ballOwnerId;
-    if (owner != me) {
-        const Member *holder = owner ? findMember(snapshot, *owner) : nullptr;
-        return u"The ball is with "_s + (holder ? holder->name : u"another player"_s);
+    SendGate::State state;
+    if (m_snapshot && m_user) {
+        state.me = m_user->id;
+        state.roundInPlay = m_snapshot->round.has_value();
+        state.ballOwner = m_snapshot->room.ballOwnerId;
+        state.cooldownUntil = m_snapshot->room.cooldownUntilTime();
+        state.members = m_snapshot->members;
     }
-    if (const auto cooldown = snapshot.room.cooldownUntilTime()) {
-        if (const auto left = secondsLeft(m_now(), m_offset, *cooldown))
-            return u"Next pass in "_s + QString::number(*left) + u's';
-    }
-    if (receiver != 0) {
-        const Member *member = receiver == me ? nullptr : findMember(snapshot, receiver);
-        if (!member)
-            return u"Choose a player in this room"_s;
-        if (!member->isOnline())
-            return member->name + u" is not available"_s;
-        return std::nullopt;
-    }
-    const bool someoneOnline = std::any_of(snapshot.members.cbegin(), snapshot.members.cend(),
-        [me](const Member &member) { return member.id != me && member.isOnline(); });
-    if (!someoneOnline)
-        return u"No players online"_s;
-    return std::nullopt;
+    state.connected = m_connected;
+    state.focus = focusActive();
+    state.paused = m_paused || m_hidden;
+    state.sending = m_sending;
+    state.now = m_now();
+    state.offset = m_offset;
+    return SendGate::blockReason(state, receiver);
 }
 
 QString AppModel::sendButtonTitle() const

@@ -12,6 +12,7 @@ const auto service = u"org.freedesktop.login1"_s;
 const auto managerPath = u"/org/freedesktop/login1"_s;
 const auto managerInterface = u"org.freedesktop.login1.Manager"_s;
 const auto sessionInterface = u"org.freedesktop.login1.Session"_s;
+const auto propertiesInterface = u"org.freedesktop.DBus.Properties"_s;
 } // namespace
 
 LogindWatcher::LogindWatcher(const QDBusConnection &bus, QObject *parent)
@@ -41,6 +42,10 @@ void LogindWatcher::followSession(const QString &path)
     m_sessionPath = path;
     m_bus.connect(service, path, sessionInterface, u"Lock"_s, this, SLOT(sessionLocked()));
     m_bus.connect(service, path, sessionInterface, u"Unlock"_s, this, SLOT(sessionUnlocked()));
+    // Lock and Unlock only ask a screen locker to act; a switch to another user's session
+    // shows as this session turning inactive.
+    m_bus.connect(service, path, propertiesInterface, u"PropertiesChanged"_s, this,
+        SLOT(sessionPropertiesChanged(QString, QVariantMap)));
     Q_EMIT sessionFound();
 }
 
@@ -60,4 +65,15 @@ void LogindWatcher::sessionLocked()
 void LogindWatcher::sessionUnlocked()
 {
     Q_EMIT comingBack();
+}
+
+void LogindWatcher::sessionPropertiesChanged(const QString &interface, const QVariantMap &changed)
+{
+    const auto active = changed.constFind(u"Active"_s);
+    if (interface != sessionInterface || active == changed.constEnd())
+        return;
+    if (active->toBool())
+        Q_EMIT comingBack();
+    else
+        Q_EMIT goingAway();
 }

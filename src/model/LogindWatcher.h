@@ -3,9 +3,10 @@
 #include <QDBusConnection>
 #include <QObject>
 
-// System sleep and user-session switches from systemd-logind: PrepareForSleep on the manager,
-// Lock and Unlock on this process's session. Without logind (no system bus, another init
-// system) it simply never signals.
+// System sleep and user-session switches from systemd-logind: PrepareForSleep on the manager;
+// on this process's session its Active property (false while another session has the seat)
+// and the Lock and Unlock requests. Without logind (no system bus, another init system) it
+// simply never signals.
 class LogindWatcher : public QObject {
     Q_OBJECT
 
@@ -13,7 +14,7 @@ public:
     explicit LogindWatcher(
         const QDBusConnection &bus = QDBusConnection::systemBus(), QObject *parent = nullptr);
 
-    // The session whose Lock and Unlock are followed, once logind named it; empty before.
+    // The session that is followed, once logind named it; empty before.
     QString sessionPath() const { return m_sessionPath; }
 
 Q_SIGNALS:
@@ -21,13 +22,14 @@ Q_SIGNALS:
     void goingAway();
     // The system woke, or the session is back.
     void comingBack();
-    // The session was found and its Lock and Unlock are followed (for tests).
+    // The session was found and is followed (for tests).
     void sessionFound();
 
 private Q_SLOTS:
     void prepareForSleep(bool sleeping);
     void sessionLocked();
     void sessionUnlocked();
+    void sessionPropertiesChanged(const QString &interface, const QVariantMap &changed);
 
 private:
     void followSession(const QString &path);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/Expected.h"
+#include "wire/Expected.h"
 #include "net/NetworkError.h"
 #include "net/WireDocument.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/Expected.h"
-#include "net/JsonFields.h"
+#include "wire/Expected.h"
+#include "wire/JsonFields.h"
 
 #include <QByteArray>
 #include <QJsonDocument>

@@ -24,6 +24,8 @@ Overlay::Overlay(QObject *parent)
         scheduleRebuild();
     });
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, &Overlay::scheduleRebuild);
+    // The primary screen always comes first: a new primary changes what the index names.
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &Overlay::scheduleRebuild);
 }
 
 Overlay::~Overlay() = default;

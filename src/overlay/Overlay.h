@@ -9,8 +9,9 @@ class GameScene;
 class QScreen;
 
 // Puts the throw scene over the desktop: one panel on the chosen screen's available area,
-// rebuilt on every change of the screens and kept in the visibility it had. The overlay owns
-// the one scene for its whole life; the scene's state survives every rebuild of the panel.
+// rebuilt on every change of the screens, also of the primary one, and kept in the visibility
+// it had. The overlay owns the one scene for its whole life; the scene's state survives every
+// rebuild of the panel.
 // Hidden, the scene is paused: no frame, physics step or animation runs.
 class Overlay : public QObject {
     Q_OBJECT

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/Entry.h"
-#include "net/Hoop.h"
+#include "wire/Entry.h"
+#include "wire/Hoop.h"
 
 #include <QStringView>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "net/CrossingSample.h"
-#include "net/Entry.h"
-#include "net/Round.h"
+#include "wire/CrossingSample.h"
+#include "wire/Entry.h"
+#include "wire/Round.h"
 
 #include <QString>
 

@@ -23,7 +23,7 @@ const QColor systemGreen(0x34, 0xC7, 0x59);
 const QColor systemGrey(0x8E, 0x8E, 0x93);
 
 constexpr double gravityInSides = 1.3;
-constexpr double maxSpeedInSides = 3;
+constexpr double maxSpeedInSides = Entry::maxSpeed;
 constexpr int velocityIterations = 8;
 constexpr int positionIterations = 3;
 // After a stall the world catches up by at most this many steps instead of racing.
@@ -154,7 +154,7 @@ QPointF GameScene::normalized(QPointF scenePoint) const
 
 double GameScene::ballRadius() const
 {
-    return 0.025 * fieldSide();
+    return Hoop::standard().radius * fieldSide();
 }
 
 // --- Hosting ---------------------------------------------------------------------------------
@@ -222,7 +222,8 @@ bool GameScene::needsFrames() const
         return false;
     const bool ballMoving = m_ballBody->GetType() == b2_dynamicBody && m_ballBody->IsAwake();
     const bool returnPending = m_returnAt && (m_active || m_practice);
-    const bool countingDown = m_active && m_ends;
+    // At zero the round ends at once, but its "00" is still up until the next frame clears it.
+    const bool countingDown = (m_active && m_ends) || !m_timerLabel->text().isEmpty();
     const bool animating = std::any_of(m_root.children().begin(), m_root.children().end(),
         [](const auto &child) { return child->hasAction(); });
     return ballMoving || m_dragging || returnPending || countingDown || animating;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "net/CrossingSample.h"
-#include "net/Entry.h"
-#include "net/Hoop.h"
-#include "net/Round.h"
+#include "wire/CrossingSample.h"
+#include "wire/Entry.h"
+#include "wire/Hoop.h"
+#include "wire/Round.h"
 #include "scene/BallContactListener.h"
 #include "scene/Node.h"
 
@@ -38,7 +38,7 @@ class b2World;
 class GameScene {
 public:
     // The hoop used when there is none to score on, and in practice.
-    static constexpr Hoop defaultHoop { 0.76, 0.42, 0.24, 0.025 };
+    static constexpr Hoop defaultHoop = Hoop::standard();
     // Where the ball waits to be thrown, in field units.
     static constexpr QPointF startSpot { 0.18, 0.18 };
     // Box2D works in metres; the scene maps 150 points to one.

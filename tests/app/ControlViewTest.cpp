@@ -404,6 +404,49 @@ private Q_SLOTS:
         QCOMPARE(receivers->currentIndex(), 0);
     }
 
+    // Each control of the room's column asks the coordinator once.
+    void roomControlsReachTheCoordinator_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::newRow("Game display") << u"screenPicker"_s;
+        QTest::newRow("Leave room") << u"leaveRoom"_s;
+        QTest::newRow("Invite friend · Copy link") << u"copyInvitation"_s;
+        QTest::newRow("Connect") << u"connect"_s;
+    }
+    void roomControlsReachTheCoordinator()
+    {
+        QFETCH(QString, control);
+        auto model = signedInModel();
+        auto view = shownView(*model);
+        createRoomThroughWindow(*model, *view, u"Controls"_s);
+        const QString code = model->snapshot()->room.inviteCode;
+        QGuiApplication::clipboard()->clear();
+        m_display->calls.clear();
+        QSignalSpy working(model.get(), &AppModel::workingChanged);
+
+        if (control == u"screenPicker"_s) {
+            auto *screens = child<QComboBox>(*view, control);
+            const int last = screens->count() - 1;
+            screens->setCurrentIndex(last);
+            emit screens->activated(last);
+            QCOMPARE(m_display->calls.filter(u"move"_s), QStringList { u"move %1"_s.arg(last) });
+            return;
+        }
+        QTest::mouseClick(child<QPushButton>(*view, control), Qt::LeftButton);
+        if (control == u"leaveRoom"_s) {
+            QVERIFY(waitUntil([&] { return !model->snapshot(); }));
+            QCOMPARE(QCoro::waitFor(model->loadRooms()), std::nullopt);
+            QVERIFY(model->rooms().isEmpty());
+        } else if (control == u"copyInvitation"_s) {
+            QVERIFY(model->inviteBase());
+            QCOMPARE(QGuiApplication::clipboard()->text(), *model->inviteBase() + u'#' + code);
+        } else {
+            // A session restore started; it ends by itself.
+            QCOMPARE(working.size(), 1);
+            QVERIFY(waitUntil([&] { return !model->working(); }));
+        }
+    }
+
     void deleteRoomWaitsForTheDestructiveAction()
     {
         auto model = signedInModel();

@@ -7,7 +7,7 @@
 #include "model/AppModel.h"
 #include "model/Preferences.h"
 #include "net/API.h"
-#include "net/AuthReply.h"
+#include "wire/AuthReply.h"
 #include "net/Keychain.h"
 #include "net/Realtime.h"
 

@@ -14,8 +14,10 @@
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDir>
 #include <QGuiApplication>
 #include <QMetaProperty>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -202,16 +204,40 @@ private Q_SLOTS:
         QCOMPARE(m_display->calls, (QList<QString> { u"move 2"_s, u"show false"_s }));
     }
 
-    void firstStartWithoutAServerShowsWhy()
+    void aFirstStartThatFailsShowsWhy_data()
     {
-        m_server->answer(500, R"({"message":"Server Error"})"_ba);
+        QTest::addColumn<bool>("storeBlocked");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no server") << false << u"Server Error"_s;
+        QTest::newRow("the new token not stored")
+            << true << u"Could not save session in Keychain (-105)."_s;
+    }
+    void aFirstStartThatFailsShowsWhy()
+    {
+        QFETCH(bool, storeBlocked);
+        QFETCH(QString, message);
+        // A file where the session files' directory belongs: the files store cannot save.
+        QTemporaryDir data;
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        const auto restoreDataHome = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
+        if (storeBlocked) {
+            qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+            QVERIFY(QDir(data.path()).mkpath(u"tosswick"_s));
+            QFile blocker(data.filePath(u"tosswick/sessions"_s));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            if (!QCoro::waitFor(Keychain::save(u"probe"_s, u"probe"_s)))
+                QSKIP("the Secret Service stores tokens here, and it cannot be made to fail");
+            m_server->answer(200,
+                R"({"token":"token-9","user":{"id":9,"name":"Guest","email":null,"active_room_id":null}})"_ba);
+        }
         auto model = makeModel();
         waitForRestore(*model);
         // No token is stored for this server: the restore asked for a guest session.
         QCOMPARE(m_server->requests().size(), 1);
         QCOMPARE(m_server->requests().first().target, "/api/guest"_ba);
-        QCOMPARE(model->message(), u"Server Error"_s);
+        QCOMPARE(model->message(), message);
         QVERIFY(!model->user());
+        QCOMPARE(model->api().token(), std::nullopt);
     }
 
     void meFailingKeepsTheStoredToken()
@@ -307,6 +333,19 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().size(), 1);
     }
 
+    void anInvitationWhoseServerCannotBeSignedIntoStaysPending()
+    {
+        auto model = makeModel();
+        waitForRestore(*model);
+        model->handleInvitation(u"tosswick://join?room=ABCD1234&api="_s + m_server->baseUrl()
+            + u"&ws=ws://127.0.0.1:2&key=k"_s);
+        QCoro::waitFor(model->acceptInvitation());
+        QVERIFY(model->pendingInvitation());
+        // The new settings' restore asked for a guest again, and nothing followed.
+        QCOMPARE(m_server->requests().size(), 2);
+        QCOMPARE(m_server->requests().last().target, "/api/guest"_ba);
+    }
+
     void shutdownWithoutARoomSendsNothing()
     {
         auto model = signedInModel();
@@ -371,15 +410,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("state");
         QTest::addColumn<qint64>("receiver");
         QTest::addColumn<bool>("grace");
-        QTest::newRow("my active round") << u"ACTIVE"_s << qint64(7) << true;
-        QTest::newRow("someone else's round") << u"ACTIVE"_s << qint64(8) << false;
-        QTest::newRow("my round still waiting") << u"WAITING_RECEIVER"_s << qint64(7) << false;
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("my active round") << u"ACTIVE"_s << qint64(7) << true << false;
+        QTest::newRow("my active round, connection lost")
+            << u"ACTIVE"_s << qint64(7) << true << true;
+        QTest::newRow("someone else's round") << u"ACTIVE"_s << qint64(8) << false << false;
+        QTest::newRow("my round still waiting")
+            << u"WAITING_RECEIVER"_s << qint64(7) << false << false;
     }
     void focusBeginningDuringTheReceiversRoundGivesGrace()
     {
         QFETCH(QString, state);
         QFETCH(qint64, receiver);
         QFETCH(bool, grace);
+        QFETCH(bool, lost);
         auto model = signedInModel();
         QCOMPARE(model->user()->id, 7);
         QCoro::waitFor(model->apply(snapshotWithRound(state, receiver)));
@@ -389,9 +433,12 @@ private Q_SLOTS:
         QVERIFY(model->focusActive());
         QCOMPARE(model->focusGraceRoundID(), grace ? std::optional(u"r-1"_s) : std::nullopt);
 
-        // The break that follows ends any grace.
+        // A lost connection or the break that follows ends any grace.
         m_now = start.addSecs(300 + 1800);
-        model->tickPomodoro();
+        if (lost)
+            model->lostConnection();
+        else
+            model->tickPomodoro();
         QCOMPARE(model->focusGraceRoundID(), std::nullopt);
     }
 

@@ -71,6 +71,20 @@ private Q_SLOTS:
         emitSignal(FakeLogind::sessionPath, session, u"Unlock"_s);
         QTRY_COMPARE(back.size(), 2);
         QCOMPARE(away.size(), 2);
+
+        // Another user takes the seat: our session turns inactive, then active again. Only
+        // our session's Active counts.
+        const auto changed = [&](const QString &path, const QString &property, bool value) {
+            emitSignal(path, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s,
+                { session, QVariantMap { { property, value } }, QStringList() });
+        };
+        changed(u"/org/freedesktop/login1/session/_32"_s, u"Active"_s, false);
+        changed(FakeLogind::sessionPath, u"IdleHint"_s, false);
+        changed(FakeLogind::sessionPath, u"Active"_s, false);
+        QTRY_COMPARE(away.size(), 3);
+        changed(FakeLogind::sessionPath, u"Active"_s, true);
+        QTRY_COMPARE(back.size(), 3);
+        QCOMPARE(away.size(), 3);
     }
 
     void noLogindIsNotAnError()

@@ -8,8 +8,9 @@
 #include "model/AppModel.h"
 #include "model/DateText.h"
 #include "model/Preferences.h"
+#include "net/API.h"
 #include "net/Keychain.h"
-#include "net/Timestamp.h"
+#include "wire/Timestamp.h"
 #include "pomodoro/StoredTime.h"
 
 #include <QCoro/QCoroTask>
@@ -29,6 +30,8 @@ namespace {
 
 const QDateTime start(QDate(2030, 1, 1), QTime(10, 0), QTimeZone::utc());
 const auto playerJson = R"({"id":7,"name":"Ada","email":null,"active_room_id":null})"_ba;
+const auto guestJson = R"({"token":"token-9","user":{"id":9,"name":"Guest","email":null,
+    "active_room_id":null}})"_ba;
 // The state of room 3 with player 7 holding the ball, as the scripted server answers it.
 const auto roomStateJson = R"({"room":{"id":3,"owner_id":7,"name":"Lobby",
     "invite_code":"ABCDEFGH","ball_owner_id":7,"cooldown_until":null},
@@ -85,6 +88,8 @@ QList<SavedBasketResult> oldHits(int count)
 class PlayRulesTest : public ScriptedServerFixture {
     Q_OBJECT
 
+    std::chrono::milliseconds m_reconnectDelay = 10min;
+
     std::unique_ptr<AppModel> makeModel()
     {
         auto display = std::make_unique<RecordingDisplay>();
@@ -95,7 +100,7 @@ class PlayRulesTest : public ScriptedServerFixture {
         setup.logindBus = QDBusConnection(u"none"_s);
         setup.display = std::move(display);
         // Only what a test asks for: no reconnection, and only the first heartbeat.
-        setup.timing.reconnectDelay = 10min;
+        setup.timing.reconnectDelay = m_reconnectDelay;
         setup.timing.heartbeatPeriod = 10min;
         return std::make_unique<AppModel>(std::move(setup));
     }
@@ -152,6 +157,7 @@ private Q_SLOTS:
     void init()
     {
         m_now = start;
+        m_reconnectDelay = 10min;
         QVERIFY(startScriptedServer());
     }
 
@@ -438,6 +444,103 @@ private Q_SLOTS:
         QVERIFY(model->user());
     }
 
+    void availabilityChangesAreToldAtOnce_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("dnd");
+        QTest::newRow("paused") << u"paused"_s << true;
+        QTest::newRow("overlay hidden") << u"hidden"_s << true;
+        QTest::newRow("pomodoro on") << u"pomodoro"_s << true;
+        QTest::newRow("a break") << u"break"_s << false;
+    }
+    void availabilityChangesAreToldAtOnce()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, dnd);
+        ScriptedPusherPeer peer;
+        QVERIFY(peer.listen());
+        auto model = connectedModel(peer);
+        if (change == u"paused"_s)
+            model->setPaused(true);
+        else if (change == u"hidden"_s)
+            model->setHidden(true);
+        else if (change == u"pomodoro"_s)
+            model->setPomodoro(true);
+        else
+            model->startPomodoroBreak();
+        QTRY_COMPARE(requestsTo(u"/heartbeat"_s).size(), 2);
+        QCOMPARE(bodyOf(requestsTo(u"/heartbeat"_s).last()).value(u"dnd"_s).toBool(), dnd);
+    }
+
+    void aFailureAboutAnEarlierRoomIsDropped_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("status");
+        QTest::newRow("heartbeat, then activate") << u"heartbeat"_s << u"activate"_s << 500;
+        QTest::newRow("heartbeat, then leave") << u"heartbeat"_s << u"leave"_s << 500;
+        QTest::newRow("heartbeat, then new settings") << u"heartbeat"_s << u"settings"_s << 500;
+        QTest::newRow("heartbeat, then sleep") << u"heartbeat"_s << u"sleep"_s << 500;
+        QTest::newRow("heartbeat, then shutdown") << u"heartbeat"_s << u"shutdown"_s << 500;
+        QTest::newRow("heartbeat, then the session expired by another")
+            << u"heartbeat"_s << u"expiry"_s << 401;
+        QTest::newRow("state, then activate") << u"state"_s << u"activate"_s << 404;
+    }
+    void aFailureAboutAnEarlierRoomIsDropped()
+    {
+        QFETCH(QString, request);
+        QFETCH(QString, change);
+        QFETCH(int, status);
+        ScriptedPusherPeer peer;
+        QVERIFY(peer.listen());
+        auto model = connectedModel(peer);
+        m_server->stayQuiet();
+        auto held = request == u"state"_s ? model->sync() : model->beat();
+        QTRY_COMPARE(requestsTo(u"/"_s + request).size(), request == u"state"_s ? 1 : 2);
+
+        m_server->answer(200, guestJson);
+        if (change == u"activate"_s) {
+            QCoro::waitFor(model->activate(4));
+        } else if (change == u"leave"_s) {
+            QCoro::waitFor(model->leave(false));
+        } else if (change == u"settings"_s) {
+            QCoro::waitFor(model->saveConnection());
+        } else if (change == u"sleep"_s) {
+            model->stopNetwork();
+        } else if (change == u"shutdown"_s) {
+            model->shutdown();
+        } else {
+            // Another heartbeat is refused first, and a new guest is restored.
+            m_server->answer(401, R"({"message":"Unauthenticated."})"_ba);
+            QCoro::waitFor(model->beat());
+            m_server->answer(200, guestJson);
+            QTRY_VERIFY(model->user() && model->user()->id == 9 && !model->working());
+        }
+        const auto token = model->api().token();
+        const auto roomID = model->roomID();
+        QStringList shown;
+        QObject::connect(model.get(), &AppModel::messageChanged, model.get(),
+            [&] { shown.append(model->message()); });
+        m_server->answer(status, R"({"message":"Refused"})"_ba);
+        m_server->answerHeld();
+        QCoro::waitFor(held);
+        QVERIFY(!shown.contains(u"Connection lost · reconnecting…"_s));
+        QCOMPARE(model->roomID(), roomID);
+        QCOMPARE(model->api().token(), token);
+    }
+
+    void stoppingTheNetworkCancelsTheReconnection()
+    {
+        m_reconnectDelay = 100ms;
+        ScriptedPusherPeer peer;
+        QVERIFY(peer.listen());
+        auto model = connectedModel(peer);
+        model->lostConnection();
+        model->stopNetwork();
+        QTest::qWait(400);
+        QCOMPARE(peer.connections(), 1);
+    }
+
     void refusedRoomStates_data()
     {
         QTest::addColumn<int>("status");
@@ -519,7 +622,9 @@ private Q_SLOTS:
         QFETCH(std::optional<Round>, onScreen);
         QFETCH(std::optional<QString>, hitRound);
         QFETCH(bool, dismissed);
-        auto model = makeModel();
+        ScriptedPusherPeer peer;
+        QVERIFY(peer.listen());
+        auto model = connectedModel(peer);
         int successes = 0;
         model->setOnSuccess([&] { ++successes; });
         QCoro::waitFor(model->apply(snapshotAt(QString(), onScreen)));
@@ -530,6 +635,9 @@ private Q_SLOTS:
         QCOMPARE(model->gameplayDismissed(), dismissed);
         QCOMPARE(successes, dismissed ? 1 : 0);
         QCOMPARE(m_display->calls.contains(u"show false"_s), dismissed);
+        // Later states of the same round keep the game out of the way.
+        QCoro::waitFor(model->apply(snapshotAt(QString(), onScreen)));
+        QCOMPARE(m_display->visible, !dismissed);
     }
 
     void aSecondHitWithinTheCelebrationRestartsIt()
@@ -545,14 +653,27 @@ private Q_SLOTS:
         QCOMPARE(successes, 1);
     }
 
-    void aNewRoundCancelsThePendingDismissal()
+    void aPendingDismissalIsDropped_data()
     {
-        auto model = makeModel();
+        QTest::addColumn<bool>("activate");
+        QTest::newRow("by a new round") << false;
+        QTest::newRow("by activating a room, with the chosen receiver") << true;
+    }
+    void aPendingDismissalIsDropped()
+    {
+        QFETCH(bool, activate);
+        auto model = modelInRoom();
         int successes = 0;
         model->setOnSuccess([&] { ++successes; });
+        model->setSelectedReceiver(8);
         model->finishSuccess(true, std::nullopt);
-        QCoro::waitFor(model->apply(snapshotAt(QString(), round(u"r-5"_s))));
-        QCoro::waitFor(model->apply(snapshotAt(QString())));
+        if (activate) {
+            QCoro::waitFor(model->activate(4));
+            QCOMPARE(model->selectedReceiver(), 0);
+        } else {
+            QCoro::waitFor(model->apply(snapshotAt(QString(), round(u"r-5"_s))));
+            QCoro::waitFor(model->apply(snapshotAt(QString())));
+        }
         QTest::qWait(1200);
         QCOMPARE(successes, 0);
         QVERIFY(!model->gameplayDismissed());
@@ -613,25 +734,6 @@ private Q_SLOTS:
         QCoro::waitFor(model->apply(snapshot));
         model->setSelectedReceiver(selected);
         QCOMPARE(m_display->configuration->available, available);
-    }
-
-    void theSendGateBeforeARoom()
-    {
-        auto model = makeModel();
-        QCOMPARE(model->sendBlockReason(0), u"Choose a room first"_s);
-        QCoro::waitFor(model->apply(snapshotAt(QString())));
-        // A room state without a signed-in player is no room either.
-        QCOMPARE(model->sendBlockReason(0), u"Choose a room first"_s);
-
-        auto signedIn = modelInRoom();
-        QCOMPARE(signedIn->sendBlockReason(0), u"Choose a room first"_s);
-        QCoro::waitFor(signedIn->apply(snapshotAt(QString())));
-        QCOMPARE(signedIn->sendBlockReason(0), u"Connecting to room…"_s);
-        // A transfer refused by the gate sends nothing and gives the ball back.
-        QCoro::waitFor(signedIn->transfer(Entry { 1.0, 0.45, 0.55, 0.35 }));
-        QCOMPARE(signedIn->message(), u"Connecting to room…"_s);
-        QVERIFY(m_display->calls.contains(u"failed Connecting to room…"_s));
-        QVERIFY(requestsTo(u"/ball/send"_s).isEmpty());
     }
 
     void datesReadAsTheLocaleAbbreviatesThem_data()

@@ -6,7 +6,7 @@
 #include "TestServer.h"
 #include "model/Preferences.h"
 #include "net/Realtime.h"
-#include "net/Timestamp.h"
+#include "wire/Timestamp.h"
 #include "scene/LabelNode.h"
 
 #include <QCoro/QCoroTask>
@@ -28,9 +28,6 @@ constexpr int serverTimeoutMs = 20'000;
 // An active round lasts this long on the test server, so a miss ends within a test.
 const QStringList serverArguments { u"--test-round-ms"_s, u"5000"_s, u"--test-cooldown-ms"_s,
     u"200"_s };
-// What the controls window sends when the player presses a send button before any throw.
-const Entry sendButtonEntry { 1.0, 0.45, 0.55, 0.35 };
-
 // Sent by the heartbeat; it is what lets the other player pass the ball.
 const auto online = u"ONLINE"_s;
 const auto doNotDisturb = u"DO_NOT_DISTURB"_s;
@@ -66,30 +63,7 @@ class PlayTogetherTest : public QObject {
 
     std::unique_ptr<ScenePlayer> player(const QString &host, AppModel::Setup setup = {})
     {
-        const QString address = host + u':' + QString::number(m_server.httpUrl().port());
-        return std::make_unique<ScenePlayer>(u"http://"_s + address, u"ws://"_s + address,
-            QString::fromLatin1(TestServer::appKey), std::move(setup));
-    }
-
-    // A player in a room of their own, holding the ball, subscribed.
-    void startRoom(ScenePlayer &a)
-    {
-        QVERIFY(a.waitSignedIn());
-        QCoro::waitFor(a.model().createRoom(u"Lobby"_s));
-        QVERIFY2(a.waitConnected(), qPrintable(a.model().message()));
-    }
-
-    // B joins A's room by its Room ID; each sees the other online.
-    void join(ScenePlayer &a, ScenePlayer &b)
-    {
-        QVERIFY(a.model().snapshot() || a.waitForMemberStatus(a.id(), online));
-        const QString code = a.model().snapshot()->room.inviteCode;
-        QVERIFY(b.waitSignedIn());
-        QCoro::waitFor(b.model().joinRoom(code));
-        QCOMPARE(b.model().roomID(), a.model().roomID());
-        QVERIFY2(b.waitConnected(), qPrintable(b.model().message()));
-        QVERIFY(a.waitForMemberStatus(b.id(), online));
-        QVERIFY(b.waitForMemberStatus(a.id(), online));
+        return ScenePlayer::at(host, quint16(m_server.httpUrl().port()), std::move(setup));
     }
 
     // A in a room of their own, on a clock that stands still at `now`.
@@ -98,7 +72,9 @@ class PlayTogetherTest : public QObject {
         AppModel::Setup setup;
         setup.now = [now] { return now; };
         auto a = player(u"127.0.0.1"_s, std::move(setup));
-        startRoom(*a);
+        const QString started = a->startRoom();
+        if (!started.isEmpty())
+            QTest::qFail(qPrintable(started), __FILE__, __LINE__);
         return a;
     }
 
@@ -106,30 +82,12 @@ class PlayTogetherTest : public QObject {
     std::pair<std::unique_ptr<ScenePlayer>, std::unique_ptr<ScenePlayer>> playersInOneRoom(
         AppModel::Setup setupOfB = {})
     {
-        auto a = player(u"127.0.0.1"_s);
-        auto b = player(u"localhost"_s, std::move(setupOfB));
-        startRoom(*a);
-        join(*a, *b);
-        return { std::move(a), std::move(b) };
-    }
-
-    // A sends the ball to B; B's scene shows the round and B's report makes it active.
-    QString passTo(ScenePlayer &a, ScenePlayer &b)
-    {
-        a.model().setSelectedReceiver(b.id());
-        // The cooldown after an earlier round may still run.
-        if (!QTest::qWaitFor([&] { return !a.model().sendBlockReason(b.id()); }, serverTimeoutMs))
-            return u"not sendable: "_s + a.model().sendBlockReason(b.id()).value_or(QString());
-        QCoro::waitFor(a.model().transfer(sendButtonEntry));
-        const bool shown = QTest::qWaitFor(
-            [&] { return b.scene().roundID() && b.scene().isWaitingForThrow(); }, serverTimeoutMs);
-        const bool active = QTest::qWaitFor(
-            [&] {
-                return b.model().snapshot() && b.model().snapshot()->round
-                    && b.model().snapshot()->round->isActive();
-            },
-            serverTimeoutMs);
-        return shown && active ? QString() : u"round not taken: "_s + b.model().message();
+        QString error;
+        auto players = ScenePlayer::inOneRoom(
+            quint16(m_server.httpUrl().port()), error, std::move(setupOfB));
+        if (!error.isEmpty())
+            QTest::qFail(qPrintable(error), __FILE__, __LINE__);
+        return players;
     }
 
 private Q_SLOTS:
@@ -157,12 +115,10 @@ private Q_SLOTS:
         };
         a->model().setSelectedReceiver(b->id());
         QCOMPARE(a->model().sendButtonTitle(), u"Send to "_s + b->model().user()->name);
-        QCOMPARE(a->model().sendBlockReason(b->id()), std::nullopt);
-        QCoro::waitFor(a->model().transfer(sendButtonEntry));
+        QCoro::waitFor(a->model().transfer(ScenePlayer::sendButtonEntry));
         QCOMPARE(a->model().message(), u"Ball sent to "_s + b->model().user()->name);
         QVERIFY(!a->model().sending());
         QTRY_VERIFY_WITH_TIMEOUT(a->model().snapshot()->round, serverTimeoutMs);
-        QCOMPARE(a->model().sendBlockReason(b->id()), u"Wait for the current round to finish"_s);
 
         // The receiver's scene holds the round, the ball parked at the start spot.
         QTRY_VERIFY_WITH_TIMEOUT(shownRound, serverTimeoutMs);
@@ -226,7 +182,7 @@ private Q_SLOTS:
         QVERIFY(!QTest::currentTestFailed());
 
         // To whoever is online: only B.
-        QCoro::waitFor(a->model().transfer(sendButtonEntry));
+        QCoro::waitFor(a->model().transfer(ScenePlayer::sendButtonEntry));
         QCOMPARE(a->model().message(), u"Ball sent to an available player"_s);
         QTRY_VERIFY_WITH_TIMEOUT(b->model().snapshot() && b->model().snapshot()->round
                 && b->model().snapshot()->round->isActive(),
@@ -251,8 +207,7 @@ private Q_SLOTS:
     {
         auto [a, b] = playersInOneRoom();
         QVERIFY(!QTest::currentTestFailed());
-        const QString passed = passTo(*a, *b);
-        QVERIFY2(passed.isEmpty(), qPrintable(passed));
+        QCOMPARE(a->passTo(*b), QString());
         b->display().throwTowardsTheHoop();
         QTRY_VERIFY_WITH_TIMEOUT(
             scoreOf(a->model(), b->id()) && scoreOf(a->model(), b->id())->points == 1,
@@ -277,8 +232,7 @@ private Q_SLOTS:
     void heartbeatRejectedByTheServerStartsANewGuestSession()
     {
         auto a = player(u"127.0.0.1"_s);
-        startRoom(*a);
-        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(a->startRoom(), QString());
         const qint64 guest = a->id();
         QStringList shown;
         QObject::connect(&a->model(), &AppModel::messageChanged, &a->model(),
@@ -327,7 +281,6 @@ private Q_SLOTS:
         QVERIFY(!b->model().connected());
         QVERIFY(!b->display().visible());
         QTRY_VERIFY(b->model().rooms().isEmpty());
-        QCOMPARE(b->model().sendBlockReason(0), u"Choose a room first"_s);
     }
 
     void pongAge_data()
@@ -352,8 +305,7 @@ private Q_SLOTS:
         };
         auto a = player(u"127.0.0.1"_s, std::move(setup));
         model = &a->model();
-        startRoom(*a);
-        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(a->startRoom(), QString());
         QTRY_VERIFY(a->model().snapshot());
 
         QSignalSpy snapshots(model, &AppModel::snapshotChanged);
@@ -373,8 +325,7 @@ private Q_SLOTS:
         AppModel::Setup setup;
         setup.timing.reconnectDelay = delay;
         auto a = player(u"127.0.0.1"_s, std::move(setup));
-        startRoom(*a);
-        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(a->startRoom(), QString());
 
         QElapsedTimer sinceLastLoss;
         std::optional<qint64> reconnectedAfter;
@@ -401,101 +352,7 @@ private Q_SLOTS:
         QCOMPARE(a->model().message(), u"Connected"_s);
     }
 
-    void theSendGate_data()
-    {
-        // Colleagues: Bea (8, status as given) and Cid (9, offline). Receiver -1 is the player.
-        QTest::addColumn<QString>("condition");
-        QTest::addColumn<bool>("roundInPlay");
-        QTest::addColumn<QString>("owner");
-        QTest::addColumn<QString>("cooldown");
-        QTest::addColumn<qint64>("receiver");
-        QTest::addColumn<QString>("beaStatus");
-        QTest::addColumn<QString>("reason");
-        const QString none;
-        const QString in2200ms = u"2030-01-01T10:00:02.200Z"_s;
-        QTest::newRow("to anyone") << none << false << u"me"_s << none << 0ll << online << none;
-        QTest::newRow("to Bea") << none << false << u"me"_s << none << 8ll << online << none;
-        QTest::newRow("focus before pause and round")
-            << u"focus paused"_s << true << u"me"_s << none << 0ll << online
-            << u"Pomodoro focus · available again at the game break"_s;
-        QTest::newRow("paused before the round") << u"paused"_s << true << u"me"_s << none << 0ll
-                                                 << online << u"Resume the game to send"_s;
-        QTest::newRow("hidden") << u"hidden"_s << false << u"me"_s << none << 0ll << online
-                                << u"Resume the game to send"_s;
-        QTest::newRow("a round under way, even for the holder")
-            << none << true << u"me"_s << none << 0ll << online
-            << u"Wait for the current round to finish"_s;
-        QTest::newRow("Bea holds the ball")
-            << none << false << u"Bea"_s << in2200ms << 0ll << online << u"The ball is with Bea"_s;
-        QTest::newRow("nobody holds it") << none << false << u"nobody"_s << none << 0ll << online
-                                         << u"The ball is with another player"_s;
-        QTest::newRow("a holder not in the room") << none << false << u"stranger"_s << none << 0ll
-                                                  << online << u"The ball is with another player"_s;
-        QTest::newRow("cooldown 2.2 s ahead, before the receiver")
-            << none << false << u"me"_s << in2200ms << -1ll << online << u"Next pass in 3s"_s;
-        QTest::newRow("cooldown exactly 2 s ahead")
-            << none << false << u"me"_s << u"2030-01-01T10:00:02Z"_s << 0ll << online
-            << u"Next pass in 2s"_s;
-        QTest::newRow("cooldown over")
-            << none << false << u"me"_s << u"2030-01-01T09:59:59Z"_s << 0ll << online << none;
-        QTest::newRow("cooldown unreadable")
-            << none << false << u"me"_s << u"in a moment"_s << 0ll << online << none;
-        QTest::newRow("oneself as receiver") << none << false << u"me"_s << none << -1ll << online
-                                             << u"Choose a player in this room"_s;
-        QTest::newRow("a receiver not in the room") << none << false << u"me"_s << none << 4242ll
-                                                    << online << u"Choose a player in this room"_s;
-        QTest::newRow("an offline receiver")
-            << none << false << u"me"_s << none << 9ll << online << u"Cid is not available"_s;
-        QTest::newRow("a busy receiver")
-            << none << false << u"me"_s << none << 8ll << u"BUSY"_s << u"Bea is not available"_s;
-        QTest::newRow("nobody online")
-            << none << false << u"me"_s << none << 0ll << doNotDisturb << u"No players online"_s;
-    }
-    void theSendGate()
-    {
-        QFETCH(QString, condition);
-        QFETCH(bool, roundInPlay);
-        QFETCH(QString, owner);
-        QFETCH(QString, cooldown);
-        QFETCH(qint64, receiver);
-        QFETCH(QString, beaStatus);
-        QFETCH(QString, reason);
-        // The room state of the test is newer than any the server sends: only it counts.
-        const QDateTime now(QDate(2030, 1, 1), QTime(10, 0), QTimeZone::utc());
-        auto a = playerInOwnRoomAt(now);
-        QVERIFY(!QTest::currentTestFailed());
-        AppModel &model = a->model();
-        const qint64 me = a->id();
-
-        Snapshot state = a->model().snapshot().value_or(Snapshot());
-        state.serverTime = Timestamp::format(now);
-        state.members = { Member { me, u"Ada"_s, online }, Member { 8, u"Bea"_s, beaStatus },
-            Member { 9, u"Cid"_s, u"OFFLINE"_s } };
-        const QHash<QString, std::optional<qint64>> owners { { u"me"_s, me }, { u"Bea"_s, 8 },
-            { u"nobody"_s, std::nullopt }, { u"stranger"_s, 4242 } };
-        state.room.ballOwnerId = owners.value(owner);
-        state.room.cooldownUntil = cooldown.isEmpty() ? std::nullopt : std::optional(cooldown);
-        if (roundInPlay) {
-            Round round;
-            round.id = u"r-1"_s;
-            round.receiverId = 8;
-            round.state = u"ACTIVE"_s;
-            state.round = round;
-        }
-        QCoro::waitFor(model.apply(state));
-        QCOMPARE(model.offset(), 0.0);
-        if (condition.contains(u"focus"_s))
-            model.setPomodoro(true);
-        if (condition.contains(u"paused"_s))
-            model.setPaused(true);
-        if (condition.contains(u"hidden"_s))
-            model.setHidden(true);
-
-        const auto expected = reason.isEmpty() ? std::nullopt : std::optional(reason);
-        QCOMPARE(model.sendBlockReason(receiver == -1 ? me : receiver), expected);
-    }
-
-    void sendingIsRefusedAfterFocusAndPause()
+    void aSendUnderWayOrRefusedByTheGate()
     {
         const QDateTime now(QDate(2030, 1, 1), QTime(10, 0), QTimeZone::utc());
         auto a = playerInOwnRoomAt(now);
@@ -513,19 +370,12 @@ private Q_SLOTS:
         model.setSelectedReceiver(0);
 
         // The server has nobody to take the ball: the room state above is the test's own.
-        auto sending = model.transfer(sendButtonEntry);
+        auto sending = model.transfer(ScenePlayer::sendButtonEntry);
         QVERIFY(model.sending());
         QCOMPARE(model.sendButtonTitle(), u"Sending…"_s);
-        QCOMPARE(model.sendBlockReason(0), u"Sending…"_s);
-        model.setPomodoro(true);
-        QCOMPARE(model.sendBlockReason(0), u"Pomodoro focus · available again at the game break"_s);
-        model.setPomodoro(false);
-        model.setPaused(true);
-        QCOMPARE(model.sendBlockReason(0), u"Resume the game to send"_s);
-        model.setPaused(false);
         // A second send meanwhile is ignored, also by the scene.
         const QString hint = a->scene().hint().text();
-        QCoro::waitFor(model.transfer(sendButtonEntry));
+        QCoro::waitFor(model.transfer(ScenePlayer::sendButtonEntry));
         QVERIFY(model.sending());
         QCOMPARE(a->scene().hint().text(), hint);
 
@@ -533,6 +383,12 @@ private Q_SLOTS:
         QVERIFY(!model.sending());
         QCOMPARE(model.message(), u"No players online"_s);
         QCOMPARE(a->scene().hint().text(), u"No players online"_s);
+
+        // The gate's reason is what the player reads; the server never hears of the send.
+        model.setPaused(true);
+        QCoro::waitFor(model.transfer(ScenePlayer::sendButtonEntry));
+        QCOMPARE(model.message(), u"Resume the game to send"_s);
+        QCOMPARE(a->scene().hint().text(), u"Resume the game to send"_s);
     }
 
     void heartbeatTellsWhetherThePlayerMayBeDisturbed_data()
@@ -541,8 +397,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("status");
         QTest::newRow("available") << u"none"_s << online;
         QTest::newRow("paused") << u"paused"_s << doNotDisturb;
-        QTest::newRow("overlay hidden") << u"hidden"_s << doNotDisturb;
-        QTest::newRow("focus phase") << u"focus"_s << doNotDisturb;
         QTest::newRow("focus phase with a grace round") << u"grace"_s << online;
     }
     void heartbeatTellsWhetherThePlayerMayBeDisturbed()
@@ -554,17 +408,12 @@ private Q_SLOTS:
         setup.now = [&] { return now; };
         setup.timing.heartbeatPeriod = 10min;
         auto a = player(u"127.0.0.1"_s, std::move(setup));
-        startRoom(*a);
-        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(a->startRoom(), QString());
         AppModel &model = a->model();
         QVERIFY(a->waitForMemberStatus(a->id(), online));
 
         if (condition == u"paused"_s) {
             model.setPaused(true);
-        } else if (condition == u"hidden"_s) {
-            model.setHidden(true);
-        } else if (condition == u"focus"_s) {
-            model.setPomodoro(true);
         } else if (condition == u"grace"_s) {
             // A focus phase begins while this player plays a round of theirs.
             model.startPomodoroBreak();

@@ -2,8 +2,8 @@
 #include "TestServer.h"
 
 #include "net/API.h"
-#include "net/AuthReply.h"
-#include "net/Room.h"
+#include "wire/AuthReply.h"
+#include "wire/Room.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,8 +1,10 @@
+#include "SceneTesting.h"
 #include "XvfbDisplay.h"
 #include "overlay/GamePanel.h"
 #include "overlay/GameView.h"
 #include "overlay/Overlay.h"
 #include "scene/GameScene.h"
+#include "scene/LabelNode.h"
 
 #include <QApplication>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <memory>
 
@@ -262,6 +265,27 @@ private slots:
         QVERIFY(scene.isWaitingForThrow());
     }
 
+    // The loop stops once nothing moves; the frame that clears the "00" must still come.
+    void aCountdownThatRunsOutLeavesNoDigits()
+    {
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        GameScene &scene = m_overlay->scene();
+        const QDateTime ends(QDate(2025, 1, 1), QTime(10, 0), QTimeZone::utc());
+        auto now = std::make_shared<QDateTime>(ends.addSecs(-1));
+        scene.setWallClock([now] { return *now; });
+        scene.configure(SceneTesting::round(u"r1"_s, u"ACTIVE"_s, GameScene::defaultHoop,
+                            u"2025-01-01T10:00:00Z"_s),
+            false, true, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(scene.timerLabel().text(), u"01"_s, patience);
+        QVERIFY(panel->view()->isRunning());
+
+        *now = ends;
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->view()->isRunning(), patience);
+        QVERIFY(!scene.isActive());
+        QCOMPARE(scene.timerLabel().text(), QString());
+    }
+
     void withoutACompositorTheWindowShowsOnlyWhatIsDrawn()
     {
         GamePanel *panel = showOverlay();
@@ -348,6 +372,31 @@ private slots:
             m_overlay->panel() && m_overlay->panel()->winId() != before, patience);
         QVERIFY(!m_overlay->panel()->isVisible());
         QVERIFY(!m_overlay->isVisible());
+    }
+
+    // The first screen is always the primary one: when another becomes primary, the same
+    // index names it, and the overlay goes there.
+    void anotherPrimaryScreenTakesTheOverlay()
+    {
+        // Two monitors, the right one on the X output, which is made primary later.
+        QVERIFY(runTool(u"xrandr"_s, { u"--noprimary"_s }));
+        QVERIFY(runTool(
+            u"xrandr"_s, { u"--setmonitor"_s, u"left"_s, u"960/254x1080/286+0+0"_s, u"none"_s }));
+        QVERIFY(runTool(u"xrandr"_s,
+            { u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"screen"_s }));
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 2, patience);
+        QCOMPARE(QGuiApplication::screens().constFirst()->name(), u"left"_s);
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        QCOMPARE(panel->geometry().left(), 0);
+
+        QVERIFY(runTool(u"xrandr"_s, { u"--output"_s, u"screen"_s, u"--primary"_s }));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::screens().constFirst()->name(), u"right"_s, patience);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_overlay->panel() && m_overlay->panel()->geometry().left() == 960, patience);
+        QCOMPARE(m_overlay->screenIndex(), 0);
+        QVERIFY(QTest::qWaitForWindowExposed(m_overlay->panel(), patience));
     }
 
     // Last: a window manager changes how every later window is placed and focused.

@@ -325,6 +325,7 @@ private slots:
         now = now.addMSecs(1000);
         clock.step();
         QCOMPARE(scene->timerLabel().text(), u"00"_s);
+        QVERIFY(scene->needsFrames()); // for the frame that clears it
         QVERIFY(!scene->isActive());
         QVERIFY(!scene->isInteractive());
         QVERIFY(scene->ball().isHidden());

@@ -1,10 +1,8 @@
-#include "ApiClient.h"
-#include "GameRequests.h"
 #include "HaproxyProcess.h"
 #include "PostgresCluster.h"
-#include "RoomSubscription.h"
+#include "ScenePlayer.h"
 #include "TestServer.h"
-#include "WireClient.h"
+#include "net/Realtime.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -13,17 +11,18 @@
 #include <array>
 
 using namespace Qt::StringLiterals;
-using Player = GameRequests::Player;
 
 namespace {
 
-constexpr int readyMs = 3000;
-constexpr int roundMs = 4000;
+constexpr int waitMs = 20'000;
+// Long enough for a player to reconnect through the proxy within the round.
+const QStringList gameFlags { u"--test-ready-ms"_s, u"5000"_s, u"--test-round-ms"_s, u"8000"_s,
+    u"--test-cooldown-ms"_s, u"200"_s };
 
 } // namespace
 
-// Three nodes on one PostgreSQL behind HAProxy, as deployed: requests and realtime sockets
-// spread over the nodes, and the game goes on when a node is killed.
+// Three nodes on one PostgreSQL behind HAProxy, as deployed, and two players' coordinators
+// playing through the proxy while a node dies and the database restarts.
 class ClusterTest : public QObject {
     Q_OBJECT
 
@@ -35,82 +34,149 @@ private slots:
         QVERIFY2(!m_url.isEmpty(), qPrintable(m_database.errorText()));
         QList<quint16> ports;
         for (TestServer &node : m_nodes) {
-            QVERIFY2(node.start({ u"--db"_s, m_url, u"--trusted-proxy"_s, u"127.0.0.1"_s,
-                         u"--test-ready-ms"_s, QString::number(readyMs), u"--test-round-ms"_s,
-                         QString::number(roundMs) }),
+            QVERIFY2(
+                node.start(QStringList { u"--db"_s, m_url, u"--trusted-proxy"_s, u"127.0.0.1"_s }
+                    + gameFlags),
                 qPrintable(node.errorText()));
             ports.append(quint16(node.httpUrl().port()));
         }
         QVERIFY2(m_proxy.start(ports), qPrintable(m_proxy.errorText()));
-        m_api = std::make_unique<ApiClient>(m_proxy.httpUrl());
-        m_game = std::make_unique<GameRequests>(*m_api);
+        QString error;
+        std::tie(m_a, m_b) = ScenePlayer::inOneRoom(quint16(m_proxy.httpUrl().port()), error);
+        QCOMPARE(error, QString());
     }
 
-    // Each player's requests and socket land on different nodes; every step reaches both
-    // sockets once, and the point is in the shared database.
+    // The players' sockets on two nodes; A passes, B scores, and the point is in the database.
     void passAndHitAcrossNodes()
     {
-        const auto [a, b, room] = m_game->twoPlayerRoom();
-        WireClient first;
-        WireClient second;
-        QVERIFY(subscribeToRoom(first, m_proxy.wsUrl(), *m_api, room, a.token));
-        QVERIFY(subscribeToRoom(second, m_proxy.wsUrl(), *m_api, room, b.token));
-        QVERIFY(m_game->playHit(room, a, b));
-        for (WireClient *client : { &first, &second }) {
-            QSet<QString> ids;
-            int frames = 0;
-            while (const auto frame = client->next(std::chrono::milliseconds(1500))) {
-                ++frames;
-                ids.insert(dataText(*frame)[u"event_id"_s].toString());
-            }
-            QVERIFY2(frames >= 4, qPrintable(QString::number(frames))); // send, ready, shot, score
-            QCOMPARE(ids.size(), frames); // none twice
-        }
-        QCOMPARE(pointsOf(b), 1);
+        // Round robin spreads the sockets: B's moves on until another node than A's serves it.
+        for (int moves = 0; servingNode(*m_b) == servingNode(*m_a) && moves < 8; ++moves)
+            m_b->model().lostConnection();
+        QVERIFY(servingNode(*m_a) >= 0);
+        QVERIFY(servingNode(*m_b) >= 0);
+        QVERIFY(servingNode(*m_a) != servingNode(*m_b));
+
+        QCOMPARE(m_a->passTo(*m_b), QString());
+        m_b->display().throwTowardsTheHoop();
+        QVERIFY(ScenePlayer::waitUntil([&] { return roundOver(*m_a); }, waitMs));
+        QCOMPARE(stored(*m_b), u"1 points, 1 received, 0 missed"_s);
     }
 
-    // A node dies mid-round: the others serve on, and the round runs out exactly once.
+    // The node under A's socket dies mid-round: A reconnects through the proxy to another
+    // node and throws again; the round runs out once, for one miss.
     void nodeKilledMidRound()
     {
-        const auto [a, b, room] = m_game->twoPlayerRoom();
-        QVERIFY(!m_game->activeRound(room, a, b).isEmpty());
-        m_nodes[0].kill();
-        QTRY_COMPARE_WITH_TIMEOUT(
-            m_game->state(room, a).object()[u"state"_s].toString(), u"IDLE"_s, roundMs + 5000);
-        QTest::qWait(1000); // time for a second timer to count a second miss
-        const QJsonObject score = GameRequests::scoreOf(m_game->state(room, a).object(), b.id);
-        QCOMPARE(score[u"misses"_s].toInteger(), 1);
-        QCOMPARE(score[u"received"_s].toInteger(), 1);
+        QCOMPARE(m_b->passTo(*m_a), QString());
+        const int node = servingNode(*m_a);
+        QVERIFY(node >= 0);
+        m_nodes[node].kill();
+        QVERIFY(ScenePlayer::waitUntil([&] { return !m_a->model().connected(); }, waitMs));
+        const int next = servingNode(*m_a);
+        QVERIFY(next >= 0 && next != node);
+
+        QVERIFY(ScenePlayer::waitUntil(
+            [&] { return m_a->display().visible() && m_a->scene().isWaitingForThrow(); }, waitMs));
+        m_a->display().throwStraightUp();
+        QCOMPARE(m_a->model().sequence(), 1);
+        QVERIFY(ScenePlayer::waitUntil([&] { return roundOver(*m_b); }, waitMs));
+        QTest::qWait(1000); // time for a second node's timer to count a second miss
+        QCOMPARE(stored(*m_a), u"0 points, 1 received, 1 missed"_s);
+    }
+
+    // PostgreSQL restarts under both players: their requests are refused meanwhile, and they
+    // play on in the same sessions once it is back.
+    void databaseRestarted()
+    {
+        const std::array players { m_a.get(), m_b.get() };
+        const std::array ids { m_a->id(), m_b->id() };
+        std::array<QStringList, 2> seen;
+        for (std::size_t i = 0; i < players.size(); ++i) {
+            AppModel *model = &players[i]->model();
+            QObject::connect(model, &AppModel::messageChanged, model,
+                [&seen, model, i] { seen[i].append(model->message()); });
+        }
+        const auto refused = [&seen](std::size_t i) {
+            return seen[i].contains(
+                       u"The game's database is not available; please try again shortly."_s)
+                || seen[i].contains(u"Request failed (503)"_s);
+        };
+        QVERIFY2(m_database.stop(), qPrintable(m_database.errorText()));
+        const auto bothRefused = [&] {
+            return refused(0) && refused(1) && !m_a->model().connected()
+                && !m_b->model().connected();
+        };
+        QVERIFY2(ScenePlayer::waitUntil(bothRefused, waitMs),
+            qPrintable(seen[0].join(u" | "_s) + u" || "_s + seen[1].join(u" | "_s)));
+        QVERIFY2(m_database.start(), qPrintable(m_database.errorText()));
+
+        QVERIFY(m_a->waitConnected(waitMs));
+        QVERIFY(m_b->waitConnected(waitMs));
+        QCOMPARE(m_a->id(), ids[0]);
+        QCOMPARE(m_b->id(), ids[1]);
+        QCOMPARE(m_a->passTo(*m_b), QString());
+        m_b->display().throwTowardsTheHoop();
+        QVERIFY(ScenePlayer::waitUntil([&] { return roundOver(*m_a); }, waitMs));
+        QCOMPARE(stored(*m_b), u"2 points, 2 received, 0 missed"_s);
     }
 
 private:
-    int pointsOf(const Player &player)
+    // The node that subscribed the player's socket, by the line it logs; -1 when none does
+    // within the wait.
+    int servingNode(ScenePlayer &player)
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, u"check"_s);
-        db.setHostName(m_database.socketDirectory());
-        db.setPort(m_database.port());
-        db.setUserName(QString::fromLatin1(PostgresCluster::user));
-        db.setDatabaseName(m_url.section(u'/', -1));
-        int points = -1;
-        if (db.open()) {
-            QSqlQuery query(db);
-            query.prepare(u"SELECT SUM(points) FROM scores WHERE player_id = ?"_s);
-            query.addBindValue(player.id);
-            if (query.exec() && query.next())
-                points = query.value(0).toInt();
+        int found = -1;
+        ScenePlayer::waitUntil(
+            [&] {
+                const auto socket = player.model().realtime().socketID();
+                if (!player.model().connected() || !socket)
+                    return false;
+                const QString line = u"realtime: socket %1 subscribed"_s.arg(*socket);
+                for (int i = 0; i < int(m_nodes.size()); ++i) {
+                    if (m_nodes[i].isRunning() && m_nodes[i].log().contains(line))
+                        found = i;
+                }
+                return found >= 0;
+            },
+            waitMs);
+        return found;
+    }
+
+    static bool roundOver(ScenePlayer &player)
+    {
+        return player.model().snapshot() && !player.model().snapshot()->round;
+    }
+
+    // The player's score as the database holds it.
+    QString stored(const ScenePlayer &player)
+    {
+        QString score;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, u"check"_s);
+            db.setHostName(m_database.socketDirectory());
+            db.setPort(m_database.port());
+            db.setUserName(QString::fromLatin1(PostgresCluster::user));
+            db.setDatabaseName(m_url.section(u'/', -1));
+            if (db.open()) {
+                QSqlQuery query(db);
+                query.prepare(u"SELECT points, received, misses FROM scores WHERE player_id = ?"_s);
+                query.addBindValue(player.id());
+                if (query.exec() && query.next())
+                    score = u"%1 points, %2 received, %3 missed"_s.arg(query.value(0).toInt())
+                                .arg(query.value(1).toInt())
+                                .arg(query.value(2).toInt());
+            }
         }
-        db = {};
         QSqlDatabase::removeDatabase(u"check"_s);
-        return points;
+        return score;
     }
 
     PostgresCluster m_database;
     QString m_url;
     std::array<TestServer, 3> m_nodes;
     HaproxyProcess m_proxy;
-    std::unique_ptr<ApiClient> m_api;
-    std::unique_ptr<GameRequests> m_game;
+    std::unique_ptr<ScenePlayer> m_a;
+    std::unique_ptr<ScenePlayer> m_b;
 };
 
-QTEST_GUILESS_MAIN(ClusterTest)
+QTEST_MAIN(ClusterTest)
 #include "ClusterTest.moc"

@@ -60,6 +60,11 @@ QStringList InProcessServer::withoutRateLimits()
         u"--requests-per-second"_s, u"0"_s };
 }
 
+void InProcessServer::postToItsThread(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(m_threadContext.get(), std::move(work), Qt::QueuedConnection);
+}
+
 QUrl InProcessServer::httpUrl() const
 {
     return QUrl(u"http://127.0.0.1:%1"_s.arg(m_server->port()));

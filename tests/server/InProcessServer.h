@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 // The game server in the test's own process, on a free loopback port with a throw-away
@@ -35,6 +36,9 @@ public:
     // The arguments that switch the per-client limits off, for tests that make many players
     // from one address.
     static QStringList withoutRateLimits();
+
+    // Runs `work` on the server's own thread (Thread::Own) without waiting for it.
+    void postToItsThread(std::function<void()> work);
 
     QUrl httpUrl() const;
     QUrl wsUrl() const;

@@ -1,5 +1,6 @@
 #include "ScenePlayer.h"
 
+#include "TestServer.h"
 #include "model/Preferences.h"
 #include "net/Keychain.h"
 
@@ -9,6 +10,15 @@
 #include <QEventLoop>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// How long a step waits for the server and the other player.
+constexpr int stepTimeoutMs = 20'000;
+// Sent by the heartbeat; it is what lets the other player pass the ball.
+const auto online = u"ONLINE"_s;
+
+} // namespace
 
 bool ScenePlayer::waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
@@ -65,4 +75,67 @@ bool ScenePlayer::waitForMemberStatus(qint64 player, const QString &status, int 
                     });
         },
         timeoutMs);
+}
+
+std::unique_ptr<ScenePlayer> ScenePlayer::at(
+    const QString &host, quint16 port, AppModel::Setup setup)
+{
+    const QString address = host + u':' + QString::number(port);
+    return std::make_unique<ScenePlayer>(u"http://"_s + address, u"ws://"_s + address,
+        QString::fromLatin1(TestServer::appKey), std::move(setup));
+}
+
+std::pair<std::unique_ptr<ScenePlayer>, std::unique_ptr<ScenePlayer>> ScenePlayer::inOneRoom(
+    quint16 port, QString &error, AppModel::Setup setupOfB)
+{
+    auto a = at(u"127.0.0.1"_s, port);
+    auto b = at(u"localhost"_s, port, std::move(setupOfB));
+    error = a->startRoom();
+    if (error.isEmpty())
+        error = b->join(*a);
+    return { std::move(a), std::move(b) };
+}
+
+QString ScenePlayer::startRoom()
+{
+    if (!waitSignedIn())
+        return u"not signed in: "_s + m_model->message();
+    QCoro::waitFor(m_model->createRoom(u"Lobby"_s));
+    return waitConnected() ? QString() : u"room not connected: "_s + m_model->message();
+}
+
+QString ScenePlayer::join(ScenePlayer &host)
+{
+    if (!host.m_model->snapshot() && !host.waitForMemberStatus(host.id(), online))
+        return u"no room to join"_s;
+    if (!waitSignedIn())
+        return u"not signed in: "_s + m_model->message();
+    QCoro::waitFor(m_model->joinRoom(host.m_model->snapshot()->room.inviteCode));
+    if (m_model->roomID() != host.m_model->roomID())
+        return u"not joined: "_s + m_model->message();
+    if (!waitConnected())
+        return u"room not connected: "_s + m_model->message();
+    if (!host.waitForMemberStatus(id(), online) || !waitForMemberStatus(host.id(), online))
+        return u"not online for each other"_s;
+    return {};
+}
+
+QString ScenePlayer::passTo(ScenePlayer &receiver)
+{
+    m_model->setSelectedReceiver(receiver.id());
+    // The cooldown after an earlier round may still run.
+    if (!waitUntil([&] { return !m_model->sendBlockReason(receiver.id()); }, stepTimeoutMs))
+        return u"not sendable: "_s + m_model->sendBlockReason(receiver.id()).value_or(QString());
+    QCoro::waitFor(m_model->transfer(sendButtonEntry));
+    AppModel &other = receiver.model();
+    const bool shown = waitUntil(
+        [&] { return receiver.scene().roundID() && receiver.scene().isWaitingForThrow(); },
+        stepTimeoutMs);
+    const bool active = waitUntil(
+        [&] {
+            return other.snapshot() && other.snapshot()->round
+                && other.snapshot()->round->isActive();
+        },
+        stepTimeoutMs);
+    return shown && active ? QString() : u"round not taken: "_s + other.message();
 }

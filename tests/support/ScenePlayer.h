@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 
 #include <functional>
-
 #include <memory>
+#include <utility>
 
 // One player of a game on a real server: a coordinator with its own settings file, its own
 // entry in the credential store and its own scene. Several may play in one process: the
@@ -16,12 +16,22 @@
 // a different spelling of it (127.0.0.1, localhost, ...).
 class ScenePlayer {
 public:
+    // What the controls window sends when the player presses a send button before any throw.
+    static constexpr Entry sendButtonEntry { 1.0, 0.45, 0.55, 0.35 };
+
     // `serverBase` and `websocketBase` without a trailing slash. The stored session of that
     // server text is removed first, so the player starts as a new guest. `setup` gives the
     // clocks and waits; its settings path, display and bus are the player's own.
     ScenePlayer(const QString &serverBase, const QString &websocketBase, const QString &appKey,
         AppModel::Setup setup = {});
     ~ScenePlayer();
+    // A player of the test server (TestServer::appKey) at `host`:`port`.
+    static std::unique_ptr<ScenePlayer> at(
+        const QString &host, quint16 port, AppModel::Setup setup = {});
+    // A (as 127.0.0.1) in a room of their own and B (as localhost, set up as given) joined to
+    // it; `error` says what failed, if anything.
+    static std::pair<std::unique_ptr<ScenePlayer>, std::unique_ptr<ScenePlayer>> inOneRoom(
+        quint16 port, QString &error, AppModel::Setup setupOfB = {});
 
     AppModel &model() { return *m_model; }
     SceneDisplay &display() { return *m_display; }
@@ -37,6 +47,15 @@ public:
     bool waitConnected(int timeoutMs = 15'000);
     // Until the room state shows that player with that status.
     bool waitForMemberStatus(qint64 player, const QString &status, int timeoutMs = 15'000);
+
+    // Steps of a game; each returns what went wrong, or nothing.
+    // A room of this player's own, who holds the ball, subscribed.
+    QString startRoom();
+    // Joins `host`'s room by its Room ID; each sees the other online.
+    QString join(ScenePlayer &host);
+    // Sends the ball to `receiver` once the cooldown allows; the receiver's scene shows the
+    // round and its ready report makes it active.
+    QString passTo(ScenePlayer &receiver);
 
 private:
     QTemporaryDir m_dir;

@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 ScriptedHttpServer::ScriptedHttpServer(QObject *parent)
@@ -73,7 +75,21 @@ void ScriptedHttpServer::read(QTcpSocket *socket)
     m_requests.append(request);
 
     if (m_quiet)
-        return;
+        m_held.append(socket);
+    else
+        respond(socket);
+}
+
+void ScriptedHttpServer::answerHeld()
+{
+    for (const QPointer<QTcpSocket> &socket : std::exchange(m_held, {})) {
+        if (socket)
+            respond(socket);
+    }
+}
+
+void ScriptedHttpServer::respond(QTcpSocket *socket)
+{
     socket->write("HTTP/1.1 " + QByteArray::number(m_status)
         + " Scripted\r\nContent-Length: " + QByteArray::number(m_body.size())
         + "\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n" + m_body);

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
 
@@ -33,12 +34,15 @@ public:
     void answer(int status, const QByteArray &body);
     // Requests are read but left without an answer.
     void stayQuiet() { m_quiet = true; }
+    // Answers the requests left without an answer so far, as scripted now.
+    void answerHeld();
 
     const QList<Request> &requests() const { return m_requests; }
     int connections() const { return m_connections; }
 
 private:
     void read(QTcpSocket *socket);
+    void respond(QTcpSocket *socket);
 
     QTcpServer m_server;
     QHash<QTcpSocket *, QByteArray> m_buffers;
@@ -47,4 +51,5 @@ private:
     int m_status = 200;
     QByteArray m_body;
     bool m_quiet = false;
+    QList<QPointer<QTcpSocket>> m_held;
 };

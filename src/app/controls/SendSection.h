@@ -2,7 +2,7 @@
 
 #include "ControlSection.h"
 
-#include "net/Entry.h"
+#include "wire/Entry.h"
 
 class QComboBox;
 class QLabel;

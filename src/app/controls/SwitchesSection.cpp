@@ -32,6 +32,7 @@ SwitchesSection::SwitchesSection(AppModel &model, QWidget *parent)
     // The list follows the screens as they come and go.
     connect(qApp, &QGuiApplication::screenAdded, this, &SwitchesSection::refresh);
     connect(qApp, &QGuiApplication::screenRemoved, this, &SwitchesSection::refresh);
+    connect(qApp, &QGuiApplication::primaryScreenChanged, this, &SwitchesSection::refresh);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

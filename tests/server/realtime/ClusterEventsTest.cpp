@@ -6,10 +6,13 @@
 #include "WireClient.h"
 #include "WireFrames.h"
 #include "store/DatabaseUrl.h"
+#include "store/NodeRegistry.h"
 #include "store/Store.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -74,6 +77,49 @@ private Q_SLOTS:
         QVERIFY(nothingElseArrived(onB));
         QCOMPARE(
             GameRequests::statusOf(m_viaA->state(room, a).object(), b.id), u"DO_NOT_DISTURB"_s);
+    }
+
+    // The beat's socket is stored for every node, also when nothing else about the beat changed.
+    void presenceKeepsTheBeatsSocket()
+    {
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        const QString stored
+            = u"SELECT socket_id FROM presence WHERE room_id = %1 AND player_id = %2"_s.arg(room)
+                  .arg(b.id);
+        m_viaA->heartbeat(room, b);
+        QCOMPARE(databaseValue(stored).toString(), u"1.1"_s);
+        const QJsonObject beat { { u"socket_id"_s, u"7.7"_s }, { u"dnd"_s, false } };
+        QCOMPARE(m_viaB->post(room, u"heartbeat"_s, b, beat).status, 200);
+        QCOMPARE(databaseValue(stored).toString(), u"7.7"_s);
+    }
+
+    // A node frozen past its life is taken for gone: the grants of its sockets go with it, and
+    // once it runs again it closes those sockets, whose subscriptions no grant would end.
+    void grantsOfAGoneNodeGo()
+    {
+        InProcessServer c;
+        c.clock().advance(m_a.clock().nowMs() - c.clock().nowMs());
+        QVERIFY2(
+            c.startBeside(m_a, InProcessServer::withoutRateLimits(), InProcessServer::Thread::Own),
+            qPrintable(c.errorText()));
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        WireClient onC;
+        QVERIFY(subscribe(onC, c, *m_apiA, room, a));
+        const QString grants
+            = u"SELECT count(*) FROM channel_grants WHERE room_id = %1"_s.arg(room);
+        QCOMPARE(databaseValue(grants).toInt(), 1);
+
+        QSemaphore frozen;
+        const auto thaw = qScopeGuard([&frozen] { frozen.release(); });
+        c.postToItsThread([&frozen] { frozen.acquire(); });
+        for (int step = 0; step < 3; ++step)
+            advanceBoth(NodeRegistry::lifeMs / 2);
+        QCOMPARE(databaseValue(grants).toInt(), 0);
+
+        frozen.release();
+        c.clock().advance(1);
+        QVERIFY(onC.waitClosed());
+        QCOMPARE(onC.closeCode(), 4200);
     }
 
     // Beats written through one node keep the player online on the other after the first
@@ -167,22 +213,29 @@ private:
     // Ends both nodes' listening connections from the database's side; how many it ended.
     int terminateListeners() const
     {
-        const QString connection = u"terminator"_s;
+        return databaseValue(u"SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                             "WHERE datname = current_database() "
+                             "AND application_name = 'tosswick-server-events'"_s)
+            .toInt();
+    }
+
+    // The first value of the query's first row, on a connection of the test's own; invalid
+    // when there is none.
+    QVariant databaseValue(const QString &statement) const
+    {
+        const QString connection = u"observer"_s;
         QString error;
-        int ended = -1;
+        QVariant value;
         {
             if (!Store::openPostgresConnection(
                     connection, DatabaseUrl::parse(m_a.database()), u"test"_s, error))
                 qWarning("%s", qPrintable(error));
             QSqlQuery query(QSqlDatabase::database(connection, false));
-            if (query.exec(u"SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
-                           "WHERE datname = current_database() "
-                           "AND application_name = 'tosswick-server-events'"_s)
-                && query.next())
-                ended = query.value(0).toInt();
+            if (query.exec(statement) && query.next())
+                value = query.value(0);
         }
         QSqlDatabase::removeDatabase(connection);
-        return ended;
+        return value;
     }
 
     void advanceBoth(qint64 ms)

@@ -1,8 +1,0 @@
-#include "net/CrossingSample.h"
-
-using namespace Qt::StringLiterals;
-
-QJsonObject CrossingSample::toJson() const
-{
-    return { { u"x"_s, x }, { u"y"_s, y }, { u"t"_s, t } };
-}

@@ -1,0 +1,485 @@
+#include "wire/AuthReply.h"
+#include "wire/ConnectionInfo.h"
+#include "wire/ResultBody.h"
+#include "wire/SendBody.h"
+#include "wire/ShotBody.h"
+#include "wire/Snapshot.h"
+#include "wire/SnapshotText.h"
+#include "wire/Timestamp.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QJsonObject object(const QByteArray &json)
+{
+    QJsonParseError error;
+    const auto document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        qFatal("test data is not a JSON object: %s", json.constData());
+    return document.object();
+}
+
+template <typename R> QString faultOf(const QJsonObject &json)
+{
+    const auto result = R::fromJson(json);
+    return result ? QString() : result.error();
+}
+
+// Reads the JSON as the named record; the fault text, or empty when it was read.
+QString readFault(const QString &kind, const QByteArray &json)
+{
+    static const QHash<QString, QString (*)(const QJsonObject &)> readers {
+        { u"Player"_s, &faultOf<Player> },
+        { u"Room"_s, &faultOf<Room> },
+        { u"Member"_s, &faultOf<Member> },
+        { u"Snapshot"_s, &faultOf<Snapshot> },
+        { u"Round"_s, &faultOf<Round> },
+        { u"Score"_s, &faultOf<Score> },
+        { u"Totals"_s, &faultOf<Totals> },
+        { u"Entry"_s, &faultOf<Entry> },
+        { u"Hoop"_s, &faultOf<Hoop> },
+        { u"AuthReply"_s, &faultOf<AuthReply> },
+        { u"ConnectionInfo"_s, &faultOf<ConnectionInfo> },
+        { u"SendBody"_s, &faultOf<SendBody> },
+        { u"ShotBody"_s, &faultOf<ShotBody> },
+        { u"ResultBody"_s, &faultOf<ResultBody> },
+    };
+    return readers.value(kind)(object(json));
+}
+
+const QByteArray roomJson = R"({"id":7,"owner_id":1,"name":"Lab","invite_code":"ABCD1234"})";
+const QByteArray entryJson = R"({"x":0.1,"y":0.5,"vx":0.8,"vy":1.2})";
+const QByteArray hoopJson = R"({"x":0.7,"y":0.6,"width":0.12,"radius":0.03})";
+const QByteArray roundJson = R"({"id":"r1","sender_id":1,"receiver_id":2,"state":"ACTIVE","entry":)"
+    + entryJson + R"(,"hoop":)" + hoopJson + "}";
+
+QByteArray snapshotWith(const QByteArray &extra)
+{
+    return R"({"room":)" + roomJson
+        + R"(,"members":[{"id":1,"name":"Ann","status":"ONLINE"}],"state":"IDLE",)"
+          R"("server_time":"2025-03-01T10:00:00Z","scores":[])"
+        + extra + "}";
+}
+
+// A committed document of tests/wire/expected.
+QJsonObject expected(const QString &name)
+{
+    QFile file(QStringLiteral(WIRE_EXPECTED_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("no expected document %s", qPrintable(file.fileName()));
+    return object(file.readAll());
+}
+
+// How the reader takes the document back: empty when it yields `record` again.
+template <typename R> QString readBack(const QString &name, const R &record)
+{
+    const auto read = R::fromJson(expected(name));
+    if (!read)
+        return read.error();
+    return *read == record ? QString() : u"read as another record"_s;
+}
+
+// One row of the contract: what the writing side writes for `record`, and how the reading side
+// takes the committed document back.
+template <typename R> void contractRow(const char *name, const QByteArray &written, const R &record)
+{
+    const QString file = QString::fromLatin1(name) + u".json";
+    QTest::newRow(name) << file << written << readBack(file, record);
+}
+
+template <typename R> void contractRow(const char *name, const R &record)
+{
+    contractRow(name, QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact), record);
+}
+
+// The server's snapshot writer for these records, and the record the client should read.
+void snapshotRow(const char *name, const Room &room, const std::optional<Round> &round)
+{
+    const QList<Member> members { { 1, u"Zoë \"Z\""_s, QString(MemberStatus::online) },
+        { 2, u"Bo"_s, QString(MemberStatus::busy) },
+        { 3, u"Cy"_s, QString(MemberStatus::doNotDisturb) },
+        { 4, u"Di"_s, QString(MemberStatus::offline) } };
+    const QList<Score> scores { { 1, 3, 5, 1, 2 }, { 2, 0, 1, 1, 0 } };
+    const Totals totals { 9, 4, 2, 3 };
+    const QString serverTime = Timestamp::format(1'740'823'200'250); // 2025-03-01T10:00:00.250Z
+    QList<QString> statuses;
+    for (const Member &member : members)
+        statuses.append(member.status);
+    const QByteArray written = SnapshotText(room, members, round, scores)
+                                   .write(statuses, serverTime, SnapshotText::totalsText(totals));
+    const QString state = round ? RoomState::round : RoomState::idle;
+    contractRow(
+        name, written, Snapshot { room, members, round, state, serverTime, scores, totals });
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Entry)
+
+class WireContractTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Each row: a committed document, what the writing side writes for the row's records, and
+    // the reading side's fault on the document (empty: it read back the same records).
+    void writerAndReaderAgree_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QString>("readFault");
+
+        const Room plainRoom { 7, 1, u"Lab \"A\""_s, u"ABCD1234"_s, std::nullopt, std::nullopt };
+        const Room heldRoom { 7, 1, u"Lab"_s, u"ABCD1234"_s, 2,
+            Timestamp::format(1'740'823'205'500) };
+        const Entry entry { 0.5, 1.0, -0.75, 0.25 };
+        snapshotRow("snapshot-idle", plainRoom, std::nullopt);
+        // The receiver's view, with the nonce; the round has no deadline until it is active.
+        snapshotRow("snapshot-waiting", heldRoom,
+            Round { u"r1"_s, 1, 2, QString(RoundState::waiting), entry, Hoop::standard(), u"n1"_s,
+                std::nullopt, 0 });
+        snapshotRow("snapshot-active", heldRoom,
+            Round { u"r1"_s, 1, 2, QString(RoundState::active), entry, Hoop::standard(),
+                std::nullopt, Timestamp::format(1'740'823'220'000), 4 });
+        contractRow("auth", AuthReply { u"f00d"_s, Player { 3, u"Swift Otter 12"_s, {}, 7 } });
+        contractRow("connection", ConnectionInfo { u"https://tosswick.invalid/invite"_s });
+        // Bodies the client writes and the server reads.
+        contractRow("send", SendBody { u"REQ-1"_s, entry, 2 });
+        contractRow(
+            "shot", ShotBody { { u"r1"_s, u"n1"_s, u"s1"_s, 5 }, Entry { 0.18, 0.18, 0.5, 1 } });
+        contractRow("result",
+            ResultBody {
+                { u"r1"_s, u"n1"_s, u"s1"_s, 6 }, { 0.75, 0.43, 1.05 }, { 0.76, 0.41, 1.0625 } });
+    }
+    void writerAndReaderAgree()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, written);
+        QCOMPARE(QJsonDocument::fromJson(written).object(), expected(file));
+        QFETCH(QString, readFault);
+        QCOMPARE(readFault, QString());
+    }
+
+    // Each row: a record kind, its JSON, and the fault expected (empty: it reads).
+    void readsStrictly_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("fault");
+
+        QTest::newRow("player, unknown keys ignored")
+            << u"Player"_s << R"({"id":12,"name":"Ann","shoe_size":44,"extra":{"a":[1]}})"_ba
+            << QString();
+        QTest::newRow("integer given as string of digits")
+            << u"Player"_s << R"({"id":"12","name":"Ann"})"_ba
+            << u"id: expected an integer, found a string"_s;
+        QTest::newRow("fractional integer") << u"Player"_s << R"({"id":2.5,"name":"Ann"})"_ba
+                                            << u"id: expected an integer, found 2.5"_s;
+        QTest::newRow("integer too large for 64 bits")
+            << u"Player"_s << R"({"id":1e19,"name":"Ann"})"_ba
+            << u"id: expected an integer, found 1e+19"_s;
+        QTest::newRow("integral number written with a fraction")
+            << u"Player"_s << R"({"id":12.0,"name":"Ann"})"_ba << QString();
+        QTest::newRow("boolean for integer") << u"Player"_s << R"({"id":true,"name":"Ann"})"_ba
+                                             << u"id: expected an integer, found a boolean"_s;
+        QTest::newRow("required member missing")
+            << u"Player"_s << R"({"id":12})"_ba << u"name: required member is missing"_s;
+        QTest::newRow("required member null") << u"Player"_s << R"({"id":12,"name":null})"_ba
+                                              << u"name: expected a string, found null"_s;
+        QTest::newRow("first fault in member order is the one reported")
+            << u"Player"_s << R"({"active_room_id":"x","name":3})"_ba
+            << u"id: required member is missing"_s;
+        QTest::newRow("optional member null is none")
+            << u"Player"_s << R"({"id":1,"name":"Ann","email":null,"active_room_id":null})"_ba
+            << QString();
+        QTest::newRow("optional member of the wrong type")
+            << u"Player"_s << R"({"id":1,"name":"Ann","active_room_id":"4"})"_ba
+            << u"active_room_id: expected an integer, found a string"_s;
+        QTest::newRow("optional integer fractional")
+            << u"Room"_s
+            << R"({"id":7,"owner_id":1,"name":"Lab","invite_code":"C","ball_owner_id":1.5})"_ba
+            << u"ball_owner_id: expected an integer, found 1.5"_s;
+        QTest::newRow("room without invite code")
+            << u"Room"_s << R"({"id":7,"owner_id":1,"name":"Lab"})"_ba
+            << u"invite_code: required member is missing"_s;
+        QTest::newRow("member status lower case still reads")
+            << u"Member"_s << R"({"id":1,"name":"Ann","status":"online"})"_ba << QString();
+        QTest::newRow("entry coordinate as text")
+            << u"Entry"_s << R"({"x":"0.1","y":0.5,"vx":0.8,"vy":1.2})"_ba
+            << u"x: expected a number, found a string"_s;
+        QTest::newRow("entry accepts integral reals")
+            << u"Entry"_s << R"({"x":0,"y":1,"vx":-2,"vy":3})"_ba << QString();
+        QTest::newRow("hoop without radius") << u"Hoop"_s << R"({"x":0.7,"y":0.6,"width":0.12})"_ba
+                                             << u"radius: required member is missing"_s;
+        QTest::newRow("round id as number")
+            << u"Round"_s
+            << R"({"id":5,"sender_id":1,"receiver_id":2,"state":"ACTIVE","entry":)" + entryJson
+                + R"(,"hoop":)" + hoopJson + "}"
+            << u"id: expected a string, found a number"_s;
+        QTest::newRow("round with fault inside entry")
+            << u"Round"_s
+            << R"({"id":"r","sender_id":1,"receiver_id":2,"state":"ACTIVE","entry":{"x":0,"y":0,"vx":0},"hoop":)"
+                + hoopJson + "}"
+            << u"entry.vy: required member is missing"_s;
+        QTest::newRow("round last_sequence fractional")
+            << u"Round"_s << roundJson.chopped(1) + R"(,"last_sequence":3.25})"
+            << u"last_sequence: expected an integer, found 3.25"_s;
+        QTest::newRow("score misses as string")
+            << u"Score"_s << R"({"user_id":1,"points":2,"received":3,"misses":"0","best":1})"_ba
+            << u"misses: expected an integer, found a string"_s;
+        QTest::newRow("totals missing best")
+            << u"Totals"_s << R"({"received":3,"points":2,"misses":0})"_ba
+            << u"best: required member is missing"_s;
+        QTest::newRow("snapshot without round") << u"Snapshot"_s << snapshotWith({}) << QString();
+        QTest::newRow("snapshot with null round and null totals")
+            << u"Snapshot"_s << snapshotWith(R"(,"round":null,"totals":null)") << QString();
+        QTest::newRow("snapshot whose round lacks its hoop fails whole")
+            << u"Snapshot"_s
+            << snapshotWith(
+                   R"(,"round":{"id":"r","sender_id":1,"receiver_id":2,"state":"ACTIVE","entry":)"
+                   + entryJson + "}")
+            << u"round.hoop: required member is missing"_s;
+        QTest::newRow("snapshot with a faulty member in the list")
+            << u"Snapshot"_s
+            << R"({"room":)" + roomJson
+                + R"(,"members":[{"id":1,"name":"Ann","status":"ONLINE"},{"id":2,"name":"Bo"}],)"
+                  R"("state":"IDLE","server_time":"2025-03-01T10:00:00Z","scores":[]})"
+            << u"members[1].status: required member is missing"_s;
+        QTest::newRow("snapshot with a list element that is no object")
+            << u"Snapshot"_s
+            << snapshotWith(R"(,"extra":1)").replace(R"("scores":[])", R"("scores":[3])")
+            << u"scores[0]: expected an object, found a number"_s;
+        QTest::newRow("snapshot members given as object")
+            << u"Snapshot"_s
+            << snapshotWith({})
+                   .replace(R"("members":[)", R"("members":{"a":)")
+                   .replace(R"(}],"state")", R"(}},"state")")
+            << u"members: expected an array, found an object"_s;
+        QTest::newRow("snapshot room null")
+            << u"Snapshot"_s << snapshotWith({}).replace(roomJson, "null")
+            << u"room: expected an object, found null"_s;
+        QTest::newRow("snapshot with an unreadable server time still reads")
+            << u"Snapshot"_s << snapshotWith({}).replace("2025-03-01T10:00:00Z", "yesterday")
+            << QString();
+        QTest::newRow("snapshot totals with a fault")
+            << u"Snapshot"_s
+            << snapshotWith(R"(,"totals":{"received":1,"points":1,"misses":0,"best":"1"})")
+            << u"totals.best: expected an integer, found a string"_s;
+        QTest::newRow("auth reply with faulty user")
+            << u"AuthReply"_s << R"({"token":"t","user":{"id":"1","name":"A"}})"_ba
+            << u"user.id: expected an integer, found a string"_s;
+        QTest::newRow("auth reply without token")
+            << u"AuthReply"_s << R"({"user":{"id":1,"name":"A"}})"_ba
+            << u"token: required member is missing"_s;
+        QTest::newRow("connection info empty") << u"ConnectionInfo"_s << "{}"_ba << QString();
+        QTest::newRow("connection info invite base of the wrong type")
+            << u"ConnectionInfo"_s << R"({"invite_base":false})"_ba
+            << u"invite_base: expected a string, found a boolean"_s;
+        // A server reads bodies more strictly, and names only the member at fault.
+        const QByteArray entry = R"("entry":{"x":0.5,"y":1,"vx":0,"vy":0})";
+        QTest::newRow("send body with extra members and a null receiver")
+            << u"SendBody"_s << R"({"request_id":"q",)" + entry + R"(,"receiver_id":null,"z":1})"
+            << QString();
+        QTest::newRow("send body with an empty request id")
+            << u"SendBody"_s << R"({"request_id":"",)" + entry + "}" << u"request_id"_s;
+        QTest::newRow("send body entry digits in a string")
+            << u"SendBody"_s << R"({"request_id":"q","entry":{"x":"1","y":0,"vx":0,"vy":0}})"_ba
+            << u"entry"_s;
+        QTest::newRow("send body entry as an array")
+            << u"SendBody"_s << R"({"request_id":"q","entry":[1,0,0,0]})"_ba << u"entry"_s;
+        QTest::newRow("send body receiver as text")
+            << u"SendBody"_s << R"({"request_id":"q",)" + entry + R"(,"receiver_id":"2"})"
+            << u"receiver_id"_s;
+        const QByteArray shot = R"({"round_id":"r","nonce":"n","shot_id":"s","sequence":1,)";
+        const QByteArray release = R"("release":{"x":0.18,"y":0.18,"vx":0,"vy":1}})";
+        QTest::newRow("shot body with an id of 100 characters")
+            << u"ShotBody"_s
+            << QByteArray(shot).replace("\"s\"", QByteArray("\"" + QByteArray(100, 's') + "\""))
+                + release
+            << QString();
+        QTest::newRow("shot body with an id of 101 characters")
+            << u"ShotBody"_s
+            << QByteArray(shot).replace("\"s\"", QByteArray("\"" + QByteArray(101, 's') + "\""))
+                + release
+            << u"shot_id"_s;
+        QTest::newRow("shot body nonce missing, sequence fractional: first in order")
+            << u"ShotBody"_s
+            << QByteArray(shot).replace(R"("nonce":"n",)", "").replace("1,", "1.5,") + release
+            << u"nonce"_s;
+        QTest::newRow("shot body sequence at 2^53")
+            << u"ShotBody"_s << QByteArray(shot).replace("1,", "9007199254740992,") + release
+            << u"sequence"_s;
+        QTest::newRow("shot body release without vy")
+            << u"ShotBody"_s << shot + R"("release":{"x":0.18,"y":0.18,"vx":0}})" << u"release"_s;
+        QTest::newRow("result body boolean t before")
+            << u"ResultBody"_s
+            << shot + R"("before":{"x":0.7,"y":0.5,"t":true},"after":{"x":0.7,"y":0.4,"t":1}})"
+            << u"before"_s;
+        QTest::newRow("result body after without t")
+            << u"ResultBody"_s
+            << shot + R"("before":{"x":0.7,"y":0.5,"t":1},"after":{"x":0.7,"y":0.4}})"
+            << u"after"_s;
+    }
+    void readsStrictly()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, json);
+        QFETCH(QString, fault);
+        QCOMPARE(readFault(kind, json), fault);
+    }
+
+    void readsTheTimesOfASnapshot()
+    {
+        const auto snapshot = Snapshot::fromJson(expected(u"snapshot-active.json"_s));
+        QVERIFY(snapshot && snapshot->round);
+        const QDateTime ten(QDate(2025, 3, 1), QTime(10, 0), Qt::UTC);
+        QCOMPARE(snapshot->serverTimeValue(), ten.addMSecs(250));
+        QCOMPARE(snapshot->room.cooldownUntilTime(), ten.addMSecs(5500));
+        QCOMPARE(snapshot->round->endsAtTime(), ten.addSecs(20));
+        QVERIFY(snapshot->round->isActive());
+        QVERIFY(!snapshot->round->isWaitingForReceiver());
+    }
+
+    void keepsUnreadableTimestampsAsAbsentTimes()
+    {
+        const auto room = Room::fromJson(object(
+            R"({"id":1,"owner_id":1,"name":"L","invite_code":"C","cooldown_until":"2025-03-01 10:00:00"})"));
+        QVERIFY(room);
+        QCOMPARE(room->cooldownUntil, u"2025-03-01 10:00:00"_s);
+        QCOMPARE(room->cooldownUntilTime(), std::nullopt);
+    }
+
+    void readsRoomListsWhole()
+    {
+        const auto parse = [](const QByteArray &json) {
+            return Room::listFromJson(QJsonDocument::fromJson(json).array());
+        };
+        const auto rooms
+            = parse("[" + roomJson + "," + QByteArray(roomJson).replace("7", "8") + "]");
+        QVERIFY(rooms);
+        QCOMPARE(rooms->size(), 2);
+        QCOMPARE(rooms->at(1).id, 8);
+        QVERIFY(parse("[]"));
+
+        const auto broken = parse("[" + roomJson + R"(,{"id":8}])");
+        QVERIFY(!broken);
+        QCOMPARE(broken.error(), u"[1].owner_id: required member is missing"_s);
+    }
+
+    void comparesStateWordsExactly_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("doNotDisturb");
+        QTest::newRow("online") << u"ONLINE"_s << true << false << false;
+        QTest::newRow("busy") << u"BUSY"_s << false << true << false;
+        QTest::newRow("do not disturb") << u"DO_NOT_DISTURB"_s << false << false << true;
+        QTest::newRow("lower case") << u"online"_s << false << false << false;
+        QTest::newRow("unknown") << u"AWAY"_s << false << false << false;
+    }
+    void comparesStateWordsExactly()
+    {
+        QFETCH(QString, status);
+        const Member member { 1, u"A"_s, status };
+        QTEST(member.isOnline(), "online");
+        QTEST(member.isBusy(), "busy");
+        QTEST(member.isDoNotDisturb(), "doNotDisturb");
+    }
+
+    void computesHitRate_data()
+    {
+        QTest::addColumn<qint64>("points");
+        QTest::addColumn<qint64>("misses");
+        QTest::addColumn<qint64>("received");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("nothing counted") << 0ll << 0ll << 5ll << 0;
+        QTest::newRow("one in three") << 1ll << 2ll << 0ll << 33;
+        QTest::newRow("two in three") << 2ll << 1ll << 0ll << 67;
+        QTest::newRow("12.5 rounds up") << 1ll << 7ll << 0ll << 13;
+        QTest::newRow("received does not count") << 1ll << 7ll << 100ll << 13;
+        QTest::newRow("0.5 rounds away from zero") << 1ll << 199ll << 0ll << 1;
+        QTest::newRow("-0.5 rounds away from zero") << -1ll << 201ll << 0ll << -1;
+        QTest::newRow("all hits") << 4ll << 0ll << 4ll << 100;
+        QTest::newRow("total below one") << 3ll << -3ll << 0ll << 0;
+        QTest::newRow("counters that would overflow a sum")
+            << std::numeric_limits<qint64>::max() << std::numeric_limits<qint64>::max() << 0ll
+            << 50;
+        QTest::newRow("rate beyond int is held at the limit")
+            << 1'000'000'000'000ll << -999'999'999'999ll << 0ll << std::numeric_limits<int>::max();
+    }
+    void computesHitRate()
+    {
+        QFETCH(qint64, points);
+        QFETCH(qint64, misses);
+        QFETCH(qint64, received);
+        QFETCH(int, percent);
+        QCOMPARE((Score { 1, points, received, misses, 0 }.percent()), percent);
+        QCOMPARE((Totals { received, points, misses, 0 }.percent()), percent);
+    }
+
+    // Entries as a server keeps them.
+    void clampsEntries_data()
+    {
+        QTest::addColumn<Entry>("sent");
+        QTest::addColumn<Entry>("kept");
+        QTest::newRow("inside the limits")
+            << Entry { 0.5, 0.25, -2.5, 2.5 } << Entry { 0.5, 0.25, -2.5, 2.5 };
+        QTest::newRow("right of the field, too fast")
+            << Entry { 1.4, 0.5, 7, -0.5 } << Entry { 1, 0.5, 3, -0.5 };
+        QTest::newRow("below the field, falling fast")
+            << Entry { 0.5, -0.2, 0, -9 } << Entry { 0.5, 0, 0, -3 };
+        QTest::newRow("limits themselves") << Entry { 0, 1, -3, 3 } << Entry { 0, 1, -3, 3 };
+    }
+    void clampsEntries()
+    {
+        QFETCH(Entry, sent);
+        QTEST(sent.clamped(), "kept");
+    }
+
+    // Rows without a time are forms the strict reader rejects (Qt's own would take most).
+    void readsTimestamps_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDateTime>("time");
+        const QDateTime ten(QDate(2025, 3, 1), QTime(10, 0), Qt::UTC);
+        QTest::newRow("fraction, Z") << u"2025-03-01T10:00:00.250Z"_s << ten.addMSecs(250);
+        QTest::newRow("no fraction, Z") << u"2025-03-01T10:00:00Z"_s << ten;
+        QTest::newRow("positive offset")
+            << u"2025-03-01T10:00:00+03:00"_s << ten.addSecs(qint64(-3) * 3600);
+        QTest::newRow("negative offset with fraction")
+            << u"2025-03-01T10:00:00.5-01:30"_s << ten.addSecs(qint64(90) * 60).addMSecs(500);
+        QTest::newRow("microseconds cut to milliseconds")
+            << u"2025-03-01T10:00:00.123456Z"_s << ten.addMSecs(123);
+        QTest::newRow("leap day") << u"2024-02-29T00:00:00Z"_s
+                                  << QDateTime(QDate(2024, 2, 29), QTime(0, 0), Qt::UTC);
+        for (const QString &lenient :
+            { u"2025-03-01 10:00:00"_s, u"2025-03-01T10:00:00"_s, u"2025-03-01t10:00:00z"_s,
+                u"2025-03-01T10:00:00+0200"_s, u"2025-03-01T24:00:00Z"_s,
+                u"2025-03-01T10:00:00,250Z"_s, u"2025-03-01T10:00:00.Z"_s,
+                u"2025-02-30T10:00:00Z"_s, u"2025-03-01"_s, u"2025-03-01T10:00:00Z "_s,
+                u"2025-03-01T10:00:00Z\n"_s, u"2025-03-01T1\u0661:00:00Z"_s, QString() })
+            QTest::newRow(qPrintable(u"rejects '" + lenient + u'\'')) << lenient << QDateTime();
+    }
+    void readsTimestamps()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDateTime, time);
+        QCOMPARE(Timestamp::parse(text).value_or(QDateTime()), time);
+    }
+
+    void formatsTimestampsAsUtcWithMilliseconds()
+    {
+        const QDateTime time(QDate(2025, 3, 1), QTime(13, 0, 0, 250), QTimeZone(3 * 3600));
+        QCOMPARE(Timestamp::format(time), u"2025-03-01T10:00:00.250Z"_s);
+        QCOMPARE(Timestamp::format(time.toMSecsSinceEpoch()), u"2025-03-01T10:00:00.250Z"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(WireContractTest)
+#include "WireContractTest.moc"
