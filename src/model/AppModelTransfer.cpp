@@ -6,6 +6,9 @@
 #include "model/SendGate.h"
 #include "model/SystemSound.h"
 #include "net/API.h"
+#include "wire/ResultBody.h"
+#include "wire/SendBody.h"
+#include "wire/ShotBody.h"
 
 #include <QJsonObject>
 #include <QLocale>
@@ -32,14 +35,9 @@ QString memberName(const std::optional<Snapshot> &snapshot, qint64 id, const QSt
     return member ? member->name : fallback;
 }
 
-QJsonObject throwBody(const Round &round, const QString &shotID, qint64 sequence)
+BodyFields::Throw throwFields(const Round &round, const QString &shotID, qint64 sequence)
 {
-    QJsonObject body;
-    body.insert(u"round_id"_s, round.id);
-    body.insert(u"nonce"_s, *round.nonce);
-    body.insert(u"shot_id"_s, shotID);
-    body.insert(u"sequence"_s, sequence);
-    return body;
+    return { round.id, *round.nonce, shotID, sequence };
 }
 
 QCoro::Task<std::optional<NetworkError>> send(
@@ -94,13 +92,10 @@ QCoro::Task<> AppModel::transfer(Entry entry)
     const qint64 room = *m_roomID;
     setSending(true);
 
-    QJsonObject body;
-    body.insert(u"request_id"_s, QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
-    body.insert(u"entry"_s, entry.toJson());
-    if (receiver != 0)
-        body.insert(u"receiver_id"_s, receiver);
+    const SendBody body { QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), entry,
+        receiver != 0 ? std::optional(receiver) : std::nullopt };
     QPointer self(this);
-    const auto error = co_await send(m_api, roomPath(room, u"/ball/send"_s), body);
+    const auto error = co_await send(m_api, roomPath(room, u"/ball/send"_s), body.toJson());
     if (!self)
         co_return;
     if (error) {
@@ -121,12 +116,11 @@ void AppModel::registerShot(const QString &shotID, const Entry &release)
     if (!m_roomID || !m_snapshot || !m_snapshot->round || !m_snapshot->round->nonce)
         return;
     ++m_sequence;
-    QJsonObject body = throwBody(*m_snapshot->round, shotID, m_sequence);
-    body.insert(u"release"_s, release.toJson());
+    const ShotBody body { throwFields(*m_snapshot->round, shotID, m_sequence), release };
     // The flight goes on meanwhile; a crossing of this shot waits for the registration.
     m_shotJobs.insert(shotID,
         std::make_shared<QCoro::Task<std::optional<NetworkError>>>(
-            send(m_api, roomPath(*m_roomID, u"/round/shot"_s), body)));
+            send(m_api, roomPath(*m_roomID, u"/round/shot"_s), body.toJson())));
 }
 
 QCoro::Task<> AppModel::score(QString shotID, CrossingSample before, CrossingSample after)
@@ -149,10 +143,8 @@ QCoro::Task<> AppModel::score(QString shotID, CrossingSample before, CrossingSam
     }
 
     ++m_sequence;
-    QJsonObject body = throwBody(round, shotID, m_sequence);
-    body.insert(u"before"_s, before.toJson());
-    body.insert(u"after"_s, after.toJson());
-    const auto error = co_await send(m_api, roomPath(room, u"/round/result"_s), body);
+    const ResultBody body { throwFields(round, shotID, m_sequence), before, after };
+    const auto error = co_await send(m_api, roomPath(room, u"/round/result"_s), body.toJson());
     if (!self)
         co_return;
     if (error) {

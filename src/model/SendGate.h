@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/Member.h"
+#include "wire/Member.h"
 
 #include <QDateTime>
 #include <QList>
