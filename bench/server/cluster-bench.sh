@@ -66,9 +66,13 @@ for node in 1 2 3; do
     echo "    server node$node 127.0.0.1:${node_ports[$((node - 1))]} check" >>"$dir/haproxy.cfg"
 done
 haproxy -q -f "$dir/haproxy.cfg" &
-pids+=("$!")
+proxy_pid=$!
+pids+=("$proxy_pid")
 proxy=http://127.0.0.1:$proxy_port
-until curl -sf "$proxy/healthz" >/dev/null; do sleep 0.2; done
+until curl -sf "$proxy/healthz" >/dev/null; do
+    kill -0 "$proxy_pid" 2>/dev/null || { echo "haproxy did not start" >&2; exit 1; }
+    sleep 0.2
+done
 sleep 3 # every node passes its health checks (rise 2, inter 1 s)
 
 bench_start "$server" "$dir/single" --db "$dir/single.sqlite" "${node_args[@]}"
@@ -80,11 +84,11 @@ load=$(cut -d' ' -f1-3 /proc/loadavg)
 for which in cluster single; do
     base=$proxy
     [ "$which" = single ] && base=$single
-    mkdir -p "$dir/$which"
-    bench_setup_room "$base" "$dir/$which"
+    mkdir -p "$dir/room-$which"
+    bench_setup_room "$base" "$dir/room-$which"
     result[$which-get]=$(bench_wrk "$seconds" "$connections" \
         -H "Authorization: Bearer $bench_token" "$base/api/rooms/$bench_room/state")
-    result[$which-heartbeat]=$(bench_wrk "$seconds" "$connections" -s "$dir/$which/heartbeat.lua" \
+    result[$which-heartbeat]=$(bench_wrk "$seconds" "$connections" -s "$dir/room-$which/heartbeat.lua" \
         "$base/api/rooms/$bench_room/heartbeat")
 done
 result[cluster-fanout]=$("$realtime" latency "$proxy" "$key" "$subscribers" "$changes" \
