@@ -96,17 +96,7 @@ result[cluster-fanout]=$("$realtime" latency "$proxy" "$key" "$subscribers" "$ch
 result[single-fanout]=$("$realtime" latency "$single" "$key" "$subscribers" "$changes" | tail -n 1)
 
 echo "$connections connections, $seconds s per wrk run; load average before: $load"
-printf '%-16s %-8s %10s %9s %9s %9s %8s  %s\n' endpoint setup "req/s" p50 p90 p99 non-2xx \
-    "socket errors"
-for endpoint in get heartbeat; do
-    label="GET state"
-    [ "$endpoint" = heartbeat ] && label="POST heartbeat"
-    for which in cluster single; do
-        read -r rate p50 p90 p99 bad errors <<<"${result[$which-$endpoint]}"
-        printf '%-16s %-8s %10s %9s %9s %9s %8s  %s\n' "$label" "$which" "$rate" "$p50" "$p90" \
-            "$p99" "$bad" "$errors"
-    done
-done
+bench_table single cluster
 echo "change-to-frame, $subscribers subscribers, $changes changes:"
 echo "  3 nodes behind the proxy, change sent to one node: ${result[cluster-fanout]}"
 echo "  1 node on SQLite:                                  ${result[single-fanout]}"
