@@ -67,6 +67,27 @@ bench_wrk() {
         END { printf "%s %s %s %s %s %s\n", rate, p50, p90, p99, bad + 0, errors == "" ? "-" : errors }'
 }
 
+# bench_table FIRST SECOND: the wrk lines in result[FIRST-get], result[SECOND-get],
+# result[FIRST-heartbeat] and result[SECOND-heartbeat] (an associative array of the caller's) as
+# a table, with SECOND's requests/s over FIRST's.
+bench_table() {
+    local first=$1 second=$2 endpoint label which rate p50 p90 p99 bad errors
+    printf '%-16s %-14s %10s %9s %9s %9s %8s  %s\n' endpoint run "req/s" p50 p90 p99 non-2xx \
+        "socket errors"
+    for endpoint in get heartbeat; do
+        label="GET state"
+        [ "$endpoint" = heartbeat ] && label="POST heartbeat"
+        for which in "$first" "$second"; do
+            read -r rate p50 p90 p99 bad errors <<<"${result[$which-$endpoint]}"
+            printf '%-16s %-14s %10s %9s %9s %9s %8s  %s\n' "$label" "$which" "$rate" "$p50" \
+                "$p90" "$p99" "$bad" "$errors"
+        done
+        printf '%-16s %-14s %10s\n' "$label" "$second/$first" "$(awk \
+            -v a="${result[$second-$endpoint]%% *}" -v b="${result[$first-$endpoint]%% *}" \
+            'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
+    done
+}
+
 bench_stop() {
     if [ -n "${bench_pid:-}" ]; then
         kill "$bench_pid" 2>/dev/null || true

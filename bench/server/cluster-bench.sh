@@ -66,9 +66,13 @@ for node in 1 2 3; do
     echo "    server node$node 127.0.0.1:${node_ports[$((node - 1))]} check" >>"$dir/haproxy.cfg"
 done
 haproxy -q -f "$dir/haproxy.cfg" &
-pids+=("$!")
+proxy_pid=$!
+pids+=("$proxy_pid")
 proxy=http://127.0.0.1:$proxy_port
-until curl -sf "$proxy/healthz" >/dev/null; do sleep 0.2; done
+until curl -sf "$proxy/healthz" >/dev/null; do
+    kill -0 "$proxy_pid" 2>/dev/null || { echo "haproxy did not start" >&2; exit 1; }
+    sleep 0.2
+done
 sleep 3 # every node passes its health checks (rise 2, inter 1 s)
 
 bench_start "$server" "$dir/single" --db "$dir/single.sqlite" "${node_args[@]}"
@@ -80,11 +84,11 @@ load=$(cut -d' ' -f1-3 /proc/loadavg)
 for which in cluster single; do
     base=$proxy
     [ "$which" = single ] && base=$single
-    mkdir -p "$dir/$which"
-    bench_setup_room "$base" "$dir/$which"
+    mkdir -p "$dir/room-$which"
+    bench_setup_room "$base" "$dir/room-$which"
     result[$which-get]=$(bench_wrk "$seconds" "$connections" \
         -H "Authorization: Bearer $bench_token" "$base/api/rooms/$bench_room/state")
-    result[$which-heartbeat]=$(bench_wrk "$seconds" "$connections" -s "$dir/$which/heartbeat.lua" \
+    result[$which-heartbeat]=$(bench_wrk "$seconds" "$connections" -s "$dir/room-$which/heartbeat.lua" \
         "$base/api/rooms/$bench_room/heartbeat")
 done
 result[cluster-fanout]=$("$realtime" latency "$proxy" "$key" "$subscribers" "$changes" \
@@ -92,17 +96,7 @@ result[cluster-fanout]=$("$realtime" latency "$proxy" "$key" "$subscribers" "$ch
 result[single-fanout]=$("$realtime" latency "$single" "$key" "$subscribers" "$changes" | tail -n 1)
 
 echo "$connections connections, $seconds s per wrk run; load average before: $load"
-printf '%-16s %-8s %10s %9s %9s %9s %8s  %s\n' endpoint setup "req/s" p50 p90 p99 non-2xx \
-    "socket errors"
-for endpoint in get heartbeat; do
-    label="GET state"
-    [ "$endpoint" = heartbeat ] && label="POST heartbeat"
-    for which in cluster single; do
-        read -r rate p50 p90 p99 bad errors <<<"${result[$which-$endpoint]}"
-        printf '%-16s %-8s %10s %9s %9s %9s %8s  %s\n' "$label" "$which" "$rate" "$p50" "$p90" \
-            "$p99" "$bad" "$errors"
-    done
-done
+bench_table single cluster
 echo "change-to-frame, $subscribers subscribers, $changes changes:"
 echo "  3 nodes behind the proxy, change sent to one node: ${result[cluster-fanout]}"
 echo "  1 node on SQLite:                                  ${result[single-fanout]}"

@@ -33,18 +33,4 @@ for which in old new; do
 done
 
 echo "$connections connections, $seconds s per run; load average before: $load"
-printf '%-16s %-4s %10s %9s %9s %9s %8s  %s\n' endpoint run "req/s" p50 p90 p99 non-2xx \
-    "socket errors"
-for endpoint in get heartbeat; do
-    label="GET state"
-    [ "$endpoint" = heartbeat ] && label="POST heartbeat"
-    for which in old new; do
-        read -r rate p50 p90 p99 bad errors <<<"${result[$which-$endpoint]}"
-        printf '%-16s %-4s %10s %9s %9s %9s %8s  %s\n' "$label" "$which" "$rate" "$p50" "$p90" \
-            "$p99" "$bad" "$errors"
-    done
-    old_rate=$(cut -d' ' -f1 <<<"${result[old-$endpoint]}")
-    new_rate=$(cut -d' ' -f1 <<<"${result[new-$endpoint]}")
-    printf '%-16s %-4s %10s\n' "$label" new/old "$(awk -v a="$new_rate" -v b="$old_rate" \
-        'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
-done
+bench_table old new
