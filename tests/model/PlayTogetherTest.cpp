@@ -122,7 +122,7 @@ class PlayTogetherTest : public QObject {
             return u"not sendable: "_s + a.model().sendBlockReason(b.id()).value_or(QString());
         QCoro::waitFor(a.model().transfer(sendButtonEntry));
         const bool shown = QTest::qWaitFor(
-            [&] { return b.scene().roundID() && b.scene().isWaitingForThrow(); }, serverTimeoutMs);
+            [&] { return b.display().shownRound() && b.display().ballParked(); }, serverTimeoutMs);
         const bool active = QTest::qWaitFor(
             [&] {
                 return b.model().snapshot() && b.model().snapshot()->round
@@ -166,11 +166,8 @@ private Q_SLOTS:
 
         // The receiver's scene holds the round, the ball parked at the start spot.
         QTRY_VERIFY_WITH_TIMEOUT(shownRound, serverTimeoutMs);
-        QCOMPARE(b->scene().roundID(), shownRound);
-        QVERIFY(b->scene().isWaitingForThrow());
-        const QPointF parked = b->scene().normalized(b->scene().ballPosition());
-        QVERIFY(std::abs(parked.x() - GameScene::startSpot.x()) < 1e-6);
-        QVERIFY(std::abs(parked.y() - GameScene::startSpot.y()) < 1e-6);
+        QCOMPARE(b->display().shownRound(), shownRound);
+        QVERIFY(b->display().ballParked());
         // Its ready report turned the round active; the overlay shows.
         QTRY_VERIFY_WITH_TIMEOUT(
             b->model().snapshot()->round && b->model().snapshot()->round->isActive(),
@@ -524,15 +521,15 @@ private Q_SLOTS:
         QCOMPARE(model.sendBlockReason(0), u"Resume the game to send"_s);
         model.setPaused(false);
         // A second send meanwhile is ignored, also by the scene.
-        const QString hint = a->scene().hint().text();
+        const QString hint = a->display().hint();
         QCoro::waitFor(model.transfer(sendButtonEntry));
         QVERIFY(model.sending());
-        QCOMPARE(a->scene().hint().text(), hint);
+        QCOMPARE(a->display().hint(), hint);
 
         QCoro::waitFor(sending);
         QVERIFY(!model.sending());
         QCOMPARE(model.message(), u"No players online"_s);
-        QCOMPARE(a->scene().hint().text(), u"No players online"_s);
+        QCOMPARE(a->display().hint(), u"No players online"_s);
     }
 
     void heartbeatTellsWhetherThePlayerMayBeDisturbed_data()
