@@ -60,6 +60,9 @@ private slots:
         const auto *rim = drawn<ShapeNode>(*scene, u"rim");
         QVERIFY(near(pathPoint(*rim, 0),
             field(*scene).point(drawnHoop.x - drawnHoop.width / 2, drawnHoop.y), 1e-6));
+        QVERIFY(near(drawn(*scene, u"backboard")->position(),
+            field(*scene).point(drawnHoop.x + drawnHoop.width / 2, drawnHoop.y)
+                + QPointF(10, 0.075 * 1080)));
         // With a hoop to score on the ball waits on the start spot, the guide previewing a throw.
         QCOMPARE(isParked(*scene), shown);
         QCOMPARE(drawn(*scene, u"aimQualityGuide")->hasChildren(), shown);

@@ -157,18 +157,24 @@ private slots:
         QTest::addColumn<QPointF>("from");
         QTest::addColumn<QPointF>("to");
         QTest::addColumn<bool>("hit");
+        QTest::addColumn<Hoop>("hoop");
         // f = 0.6, cx = 0.762: 0.002 + 0.025 <= 0.12.
-        QTest::newRow("cx 0.762") << QPointF(0.75, 0.45) << QPointF(0.77, 0.40) << true;
+        QTest::newRow("cx 0.762") << QPointF(0.75, 0.45) << QPointF(0.77, 0.40) << true << hoop;
         // The centre is inside the rim but the ball is not: 0.1 + 0.025 > 0.12.
-        QTest::newRow("cx 0.86") << QPointF(0.86, 0.45) << QPointF(0.86, 0.40) << false;
-        QTest::newRow("left of the rim") << QPointF(0.6, 0.45) << QPointF(0.6, 0.4) << false;
-        QTest::newRow("upwards") << QPointF(0.76, 0.40) << QPointF(0.76, 0.45) << false;
-        QTest::newRow("stays above") << QPointF(0.76, 0.47) << QPointF(0.76, 0.43) << false;
+        QTest::newRow("cx 0.86") << QPointF(0.86, 0.45) << QPointF(0.86, 0.40) << false << hoop;
+        QTest::newRow("left of the rim")
+            << QPointF(0.6, 0.45) << QPointF(0.6, 0.4) << false << hoop;
+        QTest::newRow("upwards") << QPointF(0.76, 0.40) << QPointF(0.76, 0.45) << false << hoop;
+        QTest::newRow("stays above") << QPointF(0.76, 0.47) << QPointF(0.76, 0.43) << false << hoop;
         QTest::newRow("from exactly its height")
-            << QPointF(0.76, 0.42) << QPointF(0.76, 0.4) << false;
-        QTest::newRow("to exactly its height") << QPointF(0.76, 0.5) << QPointF(0.76, 0.42) << true;
-        QTest::newRow("just fits") << QPointF(0.855, 0.5) << QPointF(0.855, 0.3) << true;
-        QTest::newRow("touches a rim end") << QPointF(0.856, 0.5) << QPointF(0.856, 0.3) << false;
+            << QPointF(0.76, 0.42) << QPointF(0.76, 0.4) << false << hoop;
+        QTest::newRow("to exactly its height")
+            << QPointF(0.76, 0.5) << QPointF(0.76, 0.42) << true << hoop;
+        // On a hoop of binary fractions, at x 0.5 ± 0.125 with radius 0.03125.
+        QTest::newRow("just fits") << QPointF(0.59375, 0.6) << QPointF(0.59375, 0.4) << true
+                                   << Hoop { 0.5, 0.5, 0.25, 0.03125 };
+        QTest::newRow("touches a rim end")
+            << QPointF(0.6, 0.6) << QPointF(0.6, 0.4) << false << Hoop { 0.5, 0.5, 0.25, 0.03125 };
     }
     void crossesHoop()
     {
@@ -177,6 +183,7 @@ private slots:
         QFETCH(bool, hit);
         const CrossingSample before { from.x(), from.y(), 0.5 };
         const CrossingSample after { to.x(), to.y(), 0.52 };
+        QFETCH(Hoop, hoop);
         QCOMPARE(ThrowRules::crossesHoop(before, after, hoop), hit);
     }
 
