@@ -72,6 +72,8 @@ private slots:
             QVERIFY(near(scene->ballHitRect().center(), ball(*scene).position())
                 && std::abs(scene->ballHitRect().width() - (2 * 27 + 40)) < 1e-9);
         QVERIFY(!scene->needsFrames());
+        scene->celebrate();
+        QVERIFY(scene->needsFrames()); // for the "+1" that rises
     }
 
     void degenerateSizesStillRun_data()
@@ -478,6 +480,9 @@ private slots:
         QCOMPARE(requests, 2);
         scene->setPaused(false);
         QCOMPARE(requests, 3);
+        // The paused time is not simulated: one frame moves the ball by one step.
+        clock.step();
+        QVERIFY(QLineF(frozen, ball(*scene).position()).length() < 30);
     }
 };
 
