@@ -24,7 +24,7 @@ public:
     {
         m_scene.setSize(size);
         m_scene.didMoveToView();
-        m_scene.configure(std::nullopt, true, false, 0);
+        m_scene.configure({ std::nullopt, true, false, 0 });
         frame();
     }
 
@@ -32,7 +32,8 @@ public:
 
     void frame()
     {
-        if (m_scene.isWaitingForThrow())
+        // The aim guide shows while the ball waits.
+        if (m_scene.root().findChild(u"aimQualityGuide")->hasChildren())
             m_scene.releaseBall({ 0.18, 0.18, 0.6, 1.1 });
         m_time += GameScene::timeStep;
         m_scene.update(m_time);

@@ -45,11 +45,12 @@ int main(int argc, char *argv[])
     Overlay overlay;
     overlay.show(true);
     GameScene &scene = overlay.scene();
-    scene.configure(std::nullopt, mode != u"none", false, 0);
+    scene.configure({ std::nullopt, mode != u"none", false, 0 });
     QTimer thrower;
     if (mode == u"throwing") {
         QObject::connect(&thrower, &QTimer::timeout, &app, [&scene] {
-            if (scene.isWaitingForThrow())
+            // The aim guide shows while the ball waits.
+            if (scene.root().findChild(u"aimQualityGuide")->hasChildren())
                 scene.releaseBall(
                     { GameScene::startSpot.x(), GameScene::startSpot.y(), 0.53, 0.95 });
         });

@@ -51,7 +51,7 @@ double pass(ScenePlayer &sender, ScenePlayer &receiver)
 
     QElapsedTimer sinceSend;
     std::optional<double> arrived;
-    const std::optional<QString> before = receiver.scene().roundID();
+    const std::optional<QString> before = receiver.display().shownRound();
     receiver.display().onConfigured = [&](const std::optional<QString> &round) {
         if (round && round != before && !arrived)
             arrived = sinceSend.nsecsElapsed() / 1e6;

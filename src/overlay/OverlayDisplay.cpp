@@ -24,7 +24,7 @@ void OverlayDisplay::moveToScreen(int index)
 void OverlayDisplay::configure(
     const std::optional<Round> &round, bool holder, bool available, double serverOffset)
 {
-    m_overlay->scene().configure(round, holder, available, serverOffset);
+    m_overlay->scene().configure({ round, holder, available, serverOffset });
 }
 
 void OverlayDisplay::celebrate()

@@ -122,11 +122,8 @@ private Q_SLOTS:
 
         // The receiver's scene holds the round, the ball parked at the start spot.
         QTRY_VERIFY_WITH_TIMEOUT(shownRound, serverTimeoutMs);
-        QCOMPARE(b->scene().roundID(), shownRound);
-        QVERIFY(b->scene().isWaitingForThrow());
-        const QPointF parked = b->scene().normalized(b->scene().ballPosition());
-        QVERIFY(std::abs(parked.x() - GameScene::startSpot.x()) < 1e-6);
-        QVERIFY(std::abs(parked.y() - GameScene::startSpot.y()) < 1e-6);
+        QCOMPARE(b->display().shownRound(), shownRound);
+        QVERIFY(b->display().ballParked());
         // Its ready report turned the round active; the overlay shows.
         QTRY_VERIFY_WITH_TIMEOUT(
             b->model().snapshot()->round && b->model().snapshot()->round->isActive(),
@@ -374,21 +371,21 @@ private Q_SLOTS:
         QVERIFY(model.sending());
         QCOMPARE(model.sendButtonTitle(), u"Sending…"_s);
         // A second send meanwhile is ignored, also by the scene.
-        const QString hint = a->scene().hint().text();
+        const QString hint = a->display().hint();
         QCoro::waitFor(model.transfer(ScenePlayer::sendButtonEntry));
         QVERIFY(model.sending());
-        QCOMPARE(a->scene().hint().text(), hint);
+        QCOMPARE(a->display().hint(), hint);
 
         QCoro::waitFor(sending);
         QVERIFY(!model.sending());
         QCOMPARE(model.message(), u"No players online"_s);
-        QCOMPARE(a->scene().hint().text(), u"No players online"_s);
+        QCOMPARE(a->display().hint(), u"No players online"_s);
 
         // The gate's reason is what the player reads; the server never hears of the send.
         model.setPaused(true);
         QCoro::waitFor(model.transfer(ScenePlayer::sendButtonEntry));
         QCOMPARE(model.message(), u"Resume the game to send"_s);
-        QCOMPARE(a->scene().hint().text(), u"Resume the game to send"_s);
+        QCOMPARE(a->display().hint(), u"Resume the game to send"_s);
     }
 
     void heartbeatTellsWhetherThePlayerMayBeDisturbed_data()

@@ -4,6 +4,7 @@
 #include "overlay/OverlayDisplay.h"
 #include "overlay/Overlay.h"
 #include "scene/GameScene.h"
+#include "scene/LabelNode.h"
 
 #include <QGuiApplication>
 #include <QTest>
@@ -24,11 +25,14 @@ private Q_SLOTS:
         QCOMPARE(display.overlay().screenIndex(), int(QGuiApplication::screens().size()) - 1);
         QVERIFY(display.overlay().isVisible());
 
+        const auto hint = [&] {
+            const Node *hint = display.overlay().scene().root().findChild(u"hint");
+            return static_cast<const LabelNode *>(hint)->text();
+        };
         display.configure(std::nullopt, true, true, 1.5);
-        QVERIFY(display.overlay().scene().isPractice());
-        QVERIFY(display.overlay().scene().canTransfer());
+        QVERIFY(hint().startsWith(u"Тренировка"));
         display.configure(std::nullopt, false, false, 0);
-        QVERIFY(!display.overlay().scene().isPractice());
+        QVERIFY(hint().startsWith(u"Hoop ready"));
         QCOMPARE(display.latestRelease(), std::nullopt);
 
         display.show(false);

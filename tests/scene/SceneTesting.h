@@ -1,15 +1,16 @@
 #pragma once
 
 #include "scene/GameScene.h"
-
-#include <box2d/b2_body.h>
+#include "scene/LabelNode.h"
+#include "scene/SceneField.h"
+#include "scene/ShapeNode.h"
 
 #include <memory>
 #include <utility>
 #include <vector>
 
-// Drives a GameScene the way its window does: presented at a size, stepped at 60 frames per
-// second on a frame clock of its own.
+// Drives a GameScene the way its window does, presented at a size and stepped at 60 frames per
+// second, and reads what it reports and draws.
 namespace SceneTesting {
 
 inline Round round(const QString &id, const QString &state = QStringLiteral("ACTIVE"),
@@ -31,16 +32,50 @@ inline std::unique_ptr<GameScene> presented(QSizeF size = QSizeF(1920, 1080))
     return scene;
 }
 
+inline SceneField field(const GameScene &scene)
+{
+    return SceneField(scene.size());
+}
+
+// A drawn node by name, anywhere in the tree; null when it is not drawn.
+template <class T = Node> const T *drawn(const GameScene &scene, QStringView name)
+{
+    return static_cast<const T *>(scene.root().findChild(name));
+}
+
+inline const ShapeNode &ball(const GameScene &scene)
+{
+    return *drawn<ShapeNode>(scene, u"ball");
+}
+
+// Where the ball is drawn, in field units.
+inline QPointF ballInField(const GameScene &scene)
+{
+    return field(scene).normalized(ball(scene).position());
+}
+
+// Scene points pass through the world's single precision.
+inline bool near(QPointF a, QPointF b, double tolerance = 1e-3)
+{
+    return std::abs(a.x() - b.x()) <= tolerance && std::abs(a.y() - b.y()) <= tolerance;
+}
+
+// Parked: shown on the start spot, nothing in flight.
+inline bool isParked(const GameScene &scene)
+{
+    return !ball(scene).isHidden()
+        && near(ball(scene).position(), field(scene).point(GameScene::startSpot))
+        && !scene.isDragging();
+}
+
 class FrameClock {
 public:
     explicit FrameClock(GameScene &scene, double start = 100)
         : m_scene(scene)
-        , m_frame(0)
         , m_start(start)
     {
     }
     double now() const { return m_start + m_frame * GameScene::timeStep; }
-    // One frame: the frame step at the next frame time.
     void step()
     {
         ++m_frame;
@@ -51,31 +86,22 @@ public:
         for (int i = 0; i < frames; ++i)
             step();
     }
+    // Steps until the condition holds, at most a number of frames; the frames taken.
+    template <class Condition> int runUntil(Condition condition, int frames = 600)
+    {
+        int taken = 0;
+        while (!condition() && taken < frames) {
+            step();
+            ++taken;
+        }
+        return taken;
+    }
 
 private:
     GameScene &m_scene;
-    int m_frame;
+    int m_frame = 0;
     double m_start;
 };
-
-// Holds the ball's centre still at a field position, touching nothing, as if it had flown
-// there: the frame rules see it there at the next frame.
-inline void placeBall(GameScene &scene, double x, double y)
-{
-    const QPointF p = scene.point(x, y) / GameScene::pointsPerMetre;
-    scene.ballBody()->SetType(b2_staticBody);
-    scene.ballBody()->SetTransform(b2Vec2(float(p.x()), float(p.y())), 0);
-}
-
-// Moves the ball from one field position to another over two frames, as a flight passing
-// there would.
-inline void moveBallAcross(GameScene &scene, FrameClock &clock, QPointF from, QPointF to)
-{
-    placeBall(scene, from.x(), from.y());
-    clock.step();
-    placeBall(scene, to.x(), to.y());
-    clock.step();
-}
 
 struct Crossing {
     QString shotID;

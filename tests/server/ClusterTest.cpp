@@ -75,7 +75,7 @@ private slots:
         QVERIFY(next >= 0 && next != node);
 
         QVERIFY(ScenePlayer::waitUntil(
-            [&] { return m_a->display().visible() && m_a->scene().isWaitingForThrow(); }, waitMs));
+            [&] { return m_a->display().visible() && m_a->display().ballParked(); }, waitMs));
         m_a->display().throwStraightUp();
         QCOMPARE(m_a->model().sequence(), 1);
         QVERIFY(ScenePlayer::waitUntil([&] { return roundOver(*m_b); }, waitMs));

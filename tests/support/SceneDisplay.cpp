@@ -1,5 +1,8 @@
 #include "SceneDisplay.h"
 
+#include "scene/LabelNode.h"
+#include "scene/SceneField.h"
+
 #include <QEventLoop>
 
 SceneDisplay::SceneDisplay(QSizeF size)
@@ -23,9 +26,10 @@ void SceneDisplay::show(bool shown)
 void SceneDisplay::configure(
     const std::optional<Round> &round, bool holder, bool available, double serverOffset)
 {
-    m_scene.configure(round, holder, available, serverOffset);
+    m_scene.configure({ round, holder, available, serverOffset });
+    m_shownRound = round ? std::optional(round->id) : std::nullopt;
     if (onConfigured)
-        onConfigured(m_scene.roundID());
+        onConfigured(m_shownRound);
 }
 
 void SceneDisplay::celebrate()
@@ -59,8 +63,9 @@ void SceneDisplay::throwStraightUp()
 
 void SceneDisplay::drag(QPointF step)
 {
-    const QPointF start = m_scene.point(GameScene::startSpot.x(), GameScene::startSpot.y());
-    const double side = m_scene.fieldSide();
+    const SceneField field(m_scene.size());
+    const QPointF start = field.point(GameScene::startSpot);
+    const double side = field.side();
     m_scene.mouseDown(start, frameTime());
     for (int i = 1; i <= 4; ++i) {
         waitForNextFrame();
@@ -76,4 +81,17 @@ void SceneDisplay::waitForNextFrame()
     QObject::connect(
         &m_frameTimer, &QTimer::timeout, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     loop.exec();
+}
+
+bool SceneDisplay::ballParked() const
+{
+    const Node *ball = m_scene.root().findChild(u"ball");
+    const QPointF at = SceneField(m_scene.size()).normalized(ball->position());
+    return !ball->isHidden() && std::abs(at.x() - GameScene::startSpot.x()) < 1e-6
+        && std::abs(at.y() - GameScene::startSpot.y()) < 1e-6;
+}
+
+QString SceneDisplay::hint() const
+{
+    return static_cast<const LabelNode *>(m_scene.root().findChild(u"hint"))->text();
 }

@@ -20,6 +20,10 @@ public:
     int celebrations() const { return m_celebrations; }
     // Called after every configure, with the round the scene now shows (none: idle).
     std::function<void(const std::optional<QString> &roundID)> onConfigured;
+    const std::optional<QString> &shownRound() const { return m_shownRound; }
+    // What the scene draws: the ball shown on the start spot, and the hint line.
+    bool ballParked() const;
+    QString hint() const;
 
     // Pointer throws from the parked ball, as a hand would make them, one frame per move:
     // the assisted throw up and to the right that scores, and a short one straight up that
@@ -45,6 +49,7 @@ private:
     GameScene m_scene;
     QTimer m_frameTimer;
     qint64 m_frames = 0;
+    std::optional<QString> m_shownRound;
     bool m_visible = false;
     int m_celebrations = 0;
 };

@@ -129,7 +129,7 @@ QString ScenePlayer::passTo(ScenePlayer &receiver)
     QCoro::waitFor(m_model->transfer(sendButtonEntry));
     AppModel &other = receiver.model();
     const bool shown = waitUntil(
-        [&] { return receiver.scene().roundID() && receiver.scene().isWaitingForThrow(); },
+        [&] { return receiver.display().shownRound() && receiver.display().ballParked(); },
         stepTimeoutMs);
     const bool active = waitUntil(
         [&] {
