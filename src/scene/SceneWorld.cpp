@@ -91,8 +91,10 @@ void SceneWorld::build(QSizeF size, const Hoop &hoop, bool solidHoop)
     m_root.addChild(std::make_unique<Node>(u"edge"_s));
     // Corners closer than Box2D's linear slop would fail its checks; a real screen is far larger.
     if (width >= 1 && height >= 1) {
-        const std::array<b2Vec2, 4> corners { toMetres({ 0, 0 }), toMetres({ width, 0 }),
-            toMetres({ width, height }), toMetres({ 0, height }) };
+        // Clockwise: a chain collides only on the right of each segment, so this winding
+        // makes the walls solid from inside the scene.
+        const std::array<b2Vec2, 4> corners { toMetres({ 0, 0 }), toMetres({ 0, height }),
+            toMetres({ width, height }), toMetres({ width, 0 }) };
         b2ChainShape loop;
         loop.CreateLoop(corners.data(), int(corners.size()));
         attachSolid(*createStaticBody(*m_world, {}), loop, 0.72f);

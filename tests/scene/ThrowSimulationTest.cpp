@@ -5,6 +5,8 @@
 using namespace Qt::StringLiterals;
 using namespace SceneTesting;
 
+Q_DECLARE_METATYPE(Entry)
+
 namespace {
 
 // The default assisted throw with the pointer: press on the parked ball, drag 0.08 field sides
@@ -117,6 +119,30 @@ private slots:
             QVERIFY(std::abs(n.x() - (entry.x + entry.vx * t)) < 1e-4);
             QVERIFY(std::abs(n.y() - (entry.y + entry.vy * t - 0.65 * t * t))
                 < 0.65 * t * GameScene::timeStep + 1e-4);
+        }
+    }
+
+    // The scene's edges are solid from inside: a ball thrown hard at one bounces back instead
+    // of leaving the scene and being rescued.
+    void theEdgesKeepTheBallIn_data()
+    {
+        QTest::addColumn<Entry>("entry");
+        QTest::newRow("top") << Entry { 0.5, 0.6, 0, 3 };
+        QTest::newRow("right") << Entry { 0.9, 0.5, 3, 0 };
+        QTest::newRow("left") << Entry { 0.1, 0.5, -3, 0.5 };
+    }
+    void theEdgesKeepTheBallIn()
+    {
+        QFETCH(Entry, entry);
+        auto scene = presented();
+        scene->configure({ std::nullopt, true, false, 0 });
+        FrameClock clock(*scene);
+        clock.step();
+        scene->releaseBall(entry);
+        const QRectF inside(QPointF(0, 0), scene->size());
+        for (int frame = 0; frame < 30; ++frame) {
+            clock.step();
+            QVERIFY2(inside.contains(ball(*scene).position()), qPrintable(QString::number(frame)));
         }
     }
 
