@@ -6,7 +6,6 @@
 #include "RecordingDisplay.h"
 #include "ScenePlayer.h"
 #include "TestServer.h"
-#include "app/SingleInstance.h"
 #include "app/controls/ControlView.h"
 #include "net/API.h"
 #include "net/Keychain.h"
@@ -14,7 +13,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QNetworkAccessManager>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -163,74 +161,23 @@ private Q_SLOTS:
         QVERIFY(!popup->isVisible());
     }
 
-    void linksBecomeInvitationsOrAMessage_data()
-    {
-        QTest::addColumn<QStringList>("links");
-        QTest::addColumn<QString>("invitedRoom");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("a join link") << QStringList {
-            u"tosswick://join?room=ABCDEFGH&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s
-        } << u"ABCDEFGH"_s << QString();
-        QTest::newRow("not a join link") << QStringList { u"https://example.com/"_s } << QString()
-                                         << u"Invalid room invitation"_s;
-        QTest::newRow("the last valid one stays") << QStringList {
-            u"tosswick://join?room=AAAAAAAA&api=http://a.example&ws=ws://a.example&key=k"_s,
-            u"tosswick://join?room=BBBBBBBB&api=http://b.example&ws=ws://b.example&key=k"_s,
-            u"tosswick://join?room=bad!"_s
-        } << u"BBBBBBBB"_s << u"Invalid room invitation"_s;
-    }
+    // Which links are invitations is RoomInvitation's rule; here the window shows the outcome.
     void linksBecomeInvitationsOrAMessage()
     {
-        QFETCH(QStringList, links);
-        QFETCH(QString, invitedRoom);
-        QFETCH(QString, message);
         auto shell = offlineShell();
-        shell->openLinks(links);
+        shell->openLinks({
+            u"tosswick://join?room=AAAAAAAA&api=http://a.example&ws=ws://a.example&key=k"_s,
+            u"tosswick://join?room=BBBBBBBB&api=http://b.example&ws=ws://b.example&key=k"_s,
+            u"tosswick://join?room=bad!"_s,
+        });
         QWidget *window = shell->controls();
         QVERIFY(window);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const auto &invitation = shell->model().pendingInvitation();
-        QCOMPARE(invitation ? invitation->room : QString(), invitedRoom);
-        QCOMPARE(labelText(window, u"message"_s), message);
-    }
-
-    // The program's own wiring of a second start: the real executable hands its link over.
-    void secondStartHandsItsLinkToTheWindow_data()
-    {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("banner");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("join link")
-            << u"tosswick://join?room=ABCDEFGH2345&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s
-            << u"Server: http://games.example:8088"_s << QString();
-        QTest::newRow("invalid link")
-            << u"tosswick://join?room=no"_s << QString() << u"Invalid room invitation"_s;
-    }
-    void secondStartHandsItsLinkToTheWindow()
-    {
-        QFETCH(QString, link);
-        QFETCH(QString, banner);
-        QFETCH(QString, message);
-        QTemporaryDir runtime;
-        SingleInstance instance(runtime.path());
-        QVERIFY(instance.becomePrimary());
-        auto shell = offlineShell();
-        connect(
-            &instance, &SingleInstance::linksReceived, shell.get(), &ApplicationShell::openLinks);
-
-        QProcess second;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
-        second.setProcessEnvironment(environment);
-        second.start(qEnvironmentVariable("TOSSWICK_CLIENT"), { link });
-        QVERIFY(second.waitForStarted(10000));
-        QVERIFY(
-            waitUntil([&] { return shell->controls() && shell->controls()->isVisible(); }, 15000));
-        // The hand-over needs this process's event loop until the second one has gone.
-        QVERIFY(waitUntil([&] { return second.state() == QProcess::NotRunning; }));
-        QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(labelText(shell->controls(), u"invitationServer"_s), banner);
-        QCOMPARE(labelText(shell->controls(), u"message"_s), message);
+        QVERIFY(invitation);
+        QCOMPARE(invitation->room, u"BBBBBBBB"_s);
+        QCOMPARE(labelText(window, u"invitationServer"_s), u"Server: http://b.example"_s);
+        QCOMPARE(labelText(window, u"message"_s), u"Invalid room invitation"_s);
     }
 
     void quittingWithARoomTellsTheServer()

@@ -165,17 +165,8 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(*view, u"playerNumber"_s)->text(),
             u"Player #"_s + QString::number(model->user()->id));
         QVERIFY(!child<QWidget>(*view, u"restoreProgress"_s)->isVisibleTo(view.get()));
-    }
-
-    void theRoomIdFieldHidesWhatIsTyped()
-    {
-        auto model = offlineModel(u"secure"_s);
-        auto view = shownView(*model);
-        auto *invite = child<QLineEdit>(*view, u"invite"_s);
-        QTest::keyClicks(invite, u"SECRET123"_s);
-        QCOMPARE(invite->echoMode(), QLineEdit::Password);
-        QCOMPARE(invite->text(), u"SECRET123"_s);
-        QVERIFY(invite->displayText() != invite->text());
+        // The secret Room ID is not shown as typed.
+        QCOMPARE(child<QLineEdit>(*view, u"invite"_s)->echoMode(), QLineEdit::Password);
     }
 
     void creatingARoomShowsTheRoomSections()
@@ -233,20 +224,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("holdsBall");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QColor>("colour");
-        QTest::addColumn<bool>("available");
         QTest::newRow("online") << u"ONLINE"_s << false << u"Available"_s
-                                << QColor(0x34, 0xC7, 0x59) << true;
+                                << QColor(0x34, 0xC7, 0x59);
         QTest::newRow("online with the ball")
-            << u"ONLINE"_s << true << u"Available · Has the ball"_s << QColor(0x34, 0xC7, 0x59)
-            << true;
+            << u"ONLINE"_s << true << u"Available · Has the ball"_s << QColor(0x34, 0xC7, 0x59);
         QTest::newRow("busy") << u"BUSY"_s << false << u"Busy · playing a round"_s
-                              << QColor(0xFF, 0x95, 0x00) << false;
-        QTest::newRow("do not disturb") << u"DO_NOT_DISTURB"_s << false << u"Do not disturb"_s
-                                        << QColor(0xFF, 0x3B, 0x30) << false;
-        QTest::newRow("offline") << u"OFFLINE"_s << false << u"Offline"_s
-                                 << QColor(0x8E, 0x8E, 0x93) << false;
+                              << QColor(0xFF, 0x95, 0x00);
+        QTest::newRow("do not disturb")
+            << u"DO_NOT_DISTURB"_s << false << u"Do not disturb"_s << QColor(0xFF, 0x3B, 0x30);
         QTest::newRow("unknown word")
-            << u"online"_s << false << u"Offline"_s << QColor(0x8E, 0x8E, 0x93) << false;
+            << u"online"_s << false << u"Offline"_s << QColor(0x8E, 0x8E, 0x93);
     }
     void contactRowsFollowTheMembersStatus()
     {
@@ -254,28 +241,9 @@ private Q_SLOTS:
         QFETCH(bool, holdsBall);
         QFETCH(QString, text);
         QFETCH(QColor, colour);
-        QFETCH(bool, available);
-        auto model = signedInModel();
-        auto view = shownView(*model);
-        Snapshot snapshot = roomWith(*model, { member(900, u"Grace"_s, status) });
-        if (holdsBall)
-            snapshot.room.ballOwnerId = 900;
-        QCoro::waitFor(model->apply(snapshot));
-
-        auto *row = child<QWidget>(*view, u"contact-900"_s);
-        QVERIFY(row);
-        QCOMPARE(child<QLabel>(*row, u"contactName"_s)->text(), u"Grace"_s);
-        auto *statusLabel = child<QLabel>(*row, u"contactStatus"_s);
-        QCOMPARE(statusLabel->text(), text);
-        QCOMPARE(statusLabel->palette().color(QPalette::WindowText), colour);
-        auto *send = row->findChild<QToolButton *>(u"sendBall"_s);
-        QCOMPARE(send != nullptr, available);
-        if (send)
-            QCOMPARE(send->toolTip(), u"Send the ball to Grace"_s);
-        QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(),
-            available ? u"1 available"_s : u"0 available"_s);
-        // The player is never a contact of their own.
-        QVERIFY(!view->findChild<QWidget *>(u"contact-"_s + QString::number(model->user()->id)));
+        const Member grace = member(900, u"Grace"_s, status);
+        QCOMPARE(ContactsSection::statusText(grace, holdsBall), text);
+        QCOMPARE(ContactsSection::statusColour(grace), colour);
     }
 
     void availableContactsComeFirst()
@@ -299,44 +267,34 @@ private Q_SLOTS:
                 u"contact-901"_s, u"contact-903"_s }));
         QVERIFY(!view->findChild<QLabel *>(u"noContacts"_s));
         QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(), u"2 available"_s);
+        // The player is never a contact of their own.
+        QVERIFY(!view->findChild<QWidget *>(u"contact-"_s + QString::number(model->user()->id)));
+
+        auto *ada = child<QWidget>(*view, u"contact-902"_s);
+        QCOMPARE(child<QLabel>(*ada, u"contactName"_s)->text(), u"Ada"_s);
+        auto *status = child<QLabel>(*ada, u"contactStatus"_s);
+        QCOMPARE(status->text(), u"Available"_s);
+        QCOMPARE(status->palette().color(QPalette::WindowText), QColor(0x34, 0xC7, 0x59));
+        QCOMPARE(child<QToolButton>(*ada, u"sendBall"_s)->toolTip(), u"Send the ball to Ada"_s);
+        // Only an available contact can be sent the ball.
+        QVERIFY(!child<QWidget>(*view, u"contact-901"_s)->findChild<QToolButton *>());
     }
 
-    void sendButtonIsDisabledWithTheBlockReason_data()
-    {
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("no session") << u"offline"_s << u"Choose a room first"_s;
-        QTest::newRow("room state, channel not connected")
-            << u"unconnected"_s << u"Connecting to room…"_s;
-        QTest::newRow("alone in a connected room") << u"alone"_s << u"No players online"_s;
-        QTest::newRow("paused") << u"paused"_s << u"Resume the game to send"_s;
-    }
+    // The reasons themselves are SendGate's; the window shows its answer on both buttons.
     void sendButtonIsDisabledWithTheBlockReason()
     {
-        QFETCH(QString, state);
-        QFETCH(QString, reason);
-        std::unique_ptr<AppModel> model
-            = state == u"offline"_s ? offlineModel(u"blocked"_s) : signedInModel();
+        auto model = signedInModel();
         auto view = shownView(*model);
-        if (state == u"offline"_s || state == u"unconnected"_s) {
-            QCoro::waitFor(model->apply(roomWith(*model, { member(905, u"Ada"_s, u"ONLINE"_s) })));
-        } else {
-            createRoomThroughWindow(*model, *view, u"Gate"_s);
-            QVERIFY(waitUntil([&] { return model->connected() && model->snapshot(); }));
-            if (state == u"paused"_s)
-                clickCheckBox(child<QCheckBox>(*view, u"pausedSwitch"_s));
-        }
+        QCoro::waitFor(model->apply(roomWith(*model, { member(905, u"Ada"_s, u"ONLINE"_s) })));
         auto *send = child<QPushButton>(*view, u"sendButton"_s);
         QVERIFY(send->isVisibleTo(view.get()));
         QVERIFY(!send->isEnabled());
         QCOMPARE(send->text(), u"Send to random player"_s);
         auto *caption = child<QLabel>(*view, u"sendBlockReason"_s);
         QVERIFY(caption->isVisibleTo(view.get()));
-        QCOMPARE(caption->text(), reason);
-        if (auto *row = view->findChild<QWidget *>(u"contact-905"_s)) {
-            // The contact's own send button is held back too.
-            QVERIFY(!child<QToolButton>(*row, u"sendBall"_s)->isEnabled());
-        }
+        QCOMPARE(caption->text(), u"Connecting to room…"_s);
+        QVERIFY(!child<QToolButton>(*child<QWidget>(*view, u"contact-905"_s), u"sendBall"_s)
+                     ->isEnabled());
     }
 
     // Two players on the real server; the window is the holder's.
@@ -458,12 +416,9 @@ private Q_SLOTS:
         QMessageBox *dialog = leave->deleteConfirmation();
         QVERIFY(dialog);
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        QCOMPARE(dialog->windowTitle(), u"Delete this room for all players?"_s);
-        // Nothing was sent: the server still lists the room.
-        QCOMPARE(QCoro::waitFor(model->loadRooms()), std::nullopt);
-        QCOMPARE(model->rooms().size(), 1);
         QTest::mouseClick(child<QPushButton>(*dialog, u"cancelDelete"_s), Qt::LeftButton);
         QVERIFY(waitUntil([&] { return !dialog->isVisible(); }));
+        // Nothing was sent: the server still lists the room.
         QCOMPARE(QCoro::waitFor(model->loadRooms()), std::nullopt);
         QCOMPARE(model->rooms().size(), 1);
         QVERIFY(model->snapshot());

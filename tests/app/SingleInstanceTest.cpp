@@ -33,7 +33,6 @@ private slots:
     void secondStartHandsOverItsLinks_data()
     {
         QTest::addColumn<QStringList>("links");
-        QTest::newRow("one join link") << QStringList { u"tosswick://join?room=ABCDEFGH1234"_s };
         QTest::newRow("several, in order") << QStringList { u"tosswick://join?room=AAAAAAAA"_s,
             u"tosswick://join?room=BBBBBBBB&api=http://h:1"_s, u"not a link at all"_s };
         QTest::newRow("non-ASCII text survives")

@@ -38,20 +38,15 @@ private Q_SLOTS:
     void rejectsUnusableUrlsBeforeSending_data()
     {
         QTest::addColumn<QString>("base");
-        QTest::newRow("ftp") << u"ftp://127.0.0.1:%1"_s;
         QTest::newRow("scheme in capitals") << u"HTTPS://127.0.0.1:%1"_s;
-        QTest::newRow("mixed-case scheme") << u"Http://127.0.0.1:%1"_s;
         QTest::newRow("no host") << u"http://:%1"_s;
         QTest::newRow("no scheme") << u"127.0.0.1:%1"_s;
-        QTest::newRow("no authority") << u"http:%1"_s;
         QTest::newRow("blank inside") << u"http://127.0.0.1 :%1"_s;
-        QTest::newRow("empty") << QString();
     }
     void rejectsUnusableUrlsBeforeSending()
     {
         QFETCH(QString, base);
-        API api(m_network,
-            base.contains(u"%1") ? base.arg(m_scripted->baseUrl().section(u':', -1)) : base);
+        API api(m_network, base.arg(m_scripted->baseUrl().section(u':', -1)));
         api.setToken(u"secret"_s);
         const auto reply = send(api, u"me"_s, u"GET"_s);
         QVERIFY(!reply);
@@ -62,32 +57,26 @@ private Q_SLOTS:
 
     void buildsTheRequest_data()
     {
-        QTest::addColumn<QString>("suffix");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("method");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("target");
-        QTest::newRow("GET without body") << QString() << u"rooms/12/state"_s << u"GET"_s
-                                          << QByteArray() << "/api/rooms/12/state"_ba;
-        QTest::newRow("POST with an empty object")
-            << QString() << u"guest"_s << u"POST"_s << "{}"_ba
-            << "/api/guest"_ba;
-        QTest::newRow("DELETE with an empty object")
-            << QString() << u"rooms/3"_s << u"DELETE"_s << "{}"_ba
-            << "/api/rooms/3"_ba;
-        QTest::newRow("POST with members") << QString() << u"rooms/3/heartbeat"_s << u"POST"_s
-                                           << R"({"dnd":false,"socket_id":"1.2"})"_ba
-                                           << "/api/rooms/3/heartbeat"_ba;
+        QTest::newRow("GET without body")
+            << u"rooms/12/state"_s << u"GET"_s << QByteArray() << "/api/rooms/12/state"_ba;
+        QTest::newRow("POST with an empty object") << u"guest"_s << u"POST"_s << "{}"_ba
+                                                   << "/api/guest"_ba;
+        QTest::newRow("POST with members")
+            << u"rooms/3/heartbeat"_s << u"POST"_s << R"({"dnd":false,"socket_id":"1.2"})"_ba
+            << "/api/rooms/3/heartbeat"_ba;
     }
     void buildsTheRequest()
     {
-        QFETCH(QString, suffix);
         QFETCH(QString, path);
         QFETCH(QString, method);
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, target);
         m_scripted->answer(200, "{}");
-        API api(m_network, m_scripted->baseUrl() + suffix);
+        API api(m_network, m_scripted->baseUrl());
         std::optional<QJsonObject> object;
         if (!body.isNull())
             object = QJsonDocument::fromJson(body).object();
@@ -155,7 +144,6 @@ private Q_SLOTS:
             << 404 << R"({"message":"Room not found."})"_ba << u"Room not found."_s;
         QTest::newRow("body not JSON")
             << 500 << "<html>Oops</html>"_ba << u"Request failed (500)"_s;
-        QTest::newRow("empty body") << 502 << QByteArray() << u"Request failed (502)"_s;
         QTest::newRow("field with empty list falls back to message")
             << 422 << R"({"errors":{"code":[]},"message":"Bad code."})"_ba << u"Bad code."_s;
         QTest::newRow("errors as array without message")
@@ -167,8 +155,6 @@ private Q_SLOTS:
         QTest::newRow("message not a text")
             << 403 << R"({"message":403})"_ba << u"Request failed (403)"_s;
         QTest::newRow("top level array") << 400 << R"(["Bad."])"_ba << u"Request failed (400)"_s;
-        QTest::newRow("401 is not special here")
-            << 401 << R"({"message":"Unauthenticated."})"_ba << u"Unauthenticated."_s;
     }
     void explainsRejections()
     {
@@ -225,18 +211,6 @@ private Q_SLOTS:
         QVERIFY(!reply.error().message.isEmpty());
     }
 
-    void failsWithTheTransportErrorWhenNobodyListens()
-    {
-        const QString base = m_scripted->baseUrl();
-        delete m_scripted;
-        m_scripted = nullptr;
-        API api(m_network, base);
-        const auto reply = send(api, u"me"_s, u"GET"_s);
-        QVERIFY(!reply);
-        QCOMPARE(reply.error().status, 0);
-        QVERIFY(reply.error().message.contains(u"refused", Qt::CaseInsensitive));
-    }
-
     void talksToTheGameServer()
     {
         TestServer server;
@@ -258,11 +232,6 @@ private Q_SLOTS:
         const auto me = QCoro::waitFor(api.get<Player>(u"me"_s));
         QVERIFY2(me, me ? "" : qPrintable(me.error().message));
         QCOMPARE(*me, session->user);
-
-        api.setToken(u"not-a-session"_s);
-        const auto stranger = QCoro::waitFor(api.get<Player>(u"me"_s));
-        QVERIFY(!stranger);
-        QCOMPARE(stranger.error().status, 401);
     }
 };
 

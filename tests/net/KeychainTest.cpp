@@ -127,7 +127,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("token");
         QTest::newRow("https host") << u"https://play.example"_s << u"7|Qm9vbGVhbg"_s;
-        QTest::newRow("port and path") << u"http://127.0.0.1:8088/game"_s << u"abc"_s;
         QTest::newRow("non-ASCII") << u"https://spiel.example/räume"_s << u"tökén ✓"_s;
         QTest::newRow("long token") << u"https://long.example"_s << QString(4000, u'x');
     }
@@ -154,7 +153,6 @@ private Q_SLOTS:
         QCOMPARE(save(u"plain"_s, server), std::nullopt);
         QCOMPARE(read(slashed), std::nullopt);
         QCOMPARE(read(u"HTTPS://exact.example"_s), std::nullopt);
-        QCOMPARE(read(server + u' '), std::nullopt);
 
         QCOMPARE(save(u"with slash"_s, slashed), std::nullopt);
         QCOMPARE(read(server), u"plain"_s);
@@ -162,15 +160,6 @@ private Q_SLOTS:
         QCOMPARE(save(std::nullopt, server), std::nullopt);
         QCOMPARE(read(server), std::nullopt);
         QCOMPARE(read(slashed), u"with slash"_s);
-    }
-
-    void secondSaveReplacesTheFirst()
-    {
-        const QString server = u"https://replace.example"_s;
-        QCOMPARE(save(u"first"_s, server), std::nullopt);
-        QCOMPARE(save(u"second"_s, server), std::nullopt);
-        QCOMPARE(read(server), u"second"_s);
-        QCOMPARE(storedItems(server), 1);
     }
 
     void overlappingSavesKeepTheLaterToken()
@@ -185,24 +174,10 @@ private Q_SLOTS:
         QCOMPARE(storedItems(server), 1);
     }
 
-    void savingNoneDeletes()
-    {
-        const QString server = u"https://delete.example"_s;
-        QCOMPARE(save(u"token"_s, server), std::nullopt);
-        QCOMPARE(save(std::nullopt, server), std::nullopt);
-        QCOMPARE(read(server), std::nullopt);
-        QCOMPARE(storedItems(server), 0);
-        // Nothing to delete is not an error either.
-        QCOMPARE(save(std::nullopt, server), std::nullopt);
-        QCOMPARE(read(server), std::nullopt);
-    }
-
     void unreadableSessionFileReadsAsAbsent_data()
     {
         QTest::addColumn<QString>("damage");
         QTest::newRow("torn") << u"torn"_s;
-        QTest::newRow("empty") << u"empty"_s;
-        QTest::newRow("binary junk") << u"junk"_s;
         QTest::newRow("another server's file") << u"other"_s;
     }
     void unreadableSessionFileReadsAsAbsent()
@@ -222,14 +197,7 @@ private Q_SLOTS:
         const QString path = onlySessionFile();
         const QByteArray good = fileContents(path);
         QVERIFY(!good.isEmpty());
-        if (damage == u"torn")
-            writeFile(path, good.left(good.size() / 2));
-        else if (damage == u"empty")
-            writeFile(path, QByteArray());
-        else if (damage == u"junk")
-            writeFile(path, "\xff\xfe\x00\x01{\"token\":"_ba);
-        else
-            writeFile(path, otherFile);
+        writeFile(path, damage == u"torn" ? good.left(good.size() / 2) : otherFile);
 
         QCOMPARE(read(server), std::nullopt);
         QCOMPARE(save(u"fresh"_s, server), std::nullopt);

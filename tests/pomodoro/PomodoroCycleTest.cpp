@@ -42,9 +42,6 @@ private Q_SLOTS:
         QTest::newRow("break that ended a second ago starts a fresh focus phase")
             << stored(PomodoroState::restUntil(start.addSecs(-1))) << true
             << PomodoroState::focusUntil(start.addSecs(1800));
-        QTest::newRow("focus that ended days ago starts a fresh focus phase")
-            << stored(PomodoroState::focusUntil(start.addDays(-3))) << true
-            << PomodoroState::focusUntil(start.addSecs(1800));
         QTest::newRow("on without a deadline stays")
             << stored(PomodoroState { true, Phase::Rest, std::nullopt }) << false
             << PomodoroState { true, Phase::Rest, std::nullopt };
@@ -76,16 +73,6 @@ private Q_SLOTS:
         QVERIFY(pomodoro.focusActive());
     }
 
-    void aBreakSwitchesTheCycleOn()
-    {
-        auto pomodoro = cycle();
-        QVERIFY(!pomodoro.state().enabled);
-        pomodoro.startBreak();
-        QVERIFY(pomodoro.state().enabled);
-        QVERIFY(!pomodoro.focusActive());
-        QCOMPARE(pomodoro.clockText(), u"Game break · 05:00"_s);
-    }
-
     void aDisabledCycleInFocusIsNotInFocus()
     {
         auto pomodoro = cycle();
@@ -96,33 +83,20 @@ private Q_SLOTS:
 
     void tickTellsThePhaseBeforeAChange_data()
     {
-        QTest::addColumn<Phase>("phase");
         QTest::addColumn<int>("late"); // seconds after the deadline; negative: before it
         QTest::addColumn<std::optional<Phase>>("before");
         QTest::addColumn<Phase>("after");
-
-        QTest::newRow("before the deadline")
-            << Phase::Focus << -1 << std::optional<Phase>() << Phase::Focus;
-        QTest::newRow("focus ends")
-            << Phase::Focus << 0 << std::optional(Phase::Focus) << Phase::Rest;
-        QTest::newRow("break ends")
-            << Phase::Rest << 0 << std::optional(Phase::Rest) << Phase::Focus;
-        QTest::newRow("a whole break passed during sleep")
-            << Phase::Focus << 500 << std::optional(Phase::Focus) << Phase::Focus;
+        QTest::newRow("before the deadline") << -1 << std::optional<Phase>() << Phase::Focus;
+        QTest::newRow("focus ends") << 0 << std::optional(Phase::Focus) << Phase::Rest;
     }
     void tickTellsThePhaseBeforeAChange()
     {
-        QFETCH(Phase, phase);
         QFETCH(int, late);
         QFETCH(std::optional<Phase>, before);
         QFETCH(Phase, after);
         auto pomodoro = cycle();
-        if (phase == Phase::Focus)
-            pomodoro.setEnabled(true);
-        else
-            pomodoro.startBreak();
-        m_now = *pomodoro.state().deadline;
-        m_now = m_now.addSecs(late);
+        pomodoro.setEnabled(true);
+        m_now = pomodoro.state().deadline->addSecs(late);
         QCOMPARE(pomodoro.tick(), before);
         QCOMPARE(pomodoro.state().phase, after);
     }
