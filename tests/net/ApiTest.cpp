@@ -63,8 +63,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("target");
         QTest::newRow("GET without body")
             << u"rooms/12/state"_s << u"GET"_s << QByteArray() << "/api/rooms/12/state"_ba;
-        QTest::newRow("POST with an empty object") << u"guest"_s << u"POST"_s << "{}"_ba
-                                                   << "/api/guest"_ba;
+        QTest::newRow("DELETE with an empty object") << u"rooms/3"_s << u"DELETE"_s << "{}"_ba
+                                                     << "/api/rooms/3"_ba;
         QTest::newRow("POST with members")
             << u"rooms/3/heartbeat"_s << u"POST"_s << R"({"dnd":false,"socket_id":"1.2"})"_ba
             << "/api/rooms/3/heartbeat"_ba;
@@ -209,6 +209,18 @@ private Q_SLOTS:
         QCOMPARE(m_scripted->requests().size(), 1);
         QCOMPARE(reply.error().status, 0);
         QVERIFY(!reply.error().message.isEmpty());
+    }
+
+    void failsWithTheTransportErrorWhenNobodyListens()
+    {
+        const QString base = m_scripted->baseUrl();
+        delete m_scripted;
+        m_scripted = nullptr;
+        API api(m_network, base);
+        const auto reply = send(api, u"me"_s, u"GET"_s);
+        QVERIFY(!reply);
+        QCOMPARE(reply.error().status, 0);
+        QVERIFY(reply.error().message.contains(u"refused", Qt::CaseInsensitive));
     }
 
     void talksToTheGameServer()
