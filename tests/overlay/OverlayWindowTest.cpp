@@ -334,6 +334,19 @@ private slots:
         QVERIFY(!shown.contains(QPoint(panel->width() / 2, 10)));
     }
 
+    void screenIndexBeyondTheLastScreenFallsBackToTheLast()
+    {
+        QVERIFY(splitIntoTwoScreens());
+        m_overlay->setScreenIndex(5);
+        GamePanel *panel = showOverlay();
+        QVERIFY(panel);
+        QCOMPARE(m_overlay->screenIndex(), 1);
+        QScreen *last = QGuiApplication::screens().at(1);
+        QCOMPARE(panel->screen(), last);
+        QCOMPARE(panel->geometry(), last->availableGeometry());
+        QCOMPARE(m_overlay->scene().size(), QSizeF(last->availableGeometry().size()));
+    }
+
     void losingTheScreenMovesTheOverlayAndKeepsItsVisibility()
     {
         QVERIFY(splitIntoTwoScreens());
