@@ -48,31 +48,6 @@ private Q_SLOTS:
         QCOMPARE(m_api->post(u"guest"_s, {}, {}).status, 201);
     }
 
-    // The upgraded socket must see the path and the query the client asked for.
-    void refusesAddress_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<int>("code");
-        const QString good = u"protocol=7&client=js&version=8.4.0&flash=false"_s;
-        QTest::newRow("unknown app key") << u"/app/other-key"_s << good << 4001;
-        QTest::newRow("old protocol") << u"/app/"_s + appKey << u"protocol=6"_s << 4007;
-        QTest::newRow("no protocol") << u"/app/"_s + appKey << u"client=js"_s << 4008;
-        QTest::newRow("not under /app/") << u"/ws"_s << good << 4005;
-    }
-
-    void refusesAddress()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, query);
-        QFETCH(int, code);
-        QUrl url = m_server.wsUrl();
-        url.setPath(path);
-        url.setQuery(query);
-        WireClient client;
-        QVERIFY(isRefused(client, url, code));
-    }
-
     // The Tosswick client posts JSON; pusher-js posts a form.
     void subscribesWithServerSignature_data()
     {
@@ -105,64 +80,23 @@ private Q_SLOTS:
         QVERIFY(nothingElseArrived(client));
     }
 
-    // A signature is bound to its socket and its channel.
-    void refusesForeignSignature_data()
-    {
-        QTest::addColumn<bool>("otherSocket");
-        QTest::addColumn<bool>("otherChannel");
-        QTest::newRow("another socket's") << true << false;
-        QTest::newRow("another channel's") << false << true;
-    }
-
-    void refusesForeignSignature()
-    {
-        QFETCH(bool, otherSocket);
-        QFETCH(bool, otherChannel);
-        qint64 player = 0;
-        const QByteArray token = m_api->guest(&player);
-        const qint64 room = addRoomWith({ player });
-        const qint64 secondRoom = addRoomWith({ player });
-        WireClient client, other;
-        const QString socketId = client.connectAndGreet(channelUrl());
-        const QString otherId = other.connectAndGreet(channelUrl());
-        QVERIFY(!socketId.isEmpty() && !otherId.isEmpty());
-
-        const ApiClient::Reply reply = postJson(
-            otherSocket ? otherId : socketId, roomChannel(otherChannel ? secondRoom : room), token);
-        QCOMPARE(reply.status, 200);
-        const QString channel = roomChannel(room);
-        client.send(subscribe(channel, authOf(reply)));
-        const auto refusal = client.next();
-        QVERIFY(refusal);
-        QCOMPARE(refusal->value(u"event"_s), u"pusher:subscription_error"_s);
-        QCOMPARE(refusal->value(u"channel"_s), channel);
-        const auto error = client.next();
-        QVERIFY(error);
-        QVERIFY(isError(*error, 4009));
-        QVERIFY(client.isConnected());
-        QVERIFY(nothingElseArrived(client));
-    }
-
     void authorisationRefusals_data()
     {
-        QTest::addColumn<QString>("socket"); // "live", "closed" or a literal id
+        QTest::addColumn<bool>("withSocket");
         QTest::addColumn<QString>("channel"); // "member", "stranger" or a literal name
         QTest::addColumn<bool>("withToken");
         QTest::addColumn<int>("status");
-        QTest::newRow("not a member") << u"live"_s << u"stranger"_s << true << 403;
-        QTest::newRow("closed socket") << u"closed"_s << u"member"_s << true << 403;
-        QTest::newRow("made-up socket") << u"123.456"_s << u"member"_s << true << 403;
-        QTest::newRow("public channel") << u"live"_s << u"room-1"_s << true << 403;
+        QTest::newRow("not a member") << true << u"stranger"_s << true << 403;
         QTest::newRow("room that does not exist")
-            << u"live"_s << u"private-room.999999"_s << true << 403;
-        QTest::newRow("no token") << u"live"_s << u"member"_s << false << 401;
-        QTest::newRow("no socket id") << QString() << u"member"_s << true << 422;
-        QTest::newRow("no channel") << u"live"_s << QString() << true << 422;
+            << true << u"private-room.999999"_s << true << 403;
+        QTest::newRow("no token") << true << u"member"_s << false << 401;
+        QTest::newRow("no socket id") << false << u"member"_s << true << 422;
+        QTest::newRow("no channel") << true << QString() << true << 422;
     }
 
     void authorisationRefusals()
     {
-        QFETCH(QString, socket);
+        QFETCH(bool, withSocket);
         QFETCH(QString, channel);
         QFETCH(bool, withToken);
         QFETCH(int, status);
@@ -173,21 +107,15 @@ private Q_SLOTS:
         const qint64 strangerRoom = addRoomWith({ stranger });
 
         WireClient client;
-        QString socketId = client.connectAndGreet(channelUrl());
+        const QString socketId = client.connectAndGreet(channelUrl());
         QVERIFY(!socketId.isEmpty());
-        if (socket == u"closed"_s) {
-            client.socket().close();
-            QVERIFY(client.waitClosed());
-        } else if (socket != u"live"_s) {
-            socketId = socket;
-        }
         if (channel == u"member"_s)
             channel = roomChannel(memberRoom);
         else if (channel == u"stranger"_s)
             channel = roomChannel(strangerRoom);
 
         QJsonObject body;
-        if (!socketId.isEmpty() && !socket.isEmpty())
+        if (withSocket)
             body.insert(u"socket_id"_s, socketId);
         if (!channel.isEmpty())
             body.insert(u"channel_name"_s, channel);
@@ -196,31 +124,6 @@ private Q_SLOTS:
         QCOMPARE(reply.status, status);
         QVERIFY(!reply.object().contains(u"auth"_s));
         QVERIFY(!reply.object().value(u"message"_s).toString().isEmpty());
-    }
-
-    void answersPing()
-    {
-        WireClient client;
-        QVERIFY(!client.connectAndGreet(channelUrl()).isEmpty());
-        client.send(message(u"pusher:ping"_s));
-        QCOMPARE(client.nextText(), u"{\"data\":\"{}\",\"event\":\"pusher:pong\"}"_s);
-    }
-
-    // A 20 KiB frame is refused, the connection and the server go on.
-    void refusesOversizedFrame()
-    {
-        WireClient client;
-        QVERIFY(!client.connectAndGreet(channelUrl()).isEmpty());
-        const QString padding(qsizetype(20) * 1024, u'x');
-        client.send(message(u"pusher:ping"_s, { { u"padding"_s, padding } }));
-        const auto refusal = client.next();
-        QVERIFY(refusal);
-        QVERIFY2(isError(*refusal, QJsonValue()), QJsonDocument(*refusal).toJson().constData());
-        QVERIFY(client.isConnected());
-        QVERIFY(nothingElseArrived(client));
-
-        WireClient fresh;
-        QVERIFY(!fresh.connectAndGreet(channelUrl()).isEmpty());
     }
 
     void closesSilentClientWith4201()
