@@ -1,12 +1,11 @@
 #include "ApiClient.h"
+#include "GameRequests.h"
 #include "TestServer.h"
 #include "WireClient.h"
 #include "WireFrames.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -35,6 +34,7 @@ private Q_SLOTS:
     {
         QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
         m_api = std::make_unique<ApiClient>(m_server.httpUrl());
+        m_game = std::make_unique<GameRequests>(*m_api);
     }
 
     void greetsOnTheHttpPort()
@@ -59,9 +59,9 @@ private Q_SLOTS:
     void subscribesWithServerSignature()
     {
         QFETCH(bool, form);
-        qint64 player = 0;
-        const QByteArray token = m_api->guest(&player);
-        const qint64 room = addRoomWith({ player });
+        const GameRequests::Player player = m_game->newPlayer();
+        const QByteArray token = player.token;
+        const qint64 room = m_game->roomWith({ player });
         const QString channel = roomChannel(room);
         WireClient client;
         const QString socketId = client.connectAndGreet(channelUrl());
@@ -82,29 +82,29 @@ private Q_SLOTS:
 
     void authorisationRefusals_data()
     {
-        QTest::addColumn<bool>("withSocket");
+        QTest::addColumn<QString>("socket"); // empty: the client's own
         QTest::addColumn<QString>("channel"); // "member", "stranger" or a literal name
         QTest::addColumn<bool>("withToken");
         QTest::addColumn<int>("status");
-        QTest::newRow("not a member") << true << u"stranger"_s << true << 403;
+        QTest::newRow("not a member") << QString() << u"stranger"_s << true << 403;
         QTest::newRow("room that does not exist")
-            << true << u"private-room.999999"_s << true << 403;
-        QTest::newRow("no token") << true << u"member"_s << false << 401;
-        QTest::newRow("no socket id") << false << u"member"_s << true << 422;
-        QTest::newRow("no channel") << true << QString() << true << 422;
+            << QString() << u"private-room.999999"_s << true << 403;
+        QTest::newRow("made-up socket") << u"123.456"_s << u"member"_s << true << 403;
+        QTest::newRow("no token") << QString() << u"member"_s << false << 401;
+        QTest::newRow("no socket id") << u"none"_s << u"member"_s << true << 422;
+        QTest::newRow("no channel") << QString() << QString() << true << 422;
     }
 
     void authorisationRefusals()
     {
-        QFETCH(bool, withSocket);
+        QFETCH(QString, socket);
         QFETCH(QString, channel);
         QFETCH(bool, withToken);
         QFETCH(int, status);
-        qint64 player = 0, stranger = 0;
-        const QByteArray token = m_api->guest(&player);
-        m_api->guest(&stranger);
-        const qint64 memberRoom = addRoomWith({ player });
-        const qint64 strangerRoom = addRoomWith({ stranger });
+        const GameRequests::Player player = m_game->newPlayer();
+        const QByteArray token = player.token;
+        const qint64 memberRoom = m_game->roomWith({ player });
+        const qint64 strangerRoom = m_game->roomWith({ m_game->newPlayer() });
 
         WireClient client;
         const QString socketId = client.connectAndGreet(channelUrl());
@@ -115,8 +115,8 @@ private Q_SLOTS:
             channel = roomChannel(strangerRoom);
 
         QJsonObject body;
-        if (withSocket)
-            body.insert(u"socket_id"_s, socketId);
+        if (socket != u"none"_s)
+            body.insert(u"socket_id"_s, socket.isEmpty() ? socketId : socket);
         if (!channel.isEmpty())
             body.insert(u"channel_name"_s, channel);
         const ApiClient::Reply reply
@@ -184,41 +184,9 @@ private:
             "application/x-www-form-urlencoded");
     }
 
-    // A room with these members, written straight into the server's database.
-    qint64 addRoomWith(const QList<qint64> &members)
-    {
-        const QString name = u"realtime-test-db"_s;
-        qint64 room = 0;
-        {
-            QSqlDatabase db = QSqlDatabase::contains(name)
-                ? QSqlDatabase::database(name)
-                : QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
-            db.setDatabaseName(m_server.databasePath());
-            if (!db.isOpen() && !db.open())
-                return 0;
-            QSqlQuery query(db);
-            query.prepare(u"INSERT INTO rooms (owner_id, name, invite_code) VALUES (?, ?, ?)"_s);
-            query.addBindValue(members.value(0));
-            query.addBindValue(u"Test room"_s);
-            query.addBindValue(QString::number(++m_rooms).rightJustified(10, u'0'));
-            if (!query.exec())
-                return 0;
-            room = query.lastInsertId().toLongLong();
-            for (const qint64 member : members) {
-                query.prepare(
-                    u"INSERT INTO members (room_id, player_id, joined) VALUES (?, ?, 0)"_s);
-                query.addBindValue(room);
-                query.addBindValue(member);
-                if (!query.exec())
-                    return 0;
-            }
-        }
-        return room;
-    }
-
     TestServer m_server;
     std::unique_ptr<ApiClient> m_api;
-    int m_rooms = 0;
+    std::unique_ptr<GameRequests> m_game;
 };
 
 QTEST_GUILESS_MAIN(RealtimeServerTest)
