@@ -1,12 +1,11 @@
 #include "ApiClient.h"
+#include "GameRequests.h"
 #include "TestServer.h"
 #include "WireClient.h"
 #include "WireFrames.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -35,6 +34,7 @@ private Q_SLOTS:
     {
         QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
         m_api = std::make_unique<ApiClient>(m_server.httpUrl());
+        m_game = std::make_unique<GameRequests>(*m_api);
     }
 
     void greetsOnTheHttpPort()
@@ -48,31 +48,6 @@ private Q_SLOTS:
         QCOMPARE(m_api->post(u"guest"_s, {}, {}).status, 201);
     }
 
-    // The upgraded socket must see the path and the query the client asked for.
-    void refusesAddress_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<int>("code");
-        const QString good = u"protocol=7&client=js&version=8.4.0&flash=false"_s;
-        QTest::newRow("unknown app key") << u"/app/other-key"_s << good << 4001;
-        QTest::newRow("old protocol") << u"/app/"_s + appKey << u"protocol=6"_s << 4007;
-        QTest::newRow("no protocol") << u"/app/"_s + appKey << u"client=js"_s << 4008;
-        QTest::newRow("not under /app/") << u"/ws"_s << good << 4005;
-    }
-
-    void refusesAddress()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, query);
-        QFETCH(int, code);
-        QUrl url = m_server.wsUrl();
-        url.setPath(path);
-        url.setQuery(query);
-        WireClient client;
-        QVERIFY(isRefused(client, url, code));
-    }
-
     // The Tosswick client posts JSON; pusher-js posts a form.
     void subscribesWithServerSignature_data()
     {
@@ -84,9 +59,9 @@ private Q_SLOTS:
     void subscribesWithServerSignature()
     {
         QFETCH(bool, form);
-        qint64 player = 0;
-        const QByteArray token = m_api->guest(&player);
-        const qint64 room = addRoomWith({ player });
+        const GameRequests::Player player = m_game->newPlayer();
+        const QByteArray token = player.token;
+        const qint64 room = m_game->roomWith({ player });
         const QString channel = roomChannel(room);
         WireClient client;
         const QString socketId = client.connectAndGreet(channelUrl());
@@ -105,59 +80,19 @@ private Q_SLOTS:
         QVERIFY(nothingElseArrived(client));
     }
 
-    // A signature is bound to its socket and its channel.
-    void refusesForeignSignature_data()
-    {
-        QTest::addColumn<bool>("otherSocket");
-        QTest::addColumn<bool>("otherChannel");
-        QTest::newRow("another socket's") << true << false;
-        QTest::newRow("another channel's") << false << true;
-    }
-
-    void refusesForeignSignature()
-    {
-        QFETCH(bool, otherSocket);
-        QFETCH(bool, otherChannel);
-        qint64 player = 0;
-        const QByteArray token = m_api->guest(&player);
-        const qint64 room = addRoomWith({ player });
-        const qint64 secondRoom = addRoomWith({ player });
-        WireClient client, other;
-        const QString socketId = client.connectAndGreet(channelUrl());
-        const QString otherId = other.connectAndGreet(channelUrl());
-        QVERIFY(!socketId.isEmpty() && !otherId.isEmpty());
-
-        const ApiClient::Reply reply = postJson(
-            otherSocket ? otherId : socketId, roomChannel(otherChannel ? secondRoom : room), token);
-        QCOMPARE(reply.status, 200);
-        const QString channel = roomChannel(room);
-        client.send(subscribe(channel, authOf(reply)));
-        const auto refusal = client.next();
-        QVERIFY(refusal);
-        QCOMPARE(refusal->value(u"event"_s), u"pusher:subscription_error"_s);
-        QCOMPARE(refusal->value(u"channel"_s), channel);
-        const auto error = client.next();
-        QVERIFY(error);
-        QVERIFY(isError(*error, 4009));
-        QVERIFY(client.isConnected());
-        QVERIFY(nothingElseArrived(client));
-    }
-
     void authorisationRefusals_data()
     {
-        QTest::addColumn<QString>("socket"); // "live", "closed" or a literal id
+        QTest::addColumn<QString>("socket"); // empty: the client's own
         QTest::addColumn<QString>("channel"); // "member", "stranger" or a literal name
         QTest::addColumn<bool>("withToken");
         QTest::addColumn<int>("status");
-        QTest::newRow("not a member") << u"live"_s << u"stranger"_s << true << 403;
-        QTest::newRow("closed socket") << u"closed"_s << u"member"_s << true << 403;
-        QTest::newRow("made-up socket") << u"123.456"_s << u"member"_s << true << 403;
-        QTest::newRow("public channel") << u"live"_s << u"room-1"_s << true << 403;
+        QTest::newRow("not a member") << QString() << u"stranger"_s << true << 403;
         QTest::newRow("room that does not exist")
-            << u"live"_s << u"private-room.999999"_s << true << 403;
-        QTest::newRow("no token") << u"live"_s << u"member"_s << false << 401;
-        QTest::newRow("no socket id") << QString() << u"member"_s << true << 422;
-        QTest::newRow("no channel") << u"live"_s << QString() << true << 422;
+            << QString() << u"private-room.999999"_s << true << 403;
+        QTest::newRow("made-up socket") << u"123.456"_s << u"member"_s << true << 403;
+        QTest::newRow("no token") << QString() << u"member"_s << false << 401;
+        QTest::newRow("no socket id") << u"none"_s << u"member"_s << true << 422;
+        QTest::newRow("no channel") << QString() << QString() << true << 422;
     }
 
     void authorisationRefusals()
@@ -166,29 +101,22 @@ private Q_SLOTS:
         QFETCH(QString, channel);
         QFETCH(bool, withToken);
         QFETCH(int, status);
-        qint64 player = 0, stranger = 0;
-        const QByteArray token = m_api->guest(&player);
-        m_api->guest(&stranger);
-        const qint64 memberRoom = addRoomWith({ player });
-        const qint64 strangerRoom = addRoomWith({ stranger });
+        const GameRequests::Player player = m_game->newPlayer();
+        const QByteArray token = player.token;
+        const qint64 memberRoom = m_game->roomWith({ player });
+        const qint64 strangerRoom = m_game->roomWith({ m_game->newPlayer() });
 
         WireClient client;
-        QString socketId = client.connectAndGreet(channelUrl());
+        const QString socketId = client.connectAndGreet(channelUrl());
         QVERIFY(!socketId.isEmpty());
-        if (socket == u"closed"_s) {
-            client.socket().close();
-            QVERIFY(client.waitClosed());
-        } else if (socket != u"live"_s) {
-            socketId = socket;
-        }
         if (channel == u"member"_s)
             channel = roomChannel(memberRoom);
         else if (channel == u"stranger"_s)
             channel = roomChannel(strangerRoom);
 
         QJsonObject body;
-        if (!socketId.isEmpty() && !socket.isEmpty())
-            body.insert(u"socket_id"_s, socketId);
+        if (socket != u"none"_s)
+            body.insert(u"socket_id"_s, socket.isEmpty() ? socketId : socket);
         if (!channel.isEmpty())
             body.insert(u"channel_name"_s, channel);
         const ApiClient::Reply reply
@@ -196,31 +124,6 @@ private Q_SLOTS:
         QCOMPARE(reply.status, status);
         QVERIFY(!reply.object().contains(u"auth"_s));
         QVERIFY(!reply.object().value(u"message"_s).toString().isEmpty());
-    }
-
-    void answersPing()
-    {
-        WireClient client;
-        QVERIFY(!client.connectAndGreet(channelUrl()).isEmpty());
-        client.send(message(u"pusher:ping"_s));
-        QCOMPARE(client.nextText(), u"{\"data\":\"{}\",\"event\":\"pusher:pong\"}"_s);
-    }
-
-    // A 20 KiB frame is refused, the connection and the server go on.
-    void refusesOversizedFrame()
-    {
-        WireClient client;
-        QVERIFY(!client.connectAndGreet(channelUrl()).isEmpty());
-        const QString padding(qsizetype(20) * 1024, u'x');
-        client.send(message(u"pusher:ping"_s, { { u"padding"_s, padding } }));
-        const auto refusal = client.next();
-        QVERIFY(refusal);
-        QVERIFY2(isError(*refusal, QJsonValue()), QJsonDocument(*refusal).toJson().constData());
-        QVERIFY(client.isConnected());
-        QVERIFY(nothingElseArrived(client));
-
-        WireClient fresh;
-        QVERIFY(!fresh.connectAndGreet(channelUrl()).isEmpty());
     }
 
     void closesSilentClientWith4201()
@@ -281,41 +184,9 @@ private:
             "application/x-www-form-urlencoded");
     }
 
-    // A room with these members, written straight into the server's database.
-    qint64 addRoomWith(const QList<qint64> &members)
-    {
-        const QString name = u"realtime-test-db"_s;
-        qint64 room = 0;
-        {
-            QSqlDatabase db = QSqlDatabase::contains(name)
-                ? QSqlDatabase::database(name)
-                : QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
-            db.setDatabaseName(m_server.databasePath());
-            if (!db.isOpen() && !db.open())
-                return 0;
-            QSqlQuery query(db);
-            query.prepare(u"INSERT INTO rooms (owner_id, name, invite_code) VALUES (?, ?, ?)"_s);
-            query.addBindValue(members.value(0));
-            query.addBindValue(u"Test room"_s);
-            query.addBindValue(QString::number(++m_rooms).rightJustified(10, u'0'));
-            if (!query.exec())
-                return 0;
-            room = query.lastInsertId().toLongLong();
-            for (const qint64 member : members) {
-                query.prepare(
-                    u"INSERT INTO members (room_id, player_id, joined) VALUES (?, ?, 0)"_s);
-                query.addBindValue(room);
-                query.addBindValue(member);
-                if (!query.exec())
-                    return 0;
-            }
-        }
-        return room;
-    }
-
     TestServer m_server;
     std::unique_ptr<ApiClient> m_api;
-    int m_rooms = 0;
+    std::unique_ptr<GameRequests> m_game;
 };
 
 QTEST_GUILESS_MAIN(RealtimeServerTest)

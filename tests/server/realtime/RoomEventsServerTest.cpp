@@ -35,24 +35,6 @@ private Q_SLOTS:
         m_game = std::make_unique<GameRequests>(*m_api, m_server.clock());
     }
 
-    void joinReachesEverySubscriberOnce()
-    {
-        WireClient first;
-        WireClient second;
-        const auto room = sharedRoom(first, second);
-        QVERIFY(room);
-        const qint64 id = room->id;
-
-        QCOMPARE(m_game->join(m_game->newPlayer(), room->code).status, 200);
-        const auto one = first.next();
-        const auto two = second.next();
-        QVERIFY(isRoomChanged(one, id));
-        QVERIFY(isRoomChanged(two, id));
-        QCOMPARE(dataText(*one)[u"event_id"_s], dataText(*two)[u"event_id"_s]);
-        QVERIFY(nothingElseArrived(first));
-        QVERIFY(nothingElseArrived(second));
-    }
-
     void heartbeatSendsOnlyWhenAStatusChanges()
     {
         const auto [a, b, room] = m_game->twoPlayerRoom();
