@@ -176,6 +176,22 @@ private slots:
         QCOMPARE(m_game->post(room, u"leave"_s, owner).status, 403);
     }
 
+    // After a round the holder is no longer the first member; another member leaving keeps it.
+    void leavingWithoutTheBallKeepsALaterHolder()
+    {
+        const Player sender = m_game->newPlayer();
+        const Player receiver = m_game->newPlayer();
+        const Player third = m_game->newPlayer();
+        const qint64 room = m_game->roomWith({ sender, receiver, third });
+        QVERIFY(m_game->playHit(room, sender, receiver));
+        const auto holder = [&] {
+            return m_game->state(room, sender).object()[u"room"_s][u"ball_owner_id"_s].toInteger();
+        };
+        QCOMPARE(holder(), receiver.id);
+        QCOMPARE(m_game->post(room, u"leave"_s, third).status, 204);
+        QCOMPARE(holder(), receiver.id);
+    }
+
     void receiverLeavingEndsTheRoundAndReturnsTheBall()
     {
         const auto [sender, receiver, room] = m_game->twoPlayerRoom();
