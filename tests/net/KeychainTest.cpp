@@ -179,6 +179,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("damage");
         QTest::newRow("torn") << u"torn"_s;
         QTest::newRow("another server's file") << u"other"_s;
+        QTest::newRow("token not a string") << u"number"_s;
     }
     void unreadableSessionFileReadsAsAbsent()
     {
@@ -197,7 +198,13 @@ private Q_SLOTS:
         const QString path = onlySessionFile();
         const QByteArray good = fileContents(path);
         QVERIFY(!good.isEmpty());
-        writeFile(path, damage == u"torn" ? good.left(good.size() / 2) : otherFile);
+        QByteArray damaged = otherFile;
+        if (damage == u"torn")
+            damaged = good.left(good.size() / 2);
+        else if (damage == u"number")
+            damaged = QByteArray(good).replace("\"good\"", "42");
+        QVERIFY(damaged != good);
+        writeFile(path, damaged);
 
         QCOMPARE(read(server), std::nullopt);
         QCOMPARE(save(u"fresh"_s, server), std::nullopt);
