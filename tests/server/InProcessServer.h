@@ -21,6 +21,9 @@ public:
     // or on a thread of its own, answering also while the test's thread is busy (holding a
     // lock in the database, say). Move the clock only while such a server is idle.
     enum class Thread { Test, Own };
+    // How long a heartbeat keeps its player online, written down here rather than taken from
+    // the server, so that a changed period fails the tests.
+    static constexpr qint64 presenceMs = 10000;
 
     InProcessServer() = default;
     ~InProcessServer();

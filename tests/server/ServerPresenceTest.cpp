@@ -9,12 +9,6 @@
 using namespace Qt::StringLiterals;
 using Player = GameRequests::Player;
 
-namespace {
-
-constexpr qint64 presenceMs = 10000; // the server's own
-
-} // namespace
-
 // Heartbeats, member statuses and the room's snapshot over real HTTP, on a clock the test
 // moves.
 class ServerPresenceTest : public QObject {
@@ -37,10 +31,12 @@ private slots:
         QTest::newRow("never seen") << u"none"_s << qint64(0) << u"OFFLINE"_s;
         QTest::newRow("heartbeat") << u"beat"_s << qint64(0) << u"ONLINE"_s;
         QTest::newRow("heartbeat, then silence short of presence")
-            << u"beat"_s << presenceMs - 1 << u"ONLINE"_s;
-        QTest::newRow("heartbeat, then silence") << u"beat"_s << presenceMs << u"OFFLINE"_s;
+            << u"beat"_s << InProcessServer::presenceMs - 1 << u"ONLINE"_s;
+        QTest::newRow("heartbeat, then silence")
+            << u"beat"_s << InProcessServer::presenceMs << u"OFFLINE"_s;
         QTest::newRow("heartbeat with dnd") << u"dnd"_s << qint64(0) << u"DO_NOT_DISTURB"_s;
-        QTest::newRow("dnd, then silence") << u"dnd"_s << presenceMs << u"OFFLINE"_s;
+        QTest::newRow("dnd, then silence")
+            << u"dnd"_s << InProcessServer::presenceMs << u"OFFLINE"_s;
         QTest::newRow("dnd then plain heartbeat") << u"dnd-beat"_s << qint64(0) << u"ONLINE"_s;
         QTest::newRow("disconnect") << u"disconnect"_s << qint64(0) << u"OFFLINE"_s;
         QTest::newRow("receiving the round") << u"receive"_s << qint64(0) << u"BUSY"_s;

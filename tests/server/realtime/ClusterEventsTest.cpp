@@ -24,7 +24,6 @@ using Player = GameRequests::Player;
 namespace {
 
 const QString appKey = QString::fromLatin1(TestServer::appKey);
-constexpr qint64 presenceMs = 10000; // the server's own
 
 } // namespace
 
@@ -116,7 +115,7 @@ private Q_SLOTS:
         m_viaA->heartbeat(room, b);
         for (int step = 0; step < 4; ++step) {
             QCOMPARE(GameRequests::statusOf(m_viaB->state(room, a).object(), b.id), u"ONLINE"_s);
-            advanceBoth(presenceMs / 3);
+            advanceBoth(InProcessServer::presenceMs / 3);
             QCOMPARE(GameRequests::statusOf(m_viaB->state(room, a).object(), b.id), u"ONLINE"_s);
             m_viaA->heartbeat(room, b);
         }
@@ -134,7 +133,7 @@ private Q_SLOTS:
         QVERIFY(isRoomChanged(onA.next(), room, u"presence"_s));
         QVERIFY(isRoomChanged(onB.next(), room, u"presence"_s));
 
-        advanceBoth(presenceMs);
+        advanceBoth(InProcessServer::presenceMs);
         QVERIFY(isRoomChanged(onA.next(), room, u"presence"_s));
         QVERIFY(isRoomChanged(onB.next(), room, u"presence"_s));
         QCOMPARE(m_viaB->join(m_viaB->newPlayer(), inviteCode(room, a)).status, 200);

@@ -17,7 +17,6 @@ using Player = GameRequests::Player;
 namespace {
 
 const QString appKey = QString::fromLatin1(TestServer::appKey);
-constexpr qint64 presenceMs = 10000; // the server's own
 
 } // namespace
 
@@ -63,7 +62,7 @@ private Q_SLOTS:
         QVERIFY(isRoomChanged(client.next(), room));
         // Nobody sends anything now: the server itself notices b went offline, when b's
         // presence runs out and not before.
-        m_server.clock().advance(presenceMs - 1);
+        m_server.clock().advance(InProcessServer::presenceMs - 1);
         QVERIFY(nothingElseArrived(client));
         m_server.clock().advance(1);
         // Sent within the clock's move, so ahead of the pong to a ping sent after it.
