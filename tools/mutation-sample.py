@@ -7,14 +7,17 @@ and for each one rebuilds and runs the tests until the first failure. A fault th
 compile is skipped and replaced by the next one of the sample.
 
     tools/mutation-sample.py BUILD_DIR [--count 30] [--seed 1] [--paths src server]
-        [--tests REGEX] [--list]
+        [--tests REGEX] [--list] [--record FILE | --replay FILE]
 
 --list only prints the sample. The sources are restored after each fault, also on Ctrl-C.
 Prints one line per fault (caught by which test, or SURVIVED) and the share caught.
-The same seed on the same sources gives the same sample, so two versions of the tests can be
-compared on one sample.
+The same seed on the same sources gives the same sample. Once the sources change (even a line
+elsewhere), the sample does too: --record writes the faults tried, one JSON object a line, and
+--replay plants exactly those again, finding each line by its text, so two versions of the tests
+are compared on one sample.
 """
 import argparse
+import json
 import pathlib
 import random
 import re
@@ -80,6 +83,21 @@ def sample(paths, count, seed):
     return every, count
 
 
+def replayed(record):
+    """The recorded faults, each found again by its line's text nearest its old line number."""
+    faults = []
+    for entry in map(json.loads, pathlib.Path(record).read_text(encoding="utf-8").splitlines()):
+        path = ROOT / entry["path"]
+        lines = path.read_text(encoding="utf-8").split("\n")
+        matches = [n for n, line in enumerate(lines) if line == entry["old"]]
+        if not matches:
+            print(f"MISSING: {entry['path']}:{entry['line']}: {entry['description']}", flush=True)
+            continue
+        number = min(matches, key=lambda n: abs(n + 1 - entry["line"]))
+        faults.append((path, number, entry["description"], entry["new"]))
+    return faults, len(faults)
+
+
 def run(command, **kwargs):
     return subprocess.run(command, cwd=ROOT, capture_output=True, text=True, **kwargs)
 
@@ -97,9 +115,15 @@ def main():
     parser.add_argument("--paths", nargs="+", default=["src", "server"])
     parser.add_argument("--tests", help="ctest -R regular expression; all tests by default")
     parser.add_argument("--list", action="store_true")
+    choice = parser.add_mutually_exclusive_group()
+    choice.add_argument("--record", help="append each fault tried to this file")
+    choice.add_argument("--replay", help="plant the faults of a --record file instead")
     args = parser.parse_args()
 
-    faults, count = sample(args.paths, args.count, args.seed)
+    if args.replay:
+        faults, count = replayed(args.replay)
+    else:
+        faults, count = sample(args.paths, args.count, args.seed)
     if args.list:
         for path, number, description, _ in faults[:count]:
             print(f"{path.relative_to(ROOT)}:{number + 1}: {description}")
@@ -118,6 +142,11 @@ def main():
             if run(["cmake", "--build", args.build, "-j2"]).returncode != 0:
                 continue
             tried += 1
+            if args.record:
+                with open(args.record, "a", encoding="utf-8") as record:
+                    record.write(json.dumps({"path": str(path.relative_to(ROOT)), "line": number + 1,
+                                             "description": description, "old": original.split("\n")[number],
+                                             "new": new_line}) + "\n")
             ctest = ["scripts/run-tests.sh", args.build, "--stop-on-failure", "--timeout", "300"]
             if args.tests:
                 ctest += ["-R", args.tests]
@@ -130,7 +159,8 @@ def main():
         finally:
             path.write_text(original, encoding="utf-8")
     run(["cmake", "--build", args.build, "-j2"])
-    print(f"caught {caught} of {tried} faults ({100 * caught / max(tried, 1):.0f}%), seed {args.seed}")
+    origin = f"replay of {args.replay}" if args.replay else f"seed {args.seed}"
+    print(f"caught {caught} of {tried} faults ({100 * caught / max(tried, 1):.0f}%), {origin}")
     return 0
 
 
