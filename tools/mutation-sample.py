@@ -4,7 +4,9 @@
 Picks a seeded sample of small faults in the program's sources (a flipped or shifted
 comparison, && and || swapped, a changed number, true and false swapped, a removed statement),
 and for each one rebuilds and runs the tests until the first failure. A fault that does not
-compile is skipped and replaced by the next one of the sample.
+compile is skipped and replaced by the next one of the sample. Only tests the fault can reach
+run: those whose executable was rebuilt, those that start a rebuilt server or client, and the
+scripts; the tests of the faulty file's own folder run first.
 
     tools/mutation-sample.py BUILD_DIR [--count 30] [--seed 1] [--paths src server]
         [--tests REGEX] [--list] [--record FILE | --replay FILE]
@@ -102,6 +104,35 @@ def run(command, **kwargs):
     return subprocess.run(command, cwd=ROOT, capture_output=True, text=True, **kwargs)
 
 
+def test_commands(build):
+    listing = run(["ctest", "--test-dir", build, "--show-only=json-v1"])
+    return {test["name"]: test["command"] for test in json.loads(listing.stdout)["tests"]}
+
+
+def stamps(paths):
+    return {path: pathlib.Path(path).stat().st_mtime_ns if pathlib.Path(path).exists() else 0
+            for path in paths}
+
+
+def reached(commands, programs, before, after):
+    """The tests a rebuild can have changed: rebuilt executables, users of a rebuilt program."""
+    changed = {path for path in after if after[path] != before[path]}
+    server, client = programs
+    names = []
+    for name, command in commands.items():
+        binary = pathlib.Path(command[0])
+        if command[0] in changed:
+            names.append(name)
+        elif not binary.read_bytes().startswith(b"\x7fELF"):
+            if changed & {server, client}:
+                names.append(name)
+        elif server in changed and b"TOSSWICK_SERVER" in binary.read_bytes():
+            names.append(name)
+        elif client in changed and b"TOSSWICK_CLIENT" in binary.read_bytes():
+            names.append(name)
+    return names
+
+
 def first_failure(output):
     match = re.search(r"The following tests FAILED:\s*\n\s*\d+\s*-\s*(\S+)", output)
     return match.group(1) if match else "a test"
@@ -129,6 +160,14 @@ def main():
             print(f"{path.relative_to(ROOT)}:{number + 1}: {description}")
         return 0
 
+    commands = test_commands(args.build)
+    if args.tests:
+        commands = {name: command for name, command in commands.items()
+                    if re.search(args.tests, name)}
+    build = pathlib.Path(args.build).resolve()
+    programs = (str(build / "server/tosswick-server"), str(build / "src/app/tosswick"))
+    watched = {command[0] for command in commands.values()} | set(programs)
+
     caught = tried = 0
     for path, number, description, new_line in faults:
         if tried == count:
@@ -139,23 +178,33 @@ def main():
         where = f"{path.relative_to(ROOT)}:{number + 1}: {description}"
         try:
             path.write_text("\n".join(lines), encoding="utf-8")
+            before = stamps(watched)
             if run(["cmake", "--build", args.build, "-j2"]).returncode != 0:
                 continue
+            names = reached(commands, programs, before, stamps(watched))
             tried += 1
             if args.record:
                 with open(args.record, "a", encoding="utf-8") as record:
                     record.write(json.dumps({"path": str(path.relative_to(ROOT)), "line": number + 1,
                                              "description": description, "old": original.split("\n")[number],
                                              "new": new_line}) + "\n")
-            ctest = ["scripts/run-tests.sh", args.build, "--stop-on-failure", "--timeout", "300"]
-            if args.tests:
-                ctest += ["-R", args.tests]
-            result = run(ctest)
-            if result.returncode != 0:
+            parts = path.relative_to(ROOT).parts
+            area = parts[0] if parts[0] == "server" else parts[1]
+            result = None
+            for group in (
+                    [name for name in names if name.startswith(area + "_")],
+                    [name for name in names if not name.startswith(area + "_")]):
+                if not group:
+                    continue
+                result = run(["scripts/run-tests.sh", args.build, "--stop-on-failure",
+                              "--timeout", "300", "-R", "^(" + "|".join(group) + ")$"])
+                if result.returncode != 0:
+                    break
+            if result is not None and result.returncode != 0:
                 caught += 1
                 print(f"caught by {first_failure(result.stdout)}: {where}", flush=True)
             else:
-                print(f"SURVIVED: {where}", flush=True)
+                print(f"SURVIVED ({len(names)} tests reached): {where}", flush=True)
         finally:
             path.write_text(original, encoding="utf-8")
     run(["cmake", "--build", args.build, "-j2"])
