@@ -35,22 +35,31 @@ private Q_SLOTS:
     }
     void cleanup() { delete m_scripted; }
 
-    void rejectsUnusableUrlsBeforeSending_data()
+    // Neither an unusable URL nor a number JSON cannot carry reaches the server.
+    void refusesBeforeSending_data()
     {
         QTest::addColumn<QString>("base");
-        QTest::newRow("scheme in capitals") << u"HTTPS://127.0.0.1:%1"_s;
-        QTest::newRow("no host") << u"http://:%1"_s;
-        QTest::newRow("no scheme") << u"127.0.0.1:%1"_s;
-        QTest::newRow("blank inside") << u"http://127.0.0.1 :%1"_s;
+        QTest::addColumn<double>("x");
+        QTest::addColumn<QString>("message");
+        const QString invalid = u"Invalid server URL"_s;
+        QTest::newRow("scheme in capitals") << u"HTTPS://127.0.0.1:%1"_s << 0.5 << invalid;
+        QTest::newRow("no host") << u"http://:%1"_s << 0.5 << invalid;
+        QTest::newRow("no scheme") << u"127.0.0.1:%1"_s << 0.5 << invalid;
+        QTest::newRow("blank inside") << u"http://127.0.0.1 :%1"_s << 0.5 << invalid;
+        QTest::newRow("nested number not finite")
+            << u"http://127.0.0.1:%1"_s << qQNaN()
+            << u"The request could not be written: a number is not finite."_s;
     }
-    void rejectsUnusableUrlsBeforeSending()
+    void refusesBeforeSending()
     {
         QFETCH(QString, base);
+        QFETCH(double, x);
+        QFETCH(QString, message);
         API api(m_network, base.arg(m_scripted->baseUrl().section(u':', -1)));
-        api.setToken(u"secret"_s);
-        const auto reply = send(api, u"me"_s, u"GET"_s);
+        const auto reply = send(api, u"rooms/1/round/result"_s, u"POST"_s,
+            QJsonObject { { u"before"_s, QJsonObject { { u"x"_s, x } } } });
         QVERIFY(!reply);
-        QCOMPARE(reply.error(), (NetworkError { 0, u"Invalid server URL"_s }));
+        QCOMPARE(reply.error(), (NetworkError { 0, message }));
         QTest::qWait(50); // anything sent would have reached the server by now
         QCOMPARE(m_scripted->connections(), 0);
     }
@@ -102,8 +111,6 @@ private Q_SLOTS:
         // A trailing slash is the caller's to strip; it is not silently folded here.
         QCOMPARE(API::requestUrl(u"https://example.org:8443/"_s, u"rooms/12/state"_s)->toString(),
             u"https://example.org:8443//api/rooms/12/state"_s);
-        QCOMPARE(API::requestUrl(u"http://example.org"_s, u"me"_s)->toString(),
-            u"http://example.org/api/me"_s);
     }
 
     void sendsTheTokenOfTheMomentTheRequestStarts()
@@ -118,17 +125,6 @@ private Q_SLOTS:
         QCOMPARE(m_scripted->requests().size(), 2);
         QCOMPARE(m_scripted->requests().at(0).headers.value("authorization"), "Bearer first");
         QVERIFY(!m_scripted->requests().at(1).headers.contains("authorization"));
-    }
-
-    void refusesBodiesThatCannotBeWritten()
-    {
-        API api(m_network, m_scripted->baseUrl());
-        const auto reply = send(api, u"rooms/1/round/result"_s, u"POST"_s,
-            QJsonObject { { u"before"_s, QJsonObject { { u"x"_s, qQNaN() } } } });
-        QVERIFY(!reply);
-        QCOMPARE(reply.error().status, 0);
-        QTest::qWait(50);
-        QCOMPARE(m_scripted->connections(), 0);
     }
 
     void explainsRejections_data()
@@ -191,36 +187,27 @@ private Q_SLOTS:
         const auto notAnObject = QCoro::waitFor(api.get<Player>(u"rooms"_s));
         QVERIFY(!notAnObject);
         QVERIFY(notAnObject.error().message.contains(u"expected a JSON object"));
-
-        m_scripted->answer(200, R"({"id":"1","name":"A"})");
-        const auto wrongType = QCoro::waitFor(api.get<Player>(u"me"_s));
-        QVERIFY(!wrongType);
-        QVERIFY(wrongType.error().message.contains(u"id: expected an integer, found a string"));
     }
 
-    void failsWithTheTransportErrorWhenNoAnswerComes()
+    void failsWithTheTransportError()
     {
         m_scripted->stayQuiet();
-        API api(m_network, m_scripted->baseUrl());
+        const QString base = m_scripted->baseUrl();
+        API api(m_network, base);
         QCOMPARE(api.transferTimeout(), 10s);
         api.setTransferTimeout(300ms);
-        const auto reply = send(api, u"me"_s, u"GET"_s);
-        QVERIFY(!reply);
+        const auto silent = send(api, u"me"_s, u"GET"_s);
+        QVERIFY(!silent);
         QCOMPARE(m_scripted->requests().size(), 1);
-        QCOMPARE(reply.error().status, 0);
-        QVERIFY(!reply.error().message.isEmpty());
-    }
+        QCOMPARE(silent.error().status, 0);
+        QVERIFY(!silent.error().message.isEmpty());
 
-    void failsWithTheTransportErrorWhenNobodyListens()
-    {
-        const QString base = m_scripted->baseUrl();
         delete m_scripted;
         m_scripted = nullptr;
-        API api(m_network, base);
-        const auto reply = send(api, u"me"_s, u"GET"_s);
-        QVERIFY(!reply);
-        QCOMPARE(reply.error().status, 0);
-        QVERIFY(reply.error().message.contains(u"refused", Qt::CaseInsensitive));
+        const auto refused = send(api, u"me"_s, u"GET"_s);
+        QVERIFY(!refused);
+        QCOMPARE(refused.error().status, 0);
+        QVERIFY(refused.error().message.contains(u"refused", Qt::CaseInsensitive));
     }
 
     void talksToTheGameServer()

@@ -17,14 +17,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace QTest {
-template <> char *toString(const std::optional<NetworkError> &error)
-{
-    return error ? toString(QString::number(error->status) + u' ' + error->message)
-                 : qstrdup("none");
-}
-} // namespace QTest
-
 // Runs against whichever store the environment gives: the Secret Service of the test session
 // (scripts/run-tests.sh starts an unlocked gnome-keyring), or, with
 // TOSSWICK_TEST_SESSION_STORE=files, the session files used where no Secret Service answers.
@@ -88,12 +80,6 @@ class KeychainTest : public QObject {
         return m_files ? int(sessionFiles().size()) : secretServiceItems(server);
     }
 
-    static void writeFile(const QString &path, const QByteArray &contents)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(contents), contents.size());
-    }
     static QByteArray fileContents(const QString &path)
     {
         QFile file(path);
@@ -204,7 +190,10 @@ private Q_SLOTS:
         else if (damage == u"number")
             damaged = QByteArray(good).replace("\"good\"", "42");
         QVERIFY(damaged != good);
-        writeFile(path, damaged);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(damaged), damaged.size());
+        file.close();
 
         QCOMPARE(read(server), std::nullopt);
         QCOMPARE(save(u"fresh"_s, server), std::nullopt);
