@@ -36,16 +36,8 @@ QString readFault(const QString &kind, const QByteArray &json)
 {
     static const QHash<QString, QString (*)(const QJsonObject &)> readers {
         { u"Player"_s, &faultOf<Player> },
-        { u"Room"_s, &faultOf<Room> },
-        { u"Member"_s, &faultOf<Member> },
         { u"Snapshot"_s, &faultOf<Snapshot> },
-        { u"Round"_s, &faultOf<Round> },
-        { u"Score"_s, &faultOf<Score> },
-        { u"Totals"_s, &faultOf<Totals> },
         { u"Entry"_s, &faultOf<Entry> },
-        { u"Hoop"_s, &faultOf<Hoop> },
-        { u"AuthReply"_s, &faultOf<AuthReply> },
-        { u"ConnectionInfo"_s, &faultOf<ConnectionInfo> },
         { u"SendBody"_s, &faultOf<SendBody> },
         { u"ShotBody"_s, &faultOf<ShotBody> },
         { u"ResultBody"_s, &faultOf<ResultBody> },
@@ -55,9 +47,6 @@ QString readFault(const QString &kind, const QByteArray &json)
 
 const QByteArray roomJson = R"({"id":7,"owner_id":1,"name":"Lab","invite_code":"ABCD1234"})";
 const QByteArray entryJson = R"({"x":0.1,"y":0.5,"vx":0.8,"vy":1.2})";
-const QByteArray hoopJson = R"({"x":0.7,"y":0.6,"width":0.12,"radius":0.03})";
-const QByteArray roundJson = R"({"id":"r1","sender_id":1,"receiver_id":2,"state":"ACTIVE","entry":)"
-    + entryJson + R"(,"hoop":)" + hoopJson + "}";
 
 QByteArray snapshotWith(const QByteArray &extra)
 {
@@ -183,10 +172,6 @@ private Q_SLOTS:
         QTest::newRow("integer too large for 64 bits")
             << u"Player"_s << R"({"id":1e19,"name":"Ann"})"_ba
             << u"id: expected an integer, found 1e+19"_s;
-        QTest::newRow("integral number written with a fraction")
-            << u"Player"_s << R"({"id":12.0,"name":"Ann"})"_ba << QString();
-        QTest::newRow("boolean for integer") << u"Player"_s << R"({"id":true,"name":"Ann"})"_ba
-                                             << u"id: expected an integer, found a boolean"_s;
         QTest::newRow("required member missing")
             << u"Player"_s << R"({"id":12})"_ba << u"name: required member is missing"_s;
         QTest::newRow("required member null") << u"Player"_s << R"({"id":12,"name":null})"_ba
@@ -203,14 +188,7 @@ private Q_SLOTS:
         QTest::newRow("entry coordinate as text")
             << u"Entry"_s << R"({"x":"0.1","y":0.5,"vx":0.8,"vy":1.2})"_ba
             << u"x: expected a number, found a string"_s;
-        QTest::newRow("round with fault inside entry")
-            << u"Round"_s
-            << R"({"id":"r","sender_id":1,"receiver_id":2,"state":"ACTIVE","entry":{"x":0,"y":0,"vx":0},"hoop":)"
-                + hoopJson + "}"
-            << u"entry.vy: required member is missing"_s;
         QTest::newRow("snapshot without round") << u"Snapshot"_s << snapshotWith({}) << QString();
-        QTest::newRow("snapshot with null round and null totals")
-            << u"Snapshot"_s << snapshotWith(R"(,"round":null,"totals":null)") << QString();
         QTest::newRow("snapshot whose round lacks its hoop fails whole")
             << u"Snapshot"_s
             << snapshotWith(
@@ -230,7 +208,6 @@ private Q_SLOTS:
         QTest::newRow("snapshot with an unreadable server time still reads")
             << u"Snapshot"_s << snapshotWith({}).replace("2025-03-01T10:00:00Z", "yesterday")
             << QString();
-        QTest::newRow("connection info empty") << u"ConnectionInfo"_s << "{}"_ba << QString();
         // A server reads bodies more strictly, and names only the member at fault.
         const QByteArray entry = R"("entry":{"x":0.5,"y":1,"vx":0,"vy":0})";
         QTest::newRow("send body with extra members and a null receiver")
@@ -238,9 +215,6 @@ private Q_SLOTS:
             << QString();
         QTest::newRow("send body with an empty request id")
             << u"SendBody"_s << R"({"request_id":"",)" + entry + "}" << u"request_id"_s;
-        QTest::newRow("send body entry digits in a string")
-            << u"SendBody"_s << R"({"request_id":"q","entry":{"x":"1","y":0,"vx":0,"vy":0}})"_ba
-            << u"entry"_s;
         QTest::newRow("send body receiver as text")
             << u"SendBody"_s << R"({"request_id":"q",)" + entry + R"(,"receiver_id":"2"})"
             << u"receiver_id"_s;
@@ -267,11 +241,8 @@ private Q_SLOTS:
             << u"ResultBody"_s
             << shot + R"("before":{"x":0.7,"y":0.5,"t":true},"after":{"x":0.7,"y":0.4,"t":1}})"
             << u"before"_s;
-        QTest::newRow("result body after without t")
-            << u"ResultBody"_s
-            << shot + R"("before":{"x":0.7,"y":0.5,"t":1},"after":{"x":0.7,"y":0.4}})"
-            << u"after"_s;
     }
+
     void readsStrictly()
     {
         QFETCH(QString, kind);
@@ -287,31 +258,9 @@ private Q_SLOTS:
         };
         const auto rooms
             = parse("[" + roomJson + "," + QByteArray(roomJson).replace("7", "8") + "]");
-        QCOMPARE(rooms ? rooms->size() : 0, 2);
-        QCOMPARE(rooms->at(1).id, 8);
-        const auto broken = parse("[" + roomJson + R"(,{"id":8}])");
-        QVERIFY(!broken);
-        QCOMPARE(broken.error(), u"[1].owner_id: required member is missing"_s);
-    }
-
-    void comparesStateWordsExactly_data()
-    {
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<bool>("online");
-        QTest::addColumn<bool>("busy");
-        QTest::addColumn<bool>("doNotDisturb");
-        QTest::newRow("online") << u"ONLINE"_s << true << false << false;
-        QTest::newRow("busy") << u"BUSY"_s << false << true << false;
-        QTest::newRow("do not disturb") << u"DO_NOT_DISTURB"_s << false << false << true;
-        QTest::newRow("lower case") << u"online"_s << false << false << false;
-    }
-    void comparesStateWordsExactly()
-    {
-        QFETCH(QString, status);
-        const Member member { 1, u"A"_s, status };
-        QTEST(member.isOnline(), "online");
-        QTEST(member.isBusy(), "busy");
-        QTEST(member.isDoNotDisturb(), "doNotDisturb");
+        QVERIFY(rooms && rooms->size() == 2 && rooms->at(1).id == 8);
+        QCOMPARE(parse("[" + roomJson + R"(,{"id":8}])").error(),
+            u"[1].owner_id: required member is missing"_s);
     }
 
     void computesHitRate_data()
