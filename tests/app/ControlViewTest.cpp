@@ -37,11 +37,6 @@ const QStringList allSections { u"header"_s, u"invitation"_s, u"history"_s, u"pl
     u"roomChooser"_s, u"welcome"_s, u"room"_s, u"contacts"_s, u"send"_s, u"scores"_s, u"leave"_s,
     u"pomodoro"_s, u"switches"_s, u"message"_s, u"serverSettings"_s, u"footer"_s };
 
-Member member(qint64 id, const QString &name, const QString &status)
-{
-    return Member { id, name, status };
-}
-
 // The event loop runs until `done` holds; the Secret Service's replies need a real one.
 bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000)
 {
@@ -112,7 +107,7 @@ class ControlViewTest : public QObject {
         snapshot.room.name = u"Lobby"_s;
         snapshot.room.inviteCode = u"ABCDEFGH2345"_s;
         if (model.user())
-            snapshot.members.append(member(model.user()->id, model.user()->name, u"ONLINE"_s));
+            snapshot.members.append({ model.user()->id, model.user()->name, u"ONLINE"_s });
         snapshot.members += others;
         return snapshot;
     }
@@ -203,7 +198,7 @@ private Q_SLOTS:
         QFETCH(bool, holdsBall);
         QFETCH(QString, text);
         QFETCH(QColor, colour);
-        const Member grace = member(900, u"Grace"_s, status);
+        const Member grace { 900, u"Grace"_s, status };
         QCOMPARE(ContactsSection::statusText(grace, holdsBall), text);
         QCOMPARE(ContactsSection::statusColour(grace), colour);
     }
@@ -214,8 +209,8 @@ private Q_SLOTS:
         auto model = signedInModel();
         auto view = shownView(*model);
         QCoro::waitFor(model->apply(roomWith(*model,
-            { member(901, u"Busy Bee"_s, u"BUSY"_s), member(902, u"Ada"_s, u"ONLINE"_s),
-                member(903, u"Dee"_s, u"DO_NOT_DISTURB"_s), member(904, u"Bob"_s, u"ONLINE"_s) })));
+            { { 901, u"Busy Bee"_s, u"BUSY"_s }, { 902, u"Ada"_s, u"ONLINE"_s },
+                { 903, u"Dee"_s, u"DO_NOT_DISTURB"_s }, { 904, u"Bob"_s, u"ONLINE"_s } })));
         QStringList order;
         for (QWidget *row : child<QWidget>(*view, u"contacts"_s)
                                 ->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
