@@ -172,6 +172,8 @@ private Q_SLOTS:
         QTest::newRow("integer too large for 64 bits")
             << u"Player"_s << R"({"id":1e19,"name":"Ann"})"_ba
             << u"id: expected an integer, found 1e+19"_s;
+        QTest::newRow("integral number written with a fraction")
+            << u"Player"_s << R"({"id":12.0,"name":"Ann"})"_ba << QString();
         QTest::newRow("required member missing")
             << u"Player"_s << R"({"id":12})"_ba << u"name: required member is missing"_s;
         QTest::newRow("required member null") << u"Player"_s << R"({"id":12,"name":null})"_ba
