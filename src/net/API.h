@@ -63,9 +63,10 @@ public:
         return std::move(record).value();
     }
 
-private:
     // The player-readable text of a rejected reply with this status and body.
     static QString rejectionMessage(int status, const QByteArray &body);
+
+private:
     static NetworkError unreadableReply(const QString &detail);
 
     QNetworkAccessManager &m_network;

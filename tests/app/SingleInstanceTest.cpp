@@ -51,8 +51,7 @@ private slots:
         startClient(second, dir.path(), links);
         QVERIFY(received.wait(10000));
         QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1, 0);
         QCOMPARE(received.size(), 1);
         QCOMPARE(received.at(0).at(0).toStringList(), links);
     }
@@ -79,44 +78,27 @@ private slots:
     {
         QTemporaryDir dir;
         auto first = std::make_unique<SingleInstance>(dir.path());
+        QVERIFY(!first->handOver({ u"tosswick://join?room=DDDDDDDD"_s }, 200)); // nobody listens
         QVERIFY(first->becomePrimary());
         QVERIFY(first->becomePrimary()); // asking again keeps it primary
 
         SingleInstance second(dir.path());
         QVERIFY(!second.becomePrimary());
-        QVERIFY(!second.isPrimary());
 
         // Once the first is gone its lock is free again.
         first.reset();
         QVERIFY(second.becomePrimary());
     }
 
-    void staleSocketFileIsReplaced()
-    {
-        QTemporaryDir dir;
-        SingleInstance instance(dir.path());
-        QFile stale(instance.socketPath());
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
-        QVERIFY(instance.becomePrimary());
-
-        SingleInstance sender(dir.path());
-        QSignalSpy received(&instance, &SingleInstance::linksReceived);
-        QVERIFY(sender.handOver({ u"tosswick://join?room=CCCCCCCC"_s }));
-        QVERIFY(received.wait(5000));
-    }
-
-    void handOverWithoutPrimaryFails()
-    {
-        QTemporaryDir dir;
-        SingleInstance sender(dir.path());
-        QVERIFY(!sender.handOver({ u"tosswick://join?room=DDDDDDDD"_s }, 200));
-    }
-
-    void oversizedMessageIsDropped()
+    // A stale socket file is replaced; an oversized message is dropped, and a well-formed
+    // hand-over afterwards still arrives as the only one.
+    void staleSocketAndOversizedMessage()
     {
         QTemporaryDir dir;
         SingleInstance primary(dir.path());
+        QFile stale(primary.socketPath());
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
         QVERIFY(primary.becomePrimary());
         QSignalSpy received(&primary, &SingleInstance::linksReceived);
 
@@ -127,7 +109,6 @@ private slots:
         QVERIFY(flood.waitForBytesWritten(5000));
         QTRY_COMPARE_WITH_TIMEOUT(flood.state(), QLocalSocket::UnconnectedState, 5000);
 
-        // A well-formed hand-over afterwards still arrives, and it is the only one.
         SingleInstance sender(dir.path());
         QVERIFY(sender.handOver({ u"tosswick://join?room=EEEEEEEE"_s }));
         QVERIFY(received.wait(5000));

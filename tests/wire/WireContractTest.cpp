@@ -36,16 +36,8 @@ QString readFault(const QString &kind, const QByteArray &json)
 {
     static const QHash<QString, QString (*)(const QJsonObject &)> readers {
         { u"Player"_s, &faultOf<Player> },
-        { u"Room"_s, &faultOf<Room> },
-        { u"Member"_s, &faultOf<Member> },
         { u"Snapshot"_s, &faultOf<Snapshot> },
-        { u"Round"_s, &faultOf<Round> },
-        { u"Score"_s, &faultOf<Score> },
-        { u"Totals"_s, &faultOf<Totals> },
         { u"Entry"_s, &faultOf<Entry> },
-        { u"Hoop"_s, &faultOf<Hoop> },
-        { u"AuthReply"_s, &faultOf<AuthReply> },
-        { u"ConnectionInfo"_s, &faultOf<ConnectionInfo> },
         { u"SendBody"_s, &faultOf<SendBody> },
         { u"ShotBody"_s, &faultOf<ShotBody> },
         { u"ResultBody"_s, &faultOf<ResultBody> },
@@ -55,9 +47,6 @@ QString readFault(const QString &kind, const QByteArray &json)
 
 const QByteArray roomJson = R"({"id":7,"owner_id":1,"name":"Lab","invite_code":"ABCD1234"})";
 const QByteArray entryJson = R"({"x":0.1,"y":0.5,"vx":0.8,"vy":1.2})";
-const QByteArray hoopJson = R"({"x":0.7,"y":0.6,"width":0.12,"radius":0.03})";
-const QByteArray roundJson = R"({"id":"r1","sender_id":1,"receiver_id":2,"state":"ACTIVE","entry":)"
-    + entryJson + R"(,"hoop":)" + hoopJson + "}";
 
 QByteArray snapshotWith(const QByteArray &extra)
 {
@@ -185,8 +174,6 @@ private Q_SLOTS:
             << u"id: expected an integer, found 1e+19"_s;
         QTest::newRow("integral number written with a fraction")
             << u"Player"_s << R"({"id":12.0,"name":"Ann"})"_ba << QString();
-        QTest::newRow("boolean for integer") << u"Player"_s << R"({"id":true,"name":"Ann"})"_ba
-                                             << u"id: expected an integer, found a boolean"_s;
         QTest::newRow("required member missing")
             << u"Player"_s << R"({"id":12})"_ba << u"name: required member is missing"_s;
         QTest::newRow("required member null") << u"Player"_s << R"({"id":12,"name":null})"_ba
@@ -200,44 +187,10 @@ private Q_SLOTS:
         QTest::newRow("optional member of the wrong type")
             << u"Player"_s << R"({"id":1,"name":"Ann","active_room_id":"4"})"_ba
             << u"active_room_id: expected an integer, found a string"_s;
-        QTest::newRow("optional integer fractional")
-            << u"Room"_s
-            << R"({"id":7,"owner_id":1,"name":"Lab","invite_code":"C","ball_owner_id":1.5})"_ba
-            << u"ball_owner_id: expected an integer, found 1.5"_s;
-        QTest::newRow("room without invite code")
-            << u"Room"_s << R"({"id":7,"owner_id":1,"name":"Lab"})"_ba
-            << u"invite_code: required member is missing"_s;
-        QTest::newRow("member status lower case still reads")
-            << u"Member"_s << R"({"id":1,"name":"Ann","status":"online"})"_ba << QString();
         QTest::newRow("entry coordinate as text")
             << u"Entry"_s << R"({"x":"0.1","y":0.5,"vx":0.8,"vy":1.2})"_ba
             << u"x: expected a number, found a string"_s;
-        QTest::newRow("entry accepts integral reals")
-            << u"Entry"_s << R"({"x":0,"y":1,"vx":-2,"vy":3})"_ba << QString();
-        QTest::newRow("hoop without radius") << u"Hoop"_s << R"({"x":0.7,"y":0.6,"width":0.12})"_ba
-                                             << u"radius: required member is missing"_s;
-        QTest::newRow("round id as number")
-            << u"Round"_s
-            << R"({"id":5,"sender_id":1,"receiver_id":2,"state":"ACTIVE","entry":)" + entryJson
-                + R"(,"hoop":)" + hoopJson + "}"
-            << u"id: expected a string, found a number"_s;
-        QTest::newRow("round with fault inside entry")
-            << u"Round"_s
-            << R"({"id":"r","sender_id":1,"receiver_id":2,"state":"ACTIVE","entry":{"x":0,"y":0,"vx":0},"hoop":)"
-                + hoopJson + "}"
-            << u"entry.vy: required member is missing"_s;
-        QTest::newRow("round last_sequence fractional")
-            << u"Round"_s << roundJson.chopped(1) + R"(,"last_sequence":3.25})"
-            << u"last_sequence: expected an integer, found 3.25"_s;
-        QTest::newRow("score misses as string")
-            << u"Score"_s << R"({"user_id":1,"points":2,"received":3,"misses":"0","best":1})"_ba
-            << u"misses: expected an integer, found a string"_s;
-        QTest::newRow("totals missing best")
-            << u"Totals"_s << R"({"received":3,"points":2,"misses":0})"_ba
-            << u"best: required member is missing"_s;
         QTest::newRow("snapshot without round") << u"Snapshot"_s << snapshotWith({}) << QString();
-        QTest::newRow("snapshot with null round and null totals")
-            << u"Snapshot"_s << snapshotWith(R"(,"round":null,"totals":null)") << QString();
         QTest::newRow("snapshot whose round lacks its hoop fails whole")
             << u"Snapshot"_s
             << snapshotWith(
@@ -254,32 +207,9 @@ private Q_SLOTS:
             << u"Snapshot"_s
             << snapshotWith(R"(,"extra":1)").replace(R"("scores":[])", R"("scores":[3])")
             << u"scores[0]: expected an object, found a number"_s;
-        QTest::newRow("snapshot members given as object")
-            << u"Snapshot"_s
-            << snapshotWith({})
-                   .replace(R"("members":[)", R"("members":{"a":)")
-                   .replace(R"(}],"state")", R"(}},"state")")
-            << u"members: expected an array, found an object"_s;
-        QTest::newRow("snapshot room null")
-            << u"Snapshot"_s << snapshotWith({}).replace(roomJson, "null")
-            << u"room: expected an object, found null"_s;
         QTest::newRow("snapshot with an unreadable server time still reads")
             << u"Snapshot"_s << snapshotWith({}).replace("2025-03-01T10:00:00Z", "yesterday")
             << QString();
-        QTest::newRow("snapshot totals with a fault")
-            << u"Snapshot"_s
-            << snapshotWith(R"(,"totals":{"received":1,"points":1,"misses":0,"best":"1"})")
-            << u"totals.best: expected an integer, found a string"_s;
-        QTest::newRow("auth reply with faulty user")
-            << u"AuthReply"_s << R"({"token":"t","user":{"id":"1","name":"A"}})"_ba
-            << u"user.id: expected an integer, found a string"_s;
-        QTest::newRow("auth reply without token")
-            << u"AuthReply"_s << R"({"user":{"id":1,"name":"A"}})"_ba
-            << u"token: required member is missing"_s;
-        QTest::newRow("connection info empty") << u"ConnectionInfo"_s << "{}"_ba << QString();
-        QTest::newRow("connection info invite base of the wrong type")
-            << u"ConnectionInfo"_s << R"({"invite_base":false})"_ba
-            << u"invite_base: expected a string, found a boolean"_s;
         // A server reads bodies more strictly, and names only the member at fault.
         const QByteArray entry = R"("entry":{"x":0.5,"y":1,"vx":0,"vy":0})";
         QTest::newRow("send body with extra members and a null receiver")
@@ -287,11 +217,6 @@ private Q_SLOTS:
             << QString();
         QTest::newRow("send body with an empty request id")
             << u"SendBody"_s << R"({"request_id":"",)" + entry + "}" << u"request_id"_s;
-        QTest::newRow("send body entry digits in a string")
-            << u"SendBody"_s << R"({"request_id":"q","entry":{"x":"1","y":0,"vx":0,"vy":0}})"_ba
-            << u"entry"_s;
-        QTest::newRow("send body entry as an array")
-            << u"SendBody"_s << R"({"request_id":"q","entry":[1,0,0,0]})"_ba << u"entry"_s;
         QTest::newRow("send body receiver as text")
             << u"SendBody"_s << R"({"request_id":"q",)" + entry + R"(,"receiver_id":"2"})"
             << u"receiver_id"_s;
@@ -314,44 +239,18 @@ private Q_SLOTS:
         QTest::newRow("shot body sequence at 2^53")
             << u"ShotBody"_s << QByteArray(shot).replace("1,", "9007199254740992,") + release
             << u"sequence"_s;
-        QTest::newRow("shot body release without vy")
-            << u"ShotBody"_s << shot + R"("release":{"x":0.18,"y":0.18,"vx":0}})" << u"release"_s;
         QTest::newRow("result body boolean t before")
             << u"ResultBody"_s
             << shot + R"("before":{"x":0.7,"y":0.5,"t":true},"after":{"x":0.7,"y":0.4,"t":1}})"
             << u"before"_s;
-        QTest::newRow("result body after without t")
-            << u"ResultBody"_s
-            << shot + R"("before":{"x":0.7,"y":0.5,"t":1},"after":{"x":0.7,"y":0.4}})"
-            << u"after"_s;
     }
+
     void readsStrictly()
     {
         QFETCH(QString, kind);
         QFETCH(QByteArray, json);
         QFETCH(QString, fault);
         QCOMPARE(readFault(kind, json), fault);
-    }
-
-    void readsTheTimesOfASnapshot()
-    {
-        const auto snapshot = Snapshot::fromJson(expected(u"snapshot-active.json"_s));
-        QVERIFY(snapshot && snapshot->round);
-        const QDateTime ten(QDate(2025, 3, 1), QTime(10, 0), Qt::UTC);
-        QCOMPARE(snapshot->serverTimeValue(), ten.addMSecs(250));
-        QCOMPARE(snapshot->room.cooldownUntilTime(), ten.addMSecs(5500));
-        QCOMPARE(snapshot->round->endsAtTime(), ten.addSecs(20));
-        QVERIFY(snapshot->round->isActive());
-        QVERIFY(!snapshot->round->isWaitingForReceiver());
-    }
-
-    void keepsUnreadableTimestampsAsAbsentTimes()
-    {
-        const auto room = Room::fromJson(object(
-            R"({"id":1,"owner_id":1,"name":"L","invite_code":"C","cooldown_until":"2025-03-01 10:00:00"})"));
-        QVERIFY(room);
-        QCOMPARE(room->cooldownUntil, u"2025-03-01 10:00:00"_s);
-        QCOMPARE(room->cooldownUntilTime(), std::nullopt);
     }
 
     void readsRoomListsWhole()
@@ -361,35 +260,9 @@ private Q_SLOTS:
         };
         const auto rooms
             = parse("[" + roomJson + "," + QByteArray(roomJson).replace("7", "8") + "]");
-        QVERIFY(rooms);
-        QCOMPARE(rooms->size(), 2);
-        QCOMPARE(rooms->at(1).id, 8);
-        QVERIFY(parse("[]"));
-
-        const auto broken = parse("[" + roomJson + R"(,{"id":8}])");
-        QVERIFY(!broken);
-        QCOMPARE(broken.error(), u"[1].owner_id: required member is missing"_s);
-    }
-
-    void comparesStateWordsExactly_data()
-    {
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<bool>("online");
-        QTest::addColumn<bool>("busy");
-        QTest::addColumn<bool>("doNotDisturb");
-        QTest::newRow("online") << u"ONLINE"_s << true << false << false;
-        QTest::newRow("busy") << u"BUSY"_s << false << true << false;
-        QTest::newRow("do not disturb") << u"DO_NOT_DISTURB"_s << false << false << true;
-        QTest::newRow("lower case") << u"online"_s << false << false << false;
-        QTest::newRow("unknown") << u"AWAY"_s << false << false << false;
-    }
-    void comparesStateWordsExactly()
-    {
-        QFETCH(QString, status);
-        const Member member { 1, u"A"_s, status };
-        QTEST(member.isOnline(), "online");
-        QTEST(member.isBusy(), "busy");
-        QTEST(member.isDoNotDisturb(), "doNotDisturb");
+        QVERIFY(rooms && rooms->size() == 2 && rooms->at(1).id == 8);
+        QCOMPARE(parse("[" + roomJson + R"(,{"id":8}])").error(),
+            u"[1].owner_id: required member is missing"_s);
     }
 
     void computesHitRate_data()
@@ -400,12 +273,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("percent");
         QTest::newRow("nothing counted") << 0ll << 0ll << 5ll << 0;
         QTest::newRow("one in three") << 1ll << 2ll << 0ll << 33;
-        QTest::newRow("two in three") << 2ll << 1ll << 0ll << 67;
         QTest::newRow("12.5 rounds up") << 1ll << 7ll << 0ll << 13;
         QTest::newRow("received does not count") << 1ll << 7ll << 100ll << 13;
         QTest::newRow("0.5 rounds away from zero") << 1ll << 199ll << 0ll << 1;
-        QTest::newRow("-0.5 rounds away from zero") << -1ll << 201ll << 0ll << -1;
-        QTest::newRow("all hits") << 4ll << 0ll << 4ll << 100;
         QTest::newRow("total below one") << 3ll << -3ll << 0ll << 0;
         QTest::newRow("counters that would overflow a sum")
             << std::numeric_limits<qint64>::max() << std::numeric_limits<qint64>::max() << 0ll
@@ -434,7 +304,6 @@ private Q_SLOTS:
             << Entry { 1.4, 0.5, 7, -0.5 } << Entry { 1, 0.5, 3, -0.5 };
         QTest::newRow("below the field, falling fast")
             << Entry { 0.5, -0.2, 0, -9 } << Entry { 0.5, 0, 0, -3 };
-        QTest::newRow("limits themselves") << Entry { 0, 1, -3, 3 } << Entry { 0, 1, -3, 3 };
     }
     void clampsEntries()
     {
@@ -471,6 +340,15 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QDateTime, time);
         QCOMPARE(Timestamp::parse(text).value_or(QDateTime()), time);
+        // The records read their times by the same rule.
+        Snapshot snapshot;
+        snapshot.serverTime = text;
+        snapshot.room.cooldownUntil = text;
+        Round round;
+        round.endsAt = text;
+        QCOMPARE(snapshot.serverTimeValue().value_or(QDateTime()), time);
+        QCOMPARE(snapshot.room.cooldownUntilTime().value_or(QDateTime()), time);
+        QCOMPARE(round.endsAtTime().value_or(QDateTime()), time);
     }
 
     void formatsTimestampsAsUtcWithMilliseconds()
