@@ -84,6 +84,7 @@ class AppModelTest : public QObject {
     QString m_path;
     QDateTime m_now;
     std::unique_ptr<ScriptedHttpServer> m_server;
+    std::unique_ptr<ScriptedPusherPeer> m_peer;
     RecordingDisplay *m_display = nullptr;
     std::chrono::milliseconds m_reconnectDelay = 10min;
 
@@ -122,8 +123,9 @@ class AppModelTest : public QObject {
     }
 
     // The peer greets its `connection`th connection and confirms the subscription.
-    static void handshake(ScriptedPusherPeer &peer, int connection)
+    void handshake(int connection)
     {
+        ScriptedPusherPeer &peer = *m_peer;
         if (!QTest::qWaitFor(
                 [&] { return peer.connections() == connection && peer.clientConnected(); }))
             qFatal("the channel did not connect");
@@ -137,11 +139,11 @@ class AppModelTest : public QObject {
     }
 
     // As modelInRoom, subscribed through the peer and the first heartbeat's state applied.
-    std::unique_ptr<AppModel> connectedModel(ScriptedPusherPeer &peer)
+    std::unique_ptr<AppModel> connectedModel()
     {
-        auto model = modelInRoom(peer.baseUrl());
+        auto model = modelInRoom(m_peer->baseUrl());
         m_server->answer(200, roomStateJson);
-        handshake(peer, 1);
+        handshake(1);
         if (!QTest::qWaitFor([&] { return model->connected() && model->snapshot(); }))
             qFatal("not connected: %s", qPrintable(model->message()));
         return model;
@@ -168,6 +170,8 @@ private Q_SLOTS:
         m_server = std::make_unique<ScriptedHttpServer>();
         QVERIFY(m_server->listen());
         m_server->answer(500, errorJson);
+        m_peer = std::make_unique<ScriptedPusherPeer>();
+        QVERIFY(m_peer->listen());
     }
 
     void cleanup() { QCoro::waitFor(Keychain::save(std::nullopt, m_server->baseUrl())); }
@@ -397,11 +401,9 @@ private Q_SLOTS:
 
     void withoutARoomNothingIsSent()
     {
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
         QCoro::waitFor(Keychain::save(u"token-7"_s, m_server->baseUrl()));
         m_server->answer(200, playerJson);
-        auto model = makeModel(peer.baseUrl());
+        auto model = makeModel(m_peer->baseUrl());
         waitForRestore(*model);
         const auto sent = m_server->requests().size();
         QCoro::waitFor(model->leave(false));
@@ -410,7 +412,7 @@ private Q_SLOTS:
         model->connectChannel();
         QTest::qWait(200);
         QCOMPARE(m_server->requests().size(), sent);
-        QCOMPARE(peer.connections(), 0);
+        QCOMPARE(m_peer->connections(), 0);
     }
 
     void tickSwitchesPhasesWithTheirMessages()
@@ -462,9 +464,7 @@ private Q_SLOTS:
     {
         QFETCH(std::optional<Round>, inPlay);
         QFETCH(bool, grace);
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         m_server->stayQuiet();
         model->startPomodoroBreak();
         model->apply(snapshotAt(QString(), inPlay));
@@ -480,7 +480,7 @@ private Q_SLOTS:
         m_server->answer(200, roomStateJson);
         model->lostConnection();
         model->connectChannel();
-        handshake(peer, 2);
+        handshake(2);
         QTRY_COMPARE(requestsTo(u"/heartbeat"_s).size(), 4);
         QVERIFY(bodyOf(requestsTo(u"/heartbeat"_s).last()).value(u"dnd"_s).toBool());
     }
@@ -613,9 +613,7 @@ private Q_SLOTS:
 
     void theReceiverReportsReadyOncePerRound()
     {
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         Round waiting = round(u"r-1"_s, me, {}, u"WAITING_RECEIVER"_s);
 
         // Reported, then the room state read again (the scripted one has no round).
@@ -660,9 +658,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, condition);
         QFETCH(int, reports);
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         const Round waiting = round(u"r-1"_s, condition == u"other"_s ? 8 : me, {},
             condition == u"active"_s ? u"ACTIVE"_s : u"WAITING_RECEIVER"_s);
         model->setPaused(condition == u"paused"_s);
@@ -688,9 +684,7 @@ private Q_SLOTS:
         QFETCH(qint64, receiver);
         QFETCH(int, status);
         QFETCH(QString, message);
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         model->setSelectedReceiver(receiver);
         m_server->answer(status,
             status == 200 ? roomStateJson : R"({"message":"The ball is already in play."})"_ba);
@@ -725,9 +719,7 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         QFETCH(QByteArray, reply);
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         QStringList shown;
         QObject::connect(model.get(), &AppModel::messageChanged, model.get(),
             [&] { shown.append(model->message()); });
@@ -753,9 +745,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, change);
         QFETCH(bool, dnd);
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         if (change == u"paused"_s)
             model->setPaused(true);
         else if (change == u"hidden"_s)
@@ -787,9 +777,7 @@ private Q_SLOTS:
         QFETCH(QString, request);
         QFETCH(QString, change);
         QFETCH(int, status);
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         m_server->stayQuiet();
         auto held = request == u"state"_s ? model->sync() : model->beat();
         QTRY_COMPARE(requestsTo(u"/"_s + request).size(), request == u"state"_s ? 1 : 2);
@@ -828,13 +816,11 @@ private Q_SLOTS:
     void stoppingTheNetworkCancelsTheReconnection()
     {
         m_reconnectDelay = 100ms;
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         model->lostConnection();
         model->stopNetwork();
         QTest::qWait(400);
-        QCOMPARE(peer.connections(), 1);
+        QCOMPARE(m_peer->connections(), 1);
     }
 
     void refusedRoomStates_data()
@@ -848,9 +834,7 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         QFETCH(bool, leaves);
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         const auto before = model->snapshot();
         m_server->answer(status, R"({"message":"Refused"})"_ba);
         QCoro::waitFor(model->sync());
@@ -910,9 +894,7 @@ private Q_SLOTS:
         QFETCH(std::optional<Round>, onScreen);
         QFETCH(std::optional<QString>, hitRound);
         QFETCH(bool, dismissed);
-        ScriptedPusherPeer peer;
-        QVERIFY(peer.listen());
-        auto model = connectedModel(peer);
+        auto model = connectedModel();
         int successes = 0;
         model->setOnSuccess([&] { ++successes; });
         QCoro::waitFor(model->apply(snapshotAt(QString(), onScreen)));
