@@ -8,9 +8,9 @@
 #include "model/AppModel.h"
 #include "model/Preferences.h"
 #include "net/API.h"
-#include "wire/AuthReply.h"
 #include "net/Keychain.h"
 #include "net/Realtime.h"
+#include "wire/AuthReply.h"
 
 #include <QClipboard>
 #include <QCoro/QCoroTask>
@@ -100,7 +100,8 @@ class AppModelServerTest : public QObject {
 
     static Room createRoom(const API &api, const QString &name)
     {
-        const auto reply = QCoro::waitFor(api.data(u"rooms"_s, u"POST"_s, QJsonObject { { u"name"_s, name } }));
+        const auto reply
+            = QCoro::waitFor(api.data(u"rooms"_s, u"POST"_s, QJsonObject { { u"name"_s, name } }));
         if (!reply)
             qFatal("room not created: %s", qPrintable(reply.error().message));
         return *API::readReply<Room>(*reply);

@@ -14,11 +14,9 @@
 
 #include <QClipboard>
 #include <QCoro/QCoroTask>
-#include <QDir>
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QMetaProperty>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -262,31 +260,12 @@ private Q_SLOTS:
     void restoreOutcomes_data()
     {
         QTest::addColumn<QString>("token");
-        QTest::addColumn<bool>("storeBlocked");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no token, no server") << QString() << false << u"Server Error"_s;
-        QTest::newRow("no token, the new one not stored")
-            << QString() << true << u"Could not save session in Keychain (-105)."_s;
-        QTest::newRow("me failing keeps the token") << u"token-500"_s << false << u"Server Error"_s;
+        QTest::newRow("no token, no server") << QString();
+        QTest::newRow("me failing keeps the token") << u"token-500"_s;
     }
     void restoreOutcomes()
     {
         QFETCH(QString, token);
-        QFETCH(bool, storeBlocked);
-        QFETCH(QString, message);
-        // A file where the session files' directory belongs: the files store cannot save.
-        QTemporaryDir data;
-        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-        const auto restoreDataHome = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
-        if (storeBlocked) {
-            qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
-            QVERIFY(QDir(data.path()).mkpath(u"tosswick"_s));
-            QFile blocker(data.filePath(u"tosswick/sessions"_s));
-            QVERIFY(blocker.open(QIODevice::WriteOnly));
-            if (!QCoro::waitFor(Keychain::save(u"probe"_s, u"probe"_s)))
-                QSKIP("the Secret Service stores tokens here, and it cannot be made to fail");
-            m_server->answer(200, guestJson);
-        }
         if (!token.isEmpty())
             QCoro::waitFor(Keychain::save(token, m_server->baseUrl()));
         auto model = makeModel();
@@ -294,7 +273,7 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().size(), 1);
         const auto &request = m_server->requests().first();
         QCOMPARE(request.target, token.isEmpty() ? "/api/guest"_ba : "/api/me"_ba);
-        QCOMPARE(model->message(), message);
+        QCOMPARE(model->message(), u"Server Error"_s);
         QVERIFY(!model->user());
         QCOMPARE(model->api().token(), token.isEmpty() ? std::nullopt : std::optional(token));
         if (token.isEmpty())
@@ -643,28 +622,40 @@ private Q_SLOTS:
         QCOMPARE(requestsTo(u"/round/ready"_s).size(), 4);
     }
 
-    void onlyAnAvailableReceiverReportsReady_data()
+    // An availability change is told at once; only an available receiver reports ready.
+    void availabilityIsToldAndGatesTheReadyReport_data()
     {
         QTest::addColumn<QString>("condition");
+        QTest::addColumn<int>("heartbeats");
+        QTest::addColumn<bool>("dnd");
         QTest::addColumn<int>("reports");
-        QTest::newRow("available") << u"none"_s << 1;
-        QTest::newRow("paused") << u"paused"_s << 0;
-        QTest::newRow("overlay hidden") << u"hidden"_s << 0;
-        QTest::newRow("focus phase") << u"focus"_s << 0;
-        QTest::newRow("someone else's round") << u"other"_s << 0;
-        QTest::newRow("round already active") << u"active"_s << 0;
+        QTest::newRow("available") << u"none"_s << 1 << false << 1;
+        QTest::newRow("paused") << u"paused"_s << 2 << true << 0;
+        QTest::newRow("overlay hidden") << u"hidden"_s << 2 << true << 0;
+        QTest::newRow("focus phase") << u"focus"_s << 2 << true << 0;
+        QTest::newRow("a break") << u"break"_s << 2 << false << 1;
+        QTest::newRow("someone else's round") << u"other"_s << 1 << false << 0;
+        QTest::newRow("round already active") << u"active"_s << 1 << false << 0;
     }
-    void onlyAnAvailableReceiverReportsReady()
+    void availabilityIsToldAndGatesTheReadyReport()
     {
         QFETCH(QString, condition);
+        QFETCH(int, heartbeats);
+        QFETCH(bool, dnd);
         QFETCH(int, reports);
         auto model = connectedModel();
+        if (condition == u"paused"_s)
+            model->setPaused(true);
+        else if (condition == u"hidden"_s)
+            model->setHidden(true);
+        else if (condition == u"focus"_s)
+            model->setPomodoro(true);
+        else if (condition == u"break"_s)
+            model->startPomodoroBreak();
+        QTRY_COMPARE(requestsTo(u"/heartbeat"_s).size(), heartbeats);
+        QCOMPARE(bodyOf(requestsTo(u"/heartbeat"_s).last()).value(u"dnd"_s).toBool(), dnd);
         const Round waiting = round(u"r-1"_s, condition == u"other"_s ? 8 : me, {},
             condition == u"active"_s ? u"ACTIVE"_s : u"WAITING_RECEIVER"_s);
-        model->setPaused(condition == u"paused"_s);
-        model->setHidden(condition == u"hidden"_s);
-        if (condition == u"focus"_s)
-            model->setPomodoro(true);
         QCoro::waitFor(model->apply(snapshotAt(QString(), waiting)));
         QTest::qWait(200);
         QCOMPARE(requestsTo(u"/round/ready"_s).size(), reports);
@@ -706,56 +697,6 @@ private Q_SLOTS:
         QCOMPARE(requestID.size(), 36);
         // The room state is read again whatever the outcome.
         QCOMPARE(requestsTo(u"/state"_s).size(), 1);
-    }
-
-    void failedHeartbeatsLoseTheConnection_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("reply");
-        QTest::newRow("server error") << 500 << errorJson;
-        QTest::newRow("not a room state") << 200 << "[]"_ba;
-    }
-    void failedHeartbeatsLoseTheConnection()
-    {
-        QFETCH(int, status);
-        QFETCH(QByteArray, reply);
-        auto model = connectedModel();
-        QStringList shown;
-        QObject::connect(model.get(), &AppModel::messageChanged, model.get(),
-            [&] { shown.append(model->message()); });
-        m_server->answer(status, reply);
-        QCoro::waitFor(model->beat());
-        QCOMPARE(shown.size(), 2);
-        QCOMPARE(shown.last(), u"Connection lost · reconnecting…"_s);
-        QVERIFY(!model->connected());
-        QCOMPARE(model->roomID(), room);
-        QVERIFY(model->user());
-    }
-
-    void availabilityChangesAreToldAtOnce_data()
-    {
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<bool>("dnd");
-        QTest::newRow("paused") << u"paused"_s << true;
-        QTest::newRow("overlay hidden") << u"hidden"_s << true;
-        QTest::newRow("pomodoro on") << u"pomodoro"_s << true;
-        QTest::newRow("a break") << u"break"_s << false;
-    }
-    void availabilityChangesAreToldAtOnce()
-    {
-        QFETCH(QString, change);
-        QFETCH(bool, dnd);
-        auto model = connectedModel();
-        if (change == u"paused"_s)
-            model->setPaused(true);
-        else if (change == u"hidden"_s)
-            model->setHidden(true);
-        else if (change == u"pomodoro"_s)
-            model->setPomodoro(true);
-        else
-            model->startPomodoroBreak();
-        QTRY_COMPARE(requestsTo(u"/heartbeat"_s).size(), 2);
-        QCOMPARE(bodyOf(requestsTo(u"/heartbeat"_s).last()).value(u"dnd"_s).toBool(), dnd);
     }
 
     void aFailureAboutAnEarlierRoomIsDropped_data()
@@ -823,28 +764,45 @@ private Q_SLOTS:
         QCOMPARE(m_peer->connections(), 1);
     }
 
-    void refusedRoomStates_data()
+    void refusedHeartbeatsAndRoomStates_data()
     {
+        QTest::addColumn<bool>("heartbeat");
         QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("leaves");
-        QTest::newRow("403: no longer a member") << 403 << true;
-        QTest::newRow("500: only the message") << 500 << false;
+        const auto lost = u"Connection lost · reconnecting…"_s;
+        const auto refused = R"({"message":"Refused"})"_ba;
+        QTest::newRow("heartbeat: server error") << true << 500 << errorJson << lost << false;
+        QTest::newRow("heartbeat: not a room state") << true << 200 << "[]"_ba << lost << false;
+        QTest::newRow("state 403: no longer a member")
+            << false << 403 << refused << u"Refused"_s << true;
+        QTest::newRow("state 500: only the message")
+            << false << 500 << refused << u"Refused"_s << false;
     }
-    void refusedRoomStates()
+    void refusedHeartbeatsAndRoomStates()
     {
+        QFETCH(bool, heartbeat);
         QFETCH(int, status);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, message);
         QFETCH(bool, leaves);
         auto model = connectedModel();
         const auto before = model->snapshot();
-        m_server->answer(status, R"({"message":"Refused"})"_ba);
-        QCoro::waitFor(model->sync());
-        QCOMPARE(model->message(), u"Refused"_s);
+        QStringList shown;
+        QObject::connect(model.get(), &AppModel::messageChanged, model.get(),
+            [&] { shown.append(model->message()); });
+        m_server->answer(status, reply);
+        QCoro::waitFor(heartbeat ? model->beat() : model->sync());
+        QCOMPARE(shown.size(), heartbeat ? 2 : 1);
+        QCOMPARE(model->message(), message);
         QCOMPARE(model->roomID(), leaves ? std::nullopt : std::optional(room));
         QCOMPARE(model->snapshot(), leaves ? std::nullopt : before);
-        QCOMPARE(model->connected(), !leaves);
+        QCOMPARE(model->connected(), !leaves && !heartbeat);
+        QVERIFY(model->user());
         // Leaving reloads the room list.
-        QCOMPARE(
-            m_server->requests().last().target, leaves ? "/api/rooms"_ba : "/api/rooms/3/state"_ba);
+        QCOMPARE(m_server->requests().last().target.endsWith("/state"), !heartbeat && !leaves);
+        QCOMPARE(m_server->requests().last().target == "/api/rooms", leaves);
     }
 
     void theHistoryKeepsTheNewestHundred()
@@ -946,60 +904,57 @@ private Q_SLOTS:
         QCOMPARE(successes, 0);
     }
 
-    void theSceneGetsOnlyThisPlayersRound_data()
+    // The scene gets this player's round only, whether it holds the ball and whether a
+    // receiver is available.
+    void whatTheSceneIsTold_data()
     {
         QTest::addColumn<std::optional<Round>>("inPlay");
         QTest::addColumn<std::optional<qint64>>("owner");
+        QTest::addColumn<QString>("colleagueStatus");
+        QTest::addColumn<qint64>("selected");
         QTest::addColumn<bool>("round");
         QTest::addColumn<bool>("holder");
-        QTest::newRow("my round") << std::optional(round(u"r-1"_s, me)) << std::optional<qint64>()
-                                  << true << false;
-        QTest::newRow("someone else's round")
-            << std::optional(round(u"r-1"_s, 8)) << std::optional<qint64>() << false << false;
-        QTest::newRow("I hold the ball")
-            << std::optional<Round>() << std::optional<qint64>(me) << false << true;
+        QTest::addColumn<bool>("available");
+        const std::optional<Round> none;
+        const std::optional<qint64> nobody, mine(me), theirs(8);
+        const auto online = u"ONLINE"_s;
+        QTest::newRow("my round") << std::optional(round(u"r-1"_s, me)) << nobody << online << 0ll
+                                  << true << false << true;
+        QTest::newRow("someone else's round") << std::optional(round(u"r-1"_s, 8)) << nobody
+                                              << online << 0ll << false << false << true;
         QTest::newRow("another holds it")
-            << std::optional<Round>() << std::optional<qint64>(8) << false << false;
+            << none << theirs << online << 0ll << false << false << true;
+        QTest::newRow("I hold it, random")
+            << none << mine << online << 0ll << false << true << true;
+        QTest::newRow("only I am online")
+            << none << mine << u"BUSY"_s << 0ll << false << true << false;
+        QTest::newRow("the chosen colleague online")
+            << none << mine << online << 8ll << false << true << true;
+        QTest::newRow("the chosen one is offline")
+            << none << mine << online << 9ll << false << true << false;
+        QTest::newRow("myself chosen") << none << mine << online << me << false << true << false;
     }
-    void theSceneGetsOnlyThisPlayersRound()
+    void whatTheSceneIsTold()
     {
         QFETCH(std::optional<Round>, inPlay);
         QFETCH(std::optional<qint64>, owner);
+        QFETCH(QString, colleagueStatus);
+        QFETCH(qint64, selected);
         QFETCH(bool, round);
         QFETCH(bool, holder);
+        QFETCH(bool, available);
         auto model = modelInRoom();
         Snapshot snapshot = snapshotAt(QString(), inPlay);
         snapshot.room.ballOwnerId = owner;
-        QCoro::waitFor(model->apply(snapshot));
-        QCOMPARE(m_display->configuration->round.has_value(), round);
-        QCOMPARE(m_display->configuration->holder, holder);
-        // Not connected: the overlay stays hidden whatever the state.
-        QVERIFY(!m_display->visible);
-    }
-
-    void someoneIsAvailable_data()
-    {
-        QTest::addColumn<QString>("colleagueStatus");
-        QTest::addColumn<qint64>("selected");
-        QTest::addColumn<bool>("available");
-        QTest::newRow("a colleague online, random") << u"ONLINE"_s << 0ll << true;
-        QTest::newRow("only I am online") << u"BUSY"_s << 0ll << false;
-        QTest::newRow("the chosen colleague online") << u"ONLINE"_s << 8ll << true;
-        QTest::newRow("the chosen one is offline") << u"ONLINE"_s << 9ll << false;
-        QTest::newRow("myself chosen") << u"ONLINE"_s << me << false;
-    }
-    void someoneIsAvailable()
-    {
-        QFETCH(QString, colleagueStatus);
-        QFETCH(qint64, selected);
-        QFETCH(bool, available);
-        auto model = modelInRoom();
-        Snapshot snapshot = snapshotAt(QString());
         snapshot.members = { { me, u"Ada"_s, u"ONLINE"_s }, { 8, u"Bea"_s, colleagueStatus },
             { 9, u"Cid"_s, u"OFFLINE"_s } };
         QCoro::waitFor(model->apply(snapshot));
         model->setSelectedReceiver(selected);
+        QCOMPARE(m_display->configuration->round.has_value(), round);
+        QCOMPARE(m_display->configuration->holder, holder);
         QCOMPARE(m_display->configuration->available, available);
+        // Not connected: the overlay stays hidden whatever the state.
+        QVERIFY(!m_display->visible);
     }
 
     void datesReadAsTheLocaleAbbreviatesThem_data()

@@ -187,7 +187,6 @@ private Q_SLOTS:
         QVERIFY(!a->model().connected());
         QCOMPARE(a->model().message(), u"Create a room or enter a secret Room ID to join."_s);
     }
-
 };
 
 QTEST_MAIN(PlayTogetherTest)
