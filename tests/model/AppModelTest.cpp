@@ -85,6 +85,7 @@ class AppModelTest : public QObject {
     std::unique_ptr<ScriptedPusherPeer> m_peer;
     RecordingDisplay *m_display = nullptr;
     std::chrono::milliseconds m_reconnectDelay = 10min;
+    std::optional<std::chrono::steady_clock::time_point> m_monotonic;
 
     // Only what a test asks for: no reconnection, and only the first heartbeat.
     std::unique_ptr<AppModel> makeModel(const QString &websocket = u"ws://127.0.0.1:1"_s,
@@ -95,6 +96,8 @@ class AppModelTest : public QObject {
         setup.logindBus = bus;
         setup.timing.reconnectDelay = m_reconnectDelay;
         setup.timing.heartbeatPeriod = 10min;
+        setup.timing.monotonicNow
+            = [this] { return m_monotonic.value_or(std::chrono::steady_clock::now()); };
         return std::make_unique<AppModel>(std::move(setup));
     }
 
@@ -162,6 +165,7 @@ private Q_SLOTS:
     {
         m_now = start;
         m_reconnectDelay = 10min;
+        m_monotonic.reset();
         m_path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())
             + QString::fromLatin1(QTest::currentDataTag()) + u".conf"_s);
         QFile::remove(m_path);
@@ -699,6 +703,25 @@ private Q_SLOTS:
         QCOMPARE(requestsTo(u"/state"_s).size(), 1);
     }
 
+    // While a send is under way the button says so and another send is ignored; the gate's
+    // refusal is shown and nothing is sent.
+    void aSendUnderWayOrRefusedByTheGate()
+    {
+        auto model = connectedModel();
+        model->setSelectedReceiver(4242);
+        QCOMPARE(model->sendButtonTitle(), u"Send to selected player"_s);
+        model->setSelectedReceiver(0);
+        auto sending = model->transfer(throwEntry);
+        QCOMPARE(model->sendButtonTitle(), u"Sending…"_s);
+        QCoro::waitFor(model->transfer(throwEntry));
+        QCoro::waitFor(sending);
+        model->setPaused(true);
+        QCoro::waitFor(model->transfer(throwEntry));
+        QCOMPARE(model->message(), u"Resume the game to send"_s);
+        QVERIFY(m_display->calls.contains(u"failed Resume the game to send"_s));
+        QCOMPARE(requestsTo(u"/ball/send"_s).size(), 1);
+    }
+
     void aFailureAboutAnEarlierRoomIsDropped_data()
     {
         QTest::addColumn<QString>("request");
@@ -754,14 +777,44 @@ private Q_SLOTS:
         QCOMPARE(model->api().token(), token);
     }
 
-    void stoppingTheNetworkCancelsTheReconnection()
+    // A channel without a pong for 10 s is dead: no heartbeat goes out on it.
+    void aSilentChannelIsLost_data()
     {
-        m_reconnectDelay = 100ms;
+        QTest::addColumn<int>("ageMs");
+        QTest::newRow("10.0 s: dead") << 10'000;
+        QTest::newRow("9.9 s: alive") << 9'900;
+    }
+    void aSilentChannelIsLost()
+    {
+        QFETCH(int, ageMs);
+        auto model = connectedModel();
+        m_monotonic = model->realtime().lastPong() + std::chrono::milliseconds(ageMs);
+        QCoro::waitFor(model->beat());
+        QCOMPARE(model->connected(), ageMs < 10'000);
+        QCOMPARE(requestsTo(u"/heartbeat"_s).size(), ageMs < 10'000 ? 2 : 1);
+    }
+
+    // A reconnection waiting is dropped by stopping the network; a new loss starts its wait anew.
+    void aWaitingReconnectionIsDropped_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("stopping the network") << true;
+        QTest::newRow("a new loss") << false;
+    }
+    void aWaitingReconnectionIsDropped()
+    {
+        QFETCH(bool, stop);
+        m_reconnectDelay = 1000ms;
         auto model = connectedModel();
         model->lostConnection();
-        model->stopNetwork();
-        QTest::qWait(400);
+        QTest::qWait(500);
+        if (m_peer->connections() > 1)
+            QSKIP("the machine is too busy to tell the two waits apart");
+        stop ? model->stopNetwork() : model->lostConnection();
+        QTest::qWait(700);
         QCOMPARE(m_peer->connections(), 1);
+        if (!stop)
+            QTRY_COMPARE(m_peer->connections(), 2);
     }
 
     void refusedHeartbeatsAndRoomStates_data()
@@ -777,6 +830,8 @@ private Q_SLOTS:
         QTest::newRow("heartbeat: not a room state") << true << 200 << "[]"_ba << lost << false;
         QTest::newRow("state 403: no longer a member")
             << false << 403 << refused << u"Refused"_s << true;
+        QTest::newRow("state 404: the room is gone")
+            << false << 404 << refused << u"Refused"_s << true;
         QTest::newRow("state 500: only the message")
             << false << 500 << refused << u"Refused"_s << false;
     }
