@@ -714,6 +714,7 @@ private Q_SLOTS:
         auto sending = model->transfer(throwEntry);
         QCOMPARE(model->sendButtonTitle(), u"Sending…"_s);
         QCoro::waitFor(model->transfer(throwEntry));
+        QVERIFY(!m_display->calls.contains(u"failed Sending…"_s));
         QCoro::waitFor(sending);
         model->setPaused(true);
         QCoro::waitFor(model->transfer(throwEntry));
