@@ -150,10 +150,6 @@ public:
     std::optional<qint64> roomID() const { return m_roomID; }
     bool gameplayDismissed() const { return m_gameplayDismissed; }
     void setGameplayDismissed(bool dismissed) { m_gameplayDismissed = dismissed; }
-    const std::optional<QString> &focusGraceRoundID() const { return m_focusGraceRoundID; }
-    const std::optional<QString> &currentRoundID() const { return m_currentRoundID; }
-    double offset() const { return m_offset; }
-    qint64 sequence() const { return m_sequence; }
     // Called when a success celebration ends; the application shell installs it.
     void setOnSuccess(std::function<void()> callback) { m_onSuccess = std::move(callback); }
     // The scene's last released throw, which a send from the controls window carries.
