@@ -1,7 +1,6 @@
 #include "ApiClient.h"
 #include "GameRequests.h"
 #include "InProcessServer.h"
-#include "RoomSubscription.h"
 #include "TestServer.h"
 #include "WireClient.h"
 #include "WireFrames.h"
