@@ -153,19 +153,12 @@ QString secretInDatabase(const QString &path)
 Q_DECLARE_METATYPE(Setup)
 
 // Start-up of the real server: its files' modes, the checks that refuse an unusable database,
-// where the app secret comes from, and the refusal of broken text.
+// and where the app secret comes from.
 class ServerStartupTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-        QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
-        m_api = std::make_unique<ApiClient>(m_server.httpUrl());
-        m_token = m_api->guest();
-        QVERIFY(!m_token.isEmpty());
-    }
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
 
     void filesAreOwnerOnly_data()
     {
@@ -323,41 +316,6 @@ private Q_SLOTS:
         QCOMPARE(secretInDatabase(paths.database), storedSecret);
     }
 
-    void refusesBrokenText_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QByteArray>("contentType");
-        QTest::addColumn<QString>("field"); // null: accepted
-        const QByteArray json = "application/json";
-        QTest::newRow("lone surrogate")
-            << u"rooms"_s << QByteArray("{\"name\":\"a\\ud800b\"}") << json << u"name"_s;
-        QTest::newRow("surrogate pair")
-            << u"rooms"_s << QByteArray("{\"name\":\"\\ud83c\\udfc0 court\"}") << json << QString();
-        QTest::newRow("form field")
-            << u"broadcasting/auth"_s << QByteArray("socket_id=1.2&channel_name=private-room.1%07")
-            << QByteArray("application/x-www-form-urlencoded") << u"channel_name"_s;
-    }
-
-    void refusesBrokenText()
-    {
-        QFETCH(QString, path);
-        QFETCH(QByteArray, body);
-        QFETCH(QByteArray, contentType);
-        QFETCH(QString, field);
-        const ApiClient::Reply reply = m_api->request("POST", path, body, m_token, contentType);
-        if (field.isNull()) {
-            QCOMPARE(reply.status, 201);
-            QCOMPARE(reply.object().value(u"name"_s),
-                QJsonDocument::fromJson(body).object().value(u"name"_s));
-            return;
-        }
-        QCOMPARE(reply.status, 422);
-        QCOMPARE(reply.object().value(u"errors"_s).toObject().keys(), QStringList { field });
-    }
-
-    void cleanupTestCase() { QVERIFY(m_server.stop()); }
-
 private:
     // Paths under a directory of their own, which does not exist yet.
     Paths freshPaths(const QString &directory)
@@ -368,9 +326,6 @@ private:
 
     QTemporaryDir m_dir;
     int m_runs = 0;
-    TestServer m_server;
-    std::unique_ptr<ApiClient> m_api;
-    QByteArray m_token;
 };
 
 QTEST_GUILESS_MAIN(ServerStartupTest)
