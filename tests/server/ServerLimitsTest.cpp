@@ -124,6 +124,7 @@ private slots:
         client.write(request);
         QCOMPARE(client.status(), status);
         QVERIFY2(client.closed(), client.received().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.log().contains(u" -> %1\n"_s.arg(status)), 1000);
     }
 
     // A huge upload is refused from its header; the server reads only a bounded part of it.
