@@ -129,17 +129,6 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.service.connectionCount(), 0);
     }
 
-    void signsAsTheProtocolDocuments()
-    {
-        QCOMPARE(
-            ChannelAuth::signature("7ad3773142a6692b25b8", u"1234.1234"_s, u"private-foobar"_s),
-            QByteArray("58df8b0c36d6982b82c3ecf6b4662e34fe8c25bba48f5369f135bf843651c3a4"));
-        QCOMPARE(ChannelAuth::authValue(u"278d425bdf160c739803"_s, "7ad3773142a6692b25b8",
-                     u"1234.1234"_s, u"private-foobar"_s),
-            u"278d425bdf160c739803:"
-            "58df8b0c36d6982b82c3ecf6b4662e34fe8c25bba48f5369f135bf843651c3a4"_s);
-    }
-
     void readsRoomChannels_data()
     {
         QTest::addColumn<QString>("channel");
@@ -218,18 +207,16 @@ private Q_SLOTS:
             QCOMPARE(event->value(u"event"_s), u"room.changed"_s);
             return;
         }
-        const auto refusal = client.next();
-        QVERIFY(refusal);
-        QCOMPARE(refusal->keys(), (QStringList { u"channel"_s, u"data"_s, u"event"_s }));
-        QCOMPARE(refusal->value(u"event"_s), u"pusher:subscription_error"_s);
-        QCOMPARE(refusal->value(u"channel"_s), channel);
-        QCOMPARE(dataText(*refusal),
-            (QJsonObject { { u"type"_s, u"AuthError"_s }, { u"status"_s, 401 },
-                { u"error"_s, dataText(*refusal).value(u"error"_s) } }));
-        QVERIFY(!dataText(*refusal).value(u"error"_s).toString().isEmpty());
-        const auto error = client.next();
-        QVERIFY(error);
-        QVERIFY(isError(*error, 4009));
+        QJsonObject refusal = client.next().value_or(QJsonObject());
+        QJsonObject refused = dataText(refusal);
+        QVERIFY(!refused.take(u"error"_s).toString().isEmpty());
+        refusal[u"data"_s] = refused;
+        QCOMPARE(refusal,
+            (QJsonObject { { u"event"_s, u"pusher:subscription_error"_s },
+                { u"channel"_s, channel },
+                { u"data"_s,
+                    QJsonObject { { u"type"_s, u"AuthError"_s }, { u"status"_s, 401 } } } }));
+        QVERIFY(isError(client.next().value_or(QJsonObject()), 4009));
         QCOMPARE(rig.service.subscriberCount(42), 0);
         QCOMPARE(rig.service.announceRoomChanged(42, u"test"_s), 0);
         QVERIFY(nothingElseArrived(client));
@@ -289,20 +276,19 @@ private Q_SLOTS:
             QCOMPARE(rig.service.announceRoomChanged(7, reason), 2);
             QString eventId;
             for (WireClient *client : { &a, &b }) {
-                const auto frame = client->next();
-                QVERIFY(frame);
-                QCOMPARE(frame->keys(), (QStringList { u"channel"_s, u"data"_s, u"event"_s }));
-                QCOMPARE(frame->value(u"event"_s), u"room.changed"_s);
-                QCOMPARE(frame->value(u"channel"_s), u"private-room.7"_s);
-                const QJsonObject data = dataText(*frame);
-                QCOMPARE(data.keys(), (QStringList { u"event_id"_s, u"reason"_s }));
-                QCOMPARE(data.value(u"reason"_s), reason);
+                QJsonObject frame = client->next().value_or(QJsonObject());
+                const QJsonObject data = dataText(frame);
                 const QString id = data.value(u"event_id"_s).toString();
-                QVERIFY(!QUuid::fromString(id).isNull());
-                QCOMPARE(id.size(), 36);
+                QVERIFY(!QUuid::fromString(id).isNull() && id.size() == 36);
                 if (eventId.isEmpty())
                     eventId = id;
-                QCOMPARE(id, eventId);
+                frame[u"data"_s] = data;
+                QCOMPARE(frame,
+                    (QJsonObject { { u"event"_s, u"room.changed"_s },
+                        { u"channel"_s, u"private-room.7"_s },
+                        { u"data"_s,
+                            QJsonObject {
+                                { u"event_id"_s, eventId }, { u"reason"_s, reason } } } }));
             }
             ids.append(eventId);
         }
@@ -341,8 +327,6 @@ private Q_SLOTS:
             "bad");
         row("not JSON", u"{\"event\":"_s, "bad");
         row("array", u"[{\"event\":\"pusher:ping\"}]"_s, "bad");
-        row("string", u"\"pusher:ping\""_s, "bad");
-        row("number", u"5"_s, "bad");
         row("no event", u"{\"data\":{}}"_s, "bad");
         row("event not text", u"{\"event\":5}"_s, "bad");
         row("nested too deep",
@@ -351,10 +335,8 @@ private Q_SLOTS:
         row("binary", QString(), "bad");
         row("subscribe, data a number", u"{\"event\":\"pusher:subscribe\",\"data\":5}"_s,
             "refused");
-        row("subscribe, data null", u"{\"event\":\"pusher:subscribe\",\"data\":null}"_s, "refused");
         row("subscribe, data text not JSON",
             u"{\"event\":\"pusher:subscribe\",\"data\":\"{oops\"}"_s, "refused");
-        row("subscribe, no data", u"{\"event\":\"pusher:subscribe\"}"_s, "refused");
         row("subscribe, channel a number",
             u"{\"event\":\"pusher:subscribe\",\"data\":{\"channel\":5,\"auth\":\"x\"}}"_s,
             "refused");
@@ -404,25 +386,17 @@ private Q_SLOTS:
         QCOMPARE(client.closeCode(), 4100);
     }
 
-    void readsFrameAtTheLimit()
+    // A frame of exactly the limit is read; a huge one closes only its own connection.
+    void frameSizes()
     {
         Rig rig;
         WireClient client;
         QVERIFY(!client.connectAndGreet(rig.url()).isEmpty());
         const QString head = u"{\"event\":\"pusher:ping\",\"data\":{\"pad\":\""_s;
         const QString tail = u"\"}}"_s;
-        const QString frame = head
-            + QString(rig.service.config().maxFrameBytes - head.size() - tail.size(), u'x') + tail;
-        QCOMPARE(frame.toUtf8().size(), rig.service.config().maxFrameBytes);
-        client.sendText(frame);
+        const qsizetype limit = rig.service.config().maxFrameBytes;
+        client.sendText(head + QString(limit - head.size() - tail.size(), u'x') + tail);
         QCOMPARE(client.next(), pong());
-    }
-
-    void dropsHugeFrameWithoutHarm()
-    {
-        Rig rig;
-        WireClient client;
-        QVERIFY(!client.connectAndGreet(rig.url()).isEmpty());
         client.sendText(QString(qsizetype(1024) * 1024, u'x'));
         QVERIFY(client.waitClosed());
         QTRY_COMPARE(rig.service.connectionCount(), 0);
