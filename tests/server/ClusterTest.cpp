@@ -22,7 +22,7 @@ const QStringList gameFlags { u"--test-ready-ms"_s, u"5000"_s, u"--test-round-ms
 } // namespace
 
 // Three nodes on one PostgreSQL behind HAProxy, as deployed, and two players' coordinators
-// playing through the proxy while a node dies and the database restarts.
+// playing through the proxy while a node dies (a database restart is ServerOutageTest's).
 class ClusterTest : public QObject {
     Q_OBJECT
 
@@ -80,42 +80,6 @@ private slots:
         QVERIFY(ScenePlayer::waitUntil([&] { return roundOver(*m_b); }, waitMs));
         QTest::qWait(1000); // time for a second node's timer to count a second miss
         QCOMPARE(stored(*m_a), u"0 points, 1 received, 1 missed"_s);
-    }
-
-    // PostgreSQL restarts under both players: their requests are refused meanwhile, and they
-    // play on in the same sessions once it is back.
-    void databaseRestarted()
-    {
-        const std::array players { m_a.get(), m_b.get() };
-        const std::array ids { m_a->id(), m_b->id() };
-        std::array<QStringList, 2> seen;
-        for (std::size_t i = 0; i < players.size(); ++i) {
-            AppModel *model = &players[i]->model();
-            QObject::connect(model, &AppModel::messageChanged, model,
-                [&seen, model, i] { seen[i].append(model->message()); });
-        }
-        const auto refused = [&seen](std::size_t i) {
-            return seen[i].contains(
-                       u"The game's database is not available; please try again shortly."_s)
-                || seen[i].contains(u"Request failed (503)"_s);
-        };
-        QVERIFY2(m_database.stop(), qPrintable(m_database.errorText()));
-        const auto bothRefused = [&] {
-            return refused(0) && refused(1) && !m_a->model().connected()
-                && !m_b->model().connected();
-        };
-        QVERIFY2(ScenePlayer::waitUntil(bothRefused, waitMs),
-            qPrintable(seen[0].join(u" | "_s) + u" || "_s + seen[1].join(u" | "_s)));
-        QVERIFY2(m_database.start(), qPrintable(m_database.errorText()));
-
-        QVERIFY(m_a->waitConnected(waitMs));
-        QVERIFY(m_b->waitConnected(waitMs));
-        QCOMPARE(m_a->id(), ids[0]);
-        QCOMPARE(m_b->id(), ids[1]);
-        QCOMPARE(m_a->passTo(*m_b), QString());
-        m_b->display().throwTowardsTheHoop();
-        QVERIFY(ScenePlayer::waitUntil([&] { return roundOver(*m_a); }, waitMs));
-        QCOMPARE(stored(*m_b), u"2 points, 2 received, 0 missed"_s);
     }
 
 private:

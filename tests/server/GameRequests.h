@@ -35,8 +35,6 @@ public:
     // delays), and for a cooldown to end.
     std::function<void(int ms)> letTimePass;
 
-    const ApiClient &api() const { return m_api; }
-
     Player newPlayer() const;
     // A new room owned by `owner`; its reply (a Room).
     QJsonObject createRoom(

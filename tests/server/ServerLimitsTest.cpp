@@ -54,18 +54,6 @@ QByteArray post(const QByteArray &framing, const QByteArray &body = {})
         + "\r\n" + body;
 }
 
-qint64 residentKiB(qint64 pid)
-{
-    QFile status(u"/proc/%1/status"_s.arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
-    }
-    return -1;
-}
-
 } // namespace
 
 // What the transport refuses before any route sees a request: sizes, framing, slowness and
@@ -124,39 +112,20 @@ private slots:
         client.write(request);
         QCOMPARE(client.status(), status);
         QVERIFY2(client.closed(), client.received().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.log().contains(u" -> %1\n"_s.arg(status)), 1000);
     }
 
-    // A huge upload is refused from its header; the server reads only a bounded part of it.
-    void hugeUploadTakesNoMemory()
+    // A request that does not arrive in time gets 408; a connection that never sends one is
+    // closed after the same time, an idle one after a longer one.
+    void slowAndIdleConnectionsClose()
     {
-        const qint64 before = residentKiB(m_server.processId());
-        RawClient client(port());
-        QVERIFY(client.connected());
-        client.write(post("Content-Length: 1073741824\r\n"));
-        QCOMPARE(client.status(), 413); // from the header, before any of the body
-        const QByteArray chunk(1024 * 1024, 'x');
-        for (int i = 0; i < 64 && !client.closed(0); ++i)
-            client.write(chunk);
-        QVERIFY(client.closed());
-        QVERIFY2(residentKiB(m_server.processId()) - before < 8 * 1024,
-            qPrintable(u"resident memory grew by %1 KiB"_s.arg(
-                residentKiB(m_server.processId()) - before)));
-    }
-
-    void slowRequestGets408()
-    {
-        RawClient client(port());
-        QVERIFY(client.connected());
-        client.write("POST /api/guest HTTP/1.1\r\nHost: test\r\nContent-Length: 10\r\n\r\n{}");
-        QCOMPARE(client.status(), 408);
-        QVERIFY(client.closed());
-    }
-
-    void idleConnectionsClose()
-    {
+        RawClient slow(port());
         RawClient silent(port());
-        QVERIFY(silent.connected());
-        QVERIFY(silent.closed(3000)); // never sent a byte: closed after the request timeout
+        QVERIFY(slow.connected() && silent.connected());
+        slow.write("POST /api/guest HTTP/1.1\r\nHost: test\r\nContent-Length: 10\r\n\r\n{}");
+        QCOMPARE(slow.status(), 408);
+        QVERIFY(slow.closed());
+        QVERIFY(silent.closed(3000));
         QCOMPARE(silent.status(0), 0);
 
         RawClient keptAlive(port());

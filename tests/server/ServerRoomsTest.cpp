@@ -1,6 +1,6 @@
 #include "ApiClient.h"
 #include "GameRequests.h"
-#include "TestServer.h"
+#include "InProcessServer.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -9,21 +9,26 @@
 using namespace Qt::StringLiterals;
 using Player = GameRequests::Player;
 
-// Creating, joining, listing, activating, leaving and deleting rooms over real HTTP.
+// Creating, joining, listing, activating, leaving and deleting rooms; heartbeats, member
+// statuses and the room's snapshot; over real HTTP on a clock the test moves.
 class ServerRoomsTest : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
+        QVERIFY2(
+            m_server.start(InProcessServer::withoutRateLimits()), qPrintable(m_server.errorText()));
         m_api = std::make_unique<ApiClient>(m_server.httpUrl());
-        m_game = std::make_unique<GameRequests>(*m_api);
+        m_game = std::make_unique<GameRequests>(*m_api, m_server.clock());
     }
 
+    // The creator owns and holds the room; the snapshot lists members in join order.
     void createMakesTheCreatorOwnerMemberAndHolder()
     {
         const Player owner = m_game->newPlayer();
+        const Player second = m_game->newPlayer();
+        const Player third = m_game->newPlayer();
         const ApiClient::Reply reply
             = m_api->post(u"rooms"_s, { { u"name"_s, u" Lunch  crew "_s } }, owner.token);
         QCOMPARE(reply.status, 201);
@@ -31,13 +36,39 @@ private slots:
         QCOMPARE(room[u"name"_s].toString(), u"Lunch crew"_s);
         QCOMPARE(room[u"owner_id"_s].toInteger(), owner.id);
         QCOMPARE(room[u"ball_owner_id"_s].toInteger(), owner.id);
-        QVERIFY(QRegularExpression(u"\\A[A-Z0-9]{12}\\z"_s)
-                    .match(room[u"invite_code"_s].toString())
-                    .hasMatch());
+        const QString code = room[u"invite_code"_s].toString();
+        QVERIFY(QRegularExpression(u"\\A[A-Z0-9]{12}\\z"_s).match(code).hasMatch());
         QVERIFY(!room.contains(u"cooldown_until"_s));
-        const QJsonObject state = m_game->state(room[u"id"_s].toInteger(), owner).object();
-        QCOMPARE(state[u"members"_s].toArray().size(), 1);
-        QCOMPARE(state[u"members"_s][0][u"id"_s].toInteger(), owner.id);
+        const qint64 id = room[u"id"_s].toInteger();
+        QCOMPARE(m_game->state(id, owner).object()[u"members"_s].toArray().size(), 1);
+
+        m_game->join(second, code);
+        m_game->join(third, code);
+        const ApiClient::Reply beat = m_game->heartbeat(id, second);
+        QCOMPARE(beat.status, 200);
+        const QJsonObject snapshot = beat.object();
+        QCOMPARE(snapshot[u"room"_s][u"id"_s].toInteger(), id);
+        QCOMPARE(snapshot[u"state"_s].toString(), u"IDLE"_s);
+        QVERIFY(!snapshot.contains(u"round"_s));
+        const QJsonArray members = snapshot[u"members"_s].toArray();
+        QCOMPARE(members.size(), 3);
+        const QList<qint64> ids { owner.id, second.id, third.id };
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(members[i][u"id"_s].toInteger(), ids[i]);
+            QVERIFY(!members[i][u"name"_s].toString().isEmpty());
+            QCOMPARE(GameRequests::scoreOf(snapshot, ids[i]),
+                (QJsonObject { { u"user_id"_s, ids[i] }, { u"points"_s, 0 }, { u"received"_s, 0 },
+                    { u"misses"_s, 0 }, { u"best"_s, 0 } }));
+        }
+        QCOMPARE(snapshot[u"totals"_s].toObject(),
+            (QJsonObject {
+                { u"received"_s, 0 }, { u"points"_s, 0 }, { u"misses"_s, 0 }, { u"best"_s, 0 } }));
+        const QString serverTime = snapshot[u"server_time"_s].toString();
+        QVERIFY2(QRegularExpression(u"\\A\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z\\z"_s)
+                     .match(serverTime)
+                     .hasMatch(),
+            qPrintable(serverTime));
+        QCOMPARE(GameRequests::msOf(serverTime), m_server.clock().nowMs());
     }
 
     void roomNames_data()
@@ -155,13 +186,18 @@ private slots:
             QVERIFY(!me.contains(u"active_room_id"_s));
     }
 
+    // The ball goes to the next member in join order; the last one out deletes the room.
     void leavingPassesTheBallAndClearsTheActiveRoom()
     {
         const Player owner = m_game->newPlayer();
         const Player second = m_game->newPlayer();
         const Player third = m_game->newPlayer();
         const Player fourth = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({ owner, second, third, fourth });
+        const QJsonObject created = m_game->createRoom(owner);
+        const qint64 room = created[u"id"_s].toInteger();
+        const QString code = created[u"invite_code"_s].toString();
+        for (const Player &player : { second, third, fourth })
+            m_game->join(player, code);
         m_game->post(room, u"activate"_s, owner);
         // A member without the ball leaves the holder as it was.
         QCOMPARE(m_game->post(room, u"leave"_s, fourth).status, 204);
@@ -174,42 +210,32 @@ private slots:
         QCOMPARE(state[u"room"_s][u"ball_owner_id"_s].toInteger(), second.id);
         QCOMPARE(state[u"members"_s].toArray().size(), 2);
         QCOMPARE(m_game->post(room, u"leave"_s, owner).status, 403);
+        QCOMPARE(m_game->post(room, u"leave"_s, second).status, 204);
+        QCOMPARE(m_game->post(room, u"leave"_s, third).status, 204);
+        QCOMPARE(m_game->state(room, third).status, 404);
+        QCOMPARE(m_game->join(m_game->newPlayer(), code).status, 422);
     }
 
-    // After a round the holder is no longer the first member; another member leaving keeps it.
-    void leavingWithoutTheBallKeepsALaterHolder()
+    // After a round the holder is no longer the first member: another member leaving keeps
+    // it. The receiver of a round leaving ends it and gives the ball back to its sender.
+    void leavingKeepsOrReturnsALaterHolder()
     {
         const Player sender = m_game->newPlayer();
         const Player receiver = m_game->newPlayer();
         const Player third = m_game->newPlayer();
         const qint64 room = m_game->roomWith({ sender, receiver, third });
         QVERIFY(m_game->playHit(room, sender, receiver));
-        const auto holder = [&] {
-            return m_game->state(room, sender).object()[u"room"_s][u"ball_owner_id"_s].toInteger();
-        };
-        QCOMPARE(holder(), receiver.id);
         QCOMPARE(m_game->post(room, u"leave"_s, third).status, 204);
-        QCOMPARE(holder(), receiver.id);
-    }
-
-    void receiverLeavingEndsTheRoundAndReturnsTheBall()
-    {
-        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
-        QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"then-gone"_s).status, 200);
-        QCOMPARE(m_game->post(room, u"leave"_s, receiver).status, 204);
-        const QJsonObject state = m_game->state(room, sender).object();
-        QCOMPARE(state[u"state"_s].toString(), u"IDLE"_s);
-        QCOMPARE(state[u"room"_s][u"ball_owner_id"_s].toInteger(), sender.id);
-    }
-
-    void lastLeaverDeletesTheRoom()
-    {
-        const Player owner = m_game->newPlayer();
-        const QJsonObject room = m_game->createRoom(owner);
-        const qint64 id = room[u"id"_s].toInteger();
-        QCOMPARE(m_game->post(id, u"leave"_s, owner).status, 204);
-        QCOMPARE(m_game->state(id, owner).status, 404);
-        QCOMPARE(m_game->join(m_game->newPlayer(), room[u"invite_code"_s].toString()).status, 422);
+        const auto holder = [&]() -> QString {
+            const QJsonObject state = m_game->state(room, receiver).object();
+            return state[u"state"_s].toString() + u' '
+                + QString::number(state[u"room"_s][u"ball_owner_id"_s].toInteger());
+        };
+        QCOMPARE(holder(), u"IDLE %1"_s.arg(receiver.id));
+        m_server.clock().advance(3000); // the cooldown
+        QCOMPARE(m_game->sendToOnline(room, receiver, sender, u"then-gone"_s).status, 200);
+        QCOMPARE(m_game->post(room, u"leave"_s, sender).status, 204);
+        QCOMPARE(holder(), u"IDLE %1"_s.arg(receiver.id));
     }
 
     void deleteIsTheOwnersAlone_data()
@@ -228,6 +254,8 @@ private slots:
         QFETCH(int, status);
         const auto [owner, member, room] = m_game->twoPlayerRoom();
         m_game->post(room, u"activate"_s, member);
+        // Read before, so a snapshot kept from then would show.
+        QCOMPARE(m_game->state(room, member).status, 200);
         if (who == u"former owner")
             QCOMPARE(m_game->post(room, u"leave"_s, owner).status, 204);
         const Player deleter = who.endsWith(u"owner") ? owner
@@ -246,60 +274,96 @@ private slots:
         }
     }
 
-    void deletedRoomIdsAreNotReused()
+    void statusFollowsHeartbeats_data()
     {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<qint64>("silentMs"); // then nothing is heard of the member this long
+        QTest::addColumn<QString>("status");
+        QTest::newRow("never seen") << u"none"_s << qint64(0) << u"OFFLINE"_s;
+        QTest::newRow("heartbeat") << u"beat"_s << qint64(0) << u"ONLINE"_s;
+        QTest::newRow("heartbeat, then silence short of presence")
+            << u"beat"_s << InProcessServer::presenceMs - 1 << u"ONLINE"_s;
+        QTest::newRow("heartbeat, then silence")
+            << u"beat"_s << InProcessServer::presenceMs << u"OFFLINE"_s;
+        QTest::newRow("heartbeat with dnd") << u"dnd"_s << qint64(0) << u"DO_NOT_DISTURB"_s;
+        QTest::newRow("dnd, then silence")
+            << u"dnd"_s << InProcessServer::presenceMs << u"OFFLINE"_s;
+        QTest::newRow("dnd then plain heartbeat") << u"dnd-beat"_s << qint64(0) << u"ONLINE"_s;
+        QTest::newRow("disconnect") << u"disconnect"_s << qint64(0) << u"OFFLINE"_s;
+        QTest::newRow("receiving the round") << u"receive"_s << qint64(0) << u"BUSY"_s;
+        QTest::newRow("heartbeat in another room") << u"elsewhere"_s << qint64(0) << u"OFFLINE"_s;
+    }
+
+    void statusFollowsHeartbeats()
+    {
+        QFETCH(QString, action);
+        QFETCH(qint64, silentMs);
+        QFETCH(QString, status);
+        const auto [owner, member, room] = m_game->twoPlayerRoom();
+        if (action != u"none" && action != u"elsewhere")
+            QCOMPARE(m_game->heartbeat(room, member, action.startsWith(u"dnd")).status, 200);
+        if (action == u"dnd-beat")
+            m_game->heartbeat(room, member, false);
+        if (action == u"disconnect")
+            QCOMPARE(m_game->post(room, u"disconnect"_s, member).status, 204);
+        if (action == u"receive")
+            QCOMPARE(m_game->send(room, owner, u"r-1"_s, member.id).status, 200);
+        if (action == u"elsewhere")
+            m_game->heartbeat(m_game->roomWith({ member }), member);
+        m_server.clock().advance(silentMs);
+        QCOMPARE(GameRequests::statusOf(m_game->state(room, owner).object(), member.id), status);
+    }
+
+    // Strangers and missing rooms are refused; bad heartbeats are refused and leave no trace.
+    void roomRequests_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body"); // null: a GET
+        QTest::addColumn<QString>("who"); // "stranger", "owner" or "owner elsewhere"
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("field");
+        const QByteArray beat = R"({"socket_id":"1.1","dnd":false})";
+        for (const auto &[path, body] : { std::pair(u"state"_s, QByteArray()),
+                 std::pair(u"heartbeat"_s, beat), std::pair(u"disconnect"_s, beat) }) {
+            QTest::addRow("%s by a stranger", qPrintable(path))
+                << path << body << u"stranger"_s << 403 << QString();
+            QTest::addRow("%s of no room", qPrintable(path))
+                << path << body << u"owner elsewhere"_s << 404 << QString();
+        }
+        QTest::newRow("no socket id") << u"heartbeat"_s << QByteArray(R"({"dnd":false})")
+                                      << u"owner"_s << 422 << u"socket_id"_s;
+        QTest::newRow("numeric socket id")
+            << u"heartbeat"_s << QByteArray(R"({"socket_id":5,"dnd":false})") << u"owner"_s << 422
+            << u"socket_id"_s;
+        QTest::newRow("dnd as text")
+            << u"heartbeat"_s << QByteArray(R"({"socket_id":"1.1","dnd":"yes"})") << u"owner"_s
+            << 422 << u"dnd"_s;
+    }
+
+    void roomRequests()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, who);
+        QFETCH(int, status);
+        QFETCH(QString, field);
         const Player owner = m_game->newPlayer();
-        const qint64 first = m_game->roomWith({ owner });
-        m_api->request("DELETE", u"rooms/%1"_s.arg(first), "{}", owner.token);
-        const qint64 second = m_game->roomWith({ owner });
-        QVERIFY(second > first);
+        const qint64 room = m_game->roomWith({ owner });
+        const Player sender = who == u"stranger"_s ? m_game->newPlayer() : owner;
+        const qint64 target = who == u"owner elsewhere"_s ? room + 1000 : room;
+        const ApiClient::Reply reply = m_api->request(body.isNull() ? "GET" : "POST",
+            u"rooms/%1/%2"_s.arg(target).arg(path), body, sender.token);
+        QCOMPARE(reply.status, status);
+        QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
+        if (!field.isNull())
+            QVERIFY(reply.object()[u"errors"_s][field][0].isString());
+        const QJsonObject snapshot = m_game->state(room, owner).object();
+        QCOMPARE(snapshot[u"members"_s].toArray().size(), 1);
+        QCOMPARE(GameRequests::statusOf(snapshot, owner.id), u"OFFLINE"_s);
     }
-
-    // Both players read the room before the change, so a snapshot kept from before it would
-    // show.
-    void snapshotFollowsMembership_data()
-    {
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<int>("ownerStatus");
-        QTest::addColumn<int>("members");
-        QTest::addColumn<int>("guestStatus");
-        QTest::newRow("guest joins") << u"join"_s << 200 << 2 << 200;
-        QTest::newRow("guest leaves") << u"leave"_s << 200 << 1 << 403;
-        QTest::newRow("owner deletes") << u"delete"_s << 404 << 0 << 404;
-    }
-
-    void snapshotFollowsMembership()
-    {
-        QFETCH(QString, change);
-        QFETCH(int, ownerStatus);
-        QFETCH(int, members);
-        QFETCH(int, guestStatus);
-        const Player owner = m_game->newPlayer();
-        const Player guest = m_game->newPlayer();
-        const QJsonObject room = m_game->createRoom(owner);
-        const qint64 id = room[u"id"_s].toInteger();
-        const QString code = room[u"invite_code"_s].toString();
-        if (change != u"join")
-            m_game->join(guest, code);
-        QCOMPARE(m_game->state(id, owner).status, 200);
-        m_game->state(id, guest);
-        if (change == u"join")
-            m_game->join(guest, code);
-        else if (change == u"leave")
-            m_game->post(id, u"leave"_s, guest);
-        else
-            m_api->request("DELETE", u"rooms/%1"_s.arg(id), "{}", owner.token);
-        const ApiClient::Reply seen = m_game->state(id, owner);
-        QCOMPARE(seen.status, ownerStatus);
-        if (ownerStatus == 200)
-            QCOMPARE(seen.object()[u"members"_s].toArray().size(), members);
-        QCOMPARE(m_game->state(id, guest).status, guestStatus);
-    }
-
-    void cleanupTestCase() { QVERIFY(m_server.stop()); }
 
 private:
-    TestServer m_server;
+    InProcessServer m_server;
     std::unique_ptr<ApiClient> m_api;
     std::unique_ptr<GameRequests> m_game;
 };

@@ -1,6 +1,8 @@
 #include "ApiClient.h"
 #include "GameRequests.h"
 #include "InProcessServer.h"
+#include "PostgresCluster.h"
+#include "TestServer.h"
 
 #include <QJsonArray>
 #include <QtTest>
@@ -11,19 +13,18 @@ using Player = GameRequests::Player;
 namespace {
 
 // The server's own durations.
+constexpr qint64 readyMs = 15000;
 constexpr qint64 roundMs = 20000;
 constexpr qint64 graceMs = 1000;
 constexpr qint64 cooldownMs = 3000;
 
-qint64 msOf(const QJsonValue &timestamp)
-{
-    return GameRequests::msOf(timestamp);
-}
+constexpr auto msOf = GameRequests::msOf;
 
 } // namespace
 
-// Passing the ball, rounds, shots, results and scores over real HTTP, on a clock the test
-// moves.
+// Passing the ball, rounds, shots, results, scores and what the server's timer does to
+// rounds nobody finishes, over real HTTP on a clock the test moves; and what survives a kill -9
+// of the real program.
 class ServerRoundsTest : public QObject {
     Q_OBJECT
 
@@ -46,21 +47,19 @@ private slots:
         const QJsonObject seen = m_game->state(room, receiver).object();
         QCOMPARE(seen[u"state"_s].toString(), u"ROUND"_s);
         QVERIFY(!seen[u"room"_s].toObject().contains(u"ball_owner_id"_s));
-        const QJsonObject round = seen[u"round"_s].toObject();
-        QVERIFY(!round[u"nonce"_s].toString().isEmpty());
-        QCOMPARE(round[u"sender_id"_s].toInteger(), sender.id);
-        QCOMPARE(round[u"receiver_id"_s].toInteger(), receiver.id);
-        QCOMPARE(round[u"state"_s].toString(), u"WAITING_RECEIVER"_s);
-        QCOMPARE(round[u"last_sequence"_s].toInteger(), 0);
-        QVERIFY(!round.contains(u"ends_at"_s));
-        QCOMPARE(round[u"entry"_s].toObject(),
-            (QJsonObject { { u"x"_s, 0 }, { u"y"_s, 1 }, { u"vx"_s, 3 }, { u"vy"_s, -3 } }));
-        QCOMPARE(round[u"hoop"_s].toObject(),
-            (QJsonObject { { u"x"_s, 0.76 }, { u"y"_s, 0.42 }, { u"width"_s, 0.24 },
-                { u"radius"_s, 0.025 } }));
+        QJsonObject round = seen[u"round"_s].toObject();
+        QVERIFY(!round.take(u"nonce"_s).toString().isEmpty() && !round.take(u"id"_s).isNull());
+        QCOMPARE(round,
+            (QJsonObject { { u"sender_id"_s, sender.id }, { u"receiver_id"_s, receiver.id },
+                { u"state"_s, u"WAITING_RECEIVER"_s }, { u"last_sequence"_s, 0 },
+                { u"entry"_s,
+                    QJsonObject { { u"x"_s, 0 }, { u"y"_s, 1 }, { u"vx"_s, 3 }, { u"vy"_s, -3 } } },
+                { u"hoop"_s,
+                    QJsonObject { { u"x"_s, 0.76 }, { u"y"_s, 0.42 }, { u"width"_s, 0.24 },
+                        { u"radius"_s, 0.025 } } } }));
         // Only the receiver is told the round's secret.
         const QJsonObject senderView = m_game->round(room, sender);
-        QCOMPARE(senderView[u"id"_s], round[u"id"_s]);
+        QCOMPARE(senderView[u"id"_s], seen[u"round"_s][u"id"_s]);
         QVERIFY(!senderView.contains(u"nonce"_s));
     }
 
@@ -163,7 +162,9 @@ private slots:
     {
         const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         m_game->sendToOnline(room, sender, receiver, u"go"_s);
-        const QString roundId = m_game->round(room, receiver)[u"id"_s].toString();
+        const QJsonObject waiting = m_game->round(room, receiver);
+        const QString roundId = waiting[u"id"_s].toString();
+        QCOMPARE(m_game->shot(room, receiver, waiting, u"early"_s, 1).status, 409);
         QCOMPARE(m_game->ready(room, sender, roundId).status, 403);
         QCOMPARE(m_game->ready(room, receiver, u"another-round"_s).status, 409);
         QCOMPARE(m_game->ready(room, receiver, roundId).status, 200);
@@ -228,14 +229,6 @@ private slots:
         QCOMPARE(m_game->round(room, receiver)[u"last_sequence"_s].toInteger(), 5);
     }
 
-    void shotBeforeReadyIsRefused()
-    {
-        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
-        m_game->sendToOnline(room, sender, receiver, u"early"_s);
-        const QJsonObject waiting = m_game->round(room, receiver);
-        QCOMPARE(m_game->shot(room, receiver, waiting, u"s"_s, 1).status, 409);
-    }
-
     void hitScoresAndHandsTheBallOver()
     {
         const auto [sender, receiver, room] = m_game->twoPlayerRoom();
@@ -259,87 +252,62 @@ private slots:
         QCOMPARE(m_game->send(room, receiver, u"in-time"_s, sender.id).status, 200);
     }
 
-    void resultChecks_data()
+    // A result may come 0.5 s sooner than its flight, for network delays; no sooner. A refused
+    // result uses up its throw, but another throw in the round still counts.
+    void results_data()
     {
-        QTest::addColumn<double>("dx");
-        QTest::addColumn<double>("beforeT");
-        QTest::addColumn<double>("afterT");
         QTest::addColumn<qint64>("waitMs"); // from the shot to its result
+        QTest::addColumn<double>("dx");
         QTest::addColumn<QString>("shotId");
+        QTest::addColumn<qint64>("sequence");
         QTest::addColumn<int>("status");
-        // A result may come 0.5 s sooner than its flight, for network delays; no sooner.
+        QTest::addColumn<QString>("message");
         QTest::newRow("as soon as the flight allows")
-            << 0.0 << 1.075 << 1.125 << qint64(625) << u"shot"_s << 200;
-        QTest::newRow("1 ms sooner") << 0.0 << 1.075 << 1.125 << qint64(624) << u"shot"_s << 422;
-        QTest::newRow("0.04 off the flight")
-            << 0.04 << 1.08 << 1.12 << qint64(700) << u"shot"_s << 200;
+            << qint64(625) << 0.0 << u"shot"_s << qint64(2) << 200 << QString();
+        QTest::newRow("1 ms sooner")
+            << qint64(624) << 0.0 << u"shot"_s << qint64(2) << 422 << u"sooner"_s;
         QTest::newRow("0.07 off the flight")
-            << 0.07 << 1.08 << 1.12 << qint64(700) << u"shot"_s << 422;
+            << qint64(700) << 0.07 << u"shot"_s << qint64(2) << 422 << u"registered throw"_s;
         QTest::newRow("unregistered shot")
-            << 0.0 << 1.08 << 1.12 << qint64(700) << u"other"_s << 409;
+            << qint64(700) << 0.0 << u"other"_s << qint64(2) << 409 << QString();
+        QTest::newRow("sequence not above the shot")
+            << qint64(700) << 0.0 << u"shot"_s << qint64(1) << 409 << QString();
     }
 
-    void resultChecks()
+    void results()
     {
-        QFETCH(double, dx);
-        QFETCH(double, beforeT);
-        QFETCH(double, afterT);
         QFETCH(qint64, waitMs);
+        QFETCH(double, dx);
         QFETCH(QString, shotId);
+        QFETCH(qint64, sequence);
         QFETCH(int, status);
+        QFETCH(QString, message);
         const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const QJsonObject round = m_game->activeRound(room, sender, receiver);
         const QJsonObject release = GameRequests::throwRelease();
         QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 1, release).status, 200);
         m_server.clock().advance(waitMs);
-        const ApiClient::Reply reply = atOnce().result(room, receiver, round, shotId, 2,
-            GameRequests::sampleAt(release, beforeT, dx),
-            GameRequests::sampleAt(release, afterT, dx));
+        const ApiClient::Reply reply = atOnce().result(room, receiver, round, shotId, sequence,
+            GameRequests::sampleAt(release, 1.075, dx), GameRequests::sampleAt(release, 1.125, dx));
         QCOMPARE(reply.status, status);
-        const QJsonObject snapshot = m_game->state(room, receiver).object();
-        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger(),
-            status == 200 ? 1 : 0);
-        QCOMPARE(snapshot[u"state"_s].toString(), status == 200 ? u"IDLE"_s : u"ROUND"_s);
-        if (status != 200)
-            QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
-    }
-
-    // A refused result uses up its throw: trying other samples cannot turn it into a hit.
-    void refusedResultSpendsTheShot_data()
-    {
-        QTest::addColumn<double>("dx");
-        QTest::addColumn<bool>("waits");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("off the flight") << 0.07 << true << u"registered throw"_s;
-        QTest::newRow("sooner than the flight") << 0.0 << false << u"sooner"_s;
-    }
-
-    void refusedResultSpendsTheShot()
-    {
-        QFETCH(double, dx);
-        QFETCH(bool, waits);
-        QFETCH(QString, message);
-        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
-        const QJsonObject round = m_game->activeRound(room, sender, receiver);
-        QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 1).status, 200);
-        const QJsonObject release = GameRequests::throwRelease();
-        const ApiClient::Reply refused = (waits ? *m_game : atOnce())
-                                             .result(room, receiver, round, u"shot"_s, 2,
-                                                 GameRequests::sampleAt(release, 1.08, dx),
-                                                 GameRequests::sampleAt(release, 1.12, dx));
-        QCOMPARE(refused.status, 422);
-        QVERIFY2(refused.object()[u"errors"_s][u"after"_s][0].toString().contains(message),
-            refused.body.constData());
-
+        const auto points = [&] {
+            const QJsonObject snapshot = m_game->state(room, receiver).object();
+            return GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger();
+        };
+        QCOMPARE(points(), status == 200 ? 1 : 0);
+        QCOMPARE(m_game->state(room, receiver).object()[u"state"_s].toString(),
+            status == 200 ? u"IDLE"_s : u"ROUND"_s);
+        if (status != 422)
+            return;
+        QVERIFY2(reply.object()[u"errors"_s][u"after"_s][0].toString().contains(message),
+            reply.body.constData());
         const ApiClient::Reply again = m_game->hitResult(room, receiver, round, u"shot"_s, 3);
         QCOMPARE(again.status, 409);
         QVERIFY2(
             again.object()[u"message"_s].toString().contains(u"already"_s), again.body.constData());
-        // Another throw in the same round still counts.
         QCOMPARE(m_game->shot(room, receiver, round, u"next"_s, 4).status, 200);
         QCOMPARE(m_game->hitResult(room, receiver, round, u"next"_s, 5).status, 200);
-        const QJsonObject snapshot = m_game->state(room, receiver).object();
-        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger(), 1);
+        QCOMPARE(points(), 1);
     }
 
     // A retry of the result that scored (its reply was lost) gets the same answer and counts
@@ -376,15 +344,6 @@ private slots:
                 GameRequests::scoreOf(first.object(), receiver.id));
         const QJsonObject snapshot = m_game->state(room, receiver).object();
         QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger(), 1);
-    }
-
-    void resultNeedsASequenceAboveTheShot()
-    {
-        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
-        const QJsonObject round = m_game->activeRound(room, sender, receiver);
-        const QJsonObject release = GameRequests::throwRelease();
-        m_game->shot(room, receiver, round, u"shot"_s, 3, release);
-        QCOMPARE(m_game->hitResult(room, receiver, round, u"shot"_s, 3).status, 409);
     }
 
     // A hit adds a point and lengthens the receiver's streak, a miss ends it; the best streak
@@ -427,6 +386,122 @@ private slots:
         QCOMPARE(snapshot[u"totals"_s].toObject(),
             (QJsonObject { { u"points"_s, bTotals[0] }, { u"received"_s, bTotals[1] },
                 { u"misses"_s, bTotals[2] }, { u"best"_s, bTotals[3] } }));
+    }
+
+    // A round ends at its deadline, once: a ball nobody took goes back and counts nothing;
+    // a round whose receiver let the time run out counts one miss and leaves them the ball.
+    void unfinishedRoundEndsOnce_data()
+    {
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<qint64>("deadlineMs");
+        QTest::addColumn<bool>("receiverHolds");
+        QTest::addColumn<int>("misses");
+        QTest::addColumn<qint64>("cooldown");
+        QTest::newRow("never taken") << false << readyMs << false << 0 << qint64(0);
+        QTest::newRow("never finished") << true << roundMs + graceMs << true << 1 << cooldownMs;
+    }
+
+    void unfinishedRoundEndsOnce()
+    {
+        QFETCH(bool, taken);
+        QFETCH(qint64, deadlineMs);
+        QFETCH(bool, receiverHolds);
+        QFETCH(int, misses);
+        QFETCH(qint64, cooldown);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        if (taken)
+            QVERIFY(!m_game->activeRound(room, sender, receiver).isEmpty());
+        else
+            QCOMPARE(m_game->sendToOnline(room, sender, receiver, u"never-taken"_s).status, 200);
+        m_server.clock().advance(deadlineMs - 1);
+        QCOMPARE(m_game->state(room, sender).object()[u"state"_s].toString(), u"ROUND"_s);
+
+        m_server.clock().advance(1);
+        const QJsonObject snapshot = m_game->state(room, sender).object();
+        QCOMPARE(snapshot[u"state"_s].toString(), u"IDLE"_s);
+        const QJsonObject held = snapshot[u"room"_s].toObject();
+        QCOMPARE(held[u"ball_owner_id"_s].toInteger(), receiverHolds ? receiver.id : sender.id);
+        const qint64 cooldownLeft = held.contains(u"cooldown_until"_s)
+            ? msOf(held[u"cooldown_until"_s]) - msOf(snapshot[u"server_time"_s])
+            : 0;
+        QCOMPARE(cooldownLeft, cooldown);
+        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id),
+            (QJsonObject { { u"user_id"_s, receiver.id }, { u"points"_s, 0 },
+                { u"received"_s, taken ? 1 : 0 }, { u"misses"_s, misses }, { u"best"_s, 0 } }));
+        QCOMPARE(GameRequests::scoreOf(snapshot, sender.id)[u"received"_s].toInteger(), 0);
+
+        // A timer that fired again would count or move something more.
+        m_server.clock().advance(roundMs + graceMs);
+        const QJsonObject later = m_game->state(room, sender).object();
+        QCOMPARE(later[u"room"_s], snapshot[u"room"_s]);
+        QCOMPARE(later[u"scores"_s], snapshot[u"scores"_s]);
+    }
+
+    // New throws stop at the round's end; results of throws made in time may come until the
+    // grace after it is over, when the round is a miss.
+    void throwsAroundTheRoundsEnd_data()
+    {
+        QTest::addColumn<qint64>("afterEndMs");
+        QTest::addColumn<int>("shotStatus");
+        QTest::addColumn<int>("resultStatus");
+        QTest::newRow("at the end") << qint64(0) << 200 << 200;
+        QTest::newRow("just after the end") << qint64(1) << 409 << 200;
+        QTest::newRow("last moment of the grace") << graceMs - 1 << 409 << 200;
+        QTest::newRow("grace over") << graceMs << 409 << 409;
+    }
+
+    void throwsAroundTheRoundsEnd()
+    {
+        QFETCH(qint64, afterEndMs);
+        QFETCH(int, shotStatus);
+        QFETCH(int, resultStatus);
+        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+        const QJsonObject round = m_game->activeRound(room, sender, receiver);
+        QCOMPARE(m_game->shot(room, receiver, round, u"in-time"_s, 1).status, 200);
+        m_server.clock().advance(msOf(round[u"ends_at"_s]) - m_server.clock().nowMs() + afterEndMs);
+
+        QCOMPARE(m_game->shot(room, receiver, round, u"late"_s, 2).status, shotStatus);
+        // The in-time throw's flight is long over.
+        QCOMPARE(atOnce().hitResult(room, receiver, round, u"in-time"_s, 3).status, resultStatus);
+        const QJsonObject score
+            = GameRequests::scoreOf(m_game->state(room, sender).object(), receiver.id);
+        QCOMPARE(score[u"points"_s].toInteger(), resultStatus == 200 ? 1 : 0);
+        QCOMPARE(score[u"misses"_s].toInteger(), resultStatus == 200 ? 0 : 1);
+    }
+
+    // The real program, killed and started again on its database.
+    void killKeepsEverythingButPresence()
+    {
+        if (PostgresCluster::selected())
+            QSKIP("on PostgreSQL the nodes share presence, which outlives a node");
+        TestServer server;
+        const QStringList shortReady { u"--test-ready-ms"_s, u"2000"_s };
+        QVERIFY2(server.start(shortReady), qPrintable(server.errorText()));
+        auto api = std::make_unique<ApiClient>(server.httpUrl());
+        auto game = std::make_unique<GameRequests>(*api);
+        const auto [sender, receiver, room] = game->twoPlayerRoom();
+        const qint64 waitingRoom = game->roomWith({ sender, receiver });
+        QVERIFY(game->playHit(room, sender, receiver));
+        game->post(room, u"activate"_s, receiver);
+        QCOMPARE(game->sendToOnline(waitingRoom, sender, receiver, u"open-at-kill"_s).status, 200);
+
+        server.kill();
+        QVERIFY2(server.start(shortReady), qPrintable(server.errorText()));
+        api = std::make_unique<ApiClient>(server.httpUrl());
+        game = std::make_unique<GameRequests>(*api);
+
+        const QJsonObject me = api->get(u"me"_s, receiver.token).object();
+        QCOMPARE(me[u"id"_s].toInteger(), receiver.id);
+        QCOMPARE(me[u"active_room_id"_s].toInteger(), room);
+        const QJsonObject snapshot = game->state(room, receiver).object();
+        QCOMPARE(GameRequests::scoreOf(snapshot, receiver.id)[u"points"_s].toInteger(), 1);
+        QCOMPARE(snapshot[u"room"_s][u"ball_owner_id"_s].toInteger(), receiver.id);
+        QCOMPARE(GameRequests::statusOf(snapshot, receiver.id), u"OFFLINE"_s);
+        // The round open at the kill is still timed: it goes back to its sender.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            game->state(waitingRoom, sender).object()[u"room"_s][u"ball_owner_id"_s].toInteger(),
+            sender.id, 10000);
+        QVERIFY(server.stop());
     }
 
 private:

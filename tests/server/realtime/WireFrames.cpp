@@ -1,8 +1,9 @@
 #include "WireFrames.h"
 
+#include "ApiClient.h"
+#include "TestServer.h"
 #include "WireClient.h"
 
-#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -57,31 +58,24 @@ bool isGreeting(const QJsonObject &frame, int activityTimeoutSeconds)
         && socketId.match(data.value(u"socket_id"_s).toString()).hasMatch();
 }
 
-bool isRefused(WireClient &client, const QUrl &url, int code)
-{
-    if (!client.open(url))
-        return false;
-    const auto frame = client.next();
-    if (!frame || !isError(*frame, code)) {
-        qWarning("expected pusher:error %d, got %s", code,
-            frame ? QJsonDocument(*frame).toJson().constData() : "nothing");
-        return false;
-    }
-    return client.waitClosed() && client.closeCode() == code && client.pending() == 0;
-}
-
-bool closesWhenSilent(WireClient &client)
-{
-    if (client.next() != ping() || !client.isConnected() || !client.waitClosed())
-        return false;
-    const auto last = client.next(std::chrono::milliseconds(0));
-    return client.closeCode() == 4201 && last && isError(*last, 4201) && client.pending() == 0;
-}
-
 bool nothingElseArrived(WireClient &client)
 {
     client.send(message(u"pusher:ping"_s));
     return client.next() == pong();
+}
+
+bool subscribeToRoom(WireClient &client, const QUrl &wsBase, const ApiClient &api, qint64 room,
+    const QByteArray &token)
+{
+    const QString socketId = client.connectAndGreet(
+        WireClient::channelUrl(wsBase, QString::fromLatin1(TestServer::appKey)));
+    const QString channel = u"private-room."_s + QString::number(room);
+    const ApiClient::Reply auth = api.post(u"broadcasting/auth"_s,
+        { { u"socket_id"_s, socketId }, { u"channel_name"_s, channel } }, token);
+    if (socketId.isEmpty() || auth.status != 200)
+        return false;
+    client.send(subscribe(channel, auth.object()[u"auth"_s].toString()));
+    return client.next() == subscriptionSucceeded(channel);
 }
 
 } // namespace WireFrames

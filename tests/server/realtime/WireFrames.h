@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 
+class ApiClient;
 class WireClient;
 
 // The frames tests send and expect, as the client side of the protocol writes and reads them.
@@ -24,15 +25,12 @@ bool isError(const QJsonObject &frame, const QJsonValue &code);
 // socket id and this activity timeout in seconds.
 bool isGreeting(const QJsonObject &frame, int activityTimeoutSeconds);
 
-// Opens the address and checks that the server answers with pusher:error of this code and
-// closes with the same code.
-bool isRefused(WireClient &client, const QUrl &url, int code);
-
-// For a greeted client that stays silent: the server's ping comes, then pusher:error 4201
-// and a close with 4201, and nothing else.
-bool closesWhenSilent(WireClient &client);
-
 // Sends a ping and checks that the very next frame is its pong, so nothing else was queued.
 bool nothingElseArrived(WireClient &client);
+
+// Connects `client` to the server at `wsBase`, asks `api` (any node) for the room channel's
+// signature as the player with `token`, and subscribes; whether it succeeded.
+bool subscribeToRoom(WireClient &client, const QUrl &wsBase, const ApiClient &api, qint64 room,
+    const QByteArray &token);
 
 } // namespace WireFrames
