@@ -75,16 +75,6 @@ private slots:
         QVERIFY(root.findChild(u"plusOne"));
         root.advanceActions(100.65);
         QVERIFY(!root.findChild(u"plusOne"));
-
-        // Without removal it stops at its end and stays there.
-        auto *node = root.addChild(std::make_unique<Node>(u"n"_s));
-        node->run({ QPointF(5, 0), std::nullopt, 1.0, false });
-        root.advanceActions(0);
-        root.advanceActions(5);
-        QVERIFY(!node->hasAction());
-        root.advanceActions(6);
-        QCOMPARE(node->position(), QPointF(5, 0));
-        QCOMPARE(node->alpha(), 1.0);
     }
 
     void damageCoversOldAndNewPlaceOfWhatMoved()
@@ -150,35 +140,6 @@ private slots:
         root.removeChild(label);
         root.collectDamage(damage);
         QVERIFY(covers(damage, last));
-    }
-
-    void pathSwapReusesBuffersAndSkipsEqualPaths()
-    {
-        Node root;
-        auto *trajectory = root.addChild(std::make_unique<ShapeNode>(u"quality-green"_s));
-        trajectory->setStrokeColor(Qt::green);
-        QPainterPath scratch(QPointF(0, 0));
-        scratch.lineTo(100, 100);
-        trajectory->swapPathIfDifferent(scratch);
-        QCOMPARE(trajectory->path().elementCount(), 2);
-        QCOMPARE(scratch.elementCount(), 0); // the previous, empty path
-        std::vector<QRectF> damage;
-        root.collectDamage(damage);
-
-        scratch.clear();
-        scratch.moveTo(0, 0);
-        scratch.lineTo(100, 100);
-        damage.clear();
-        trajectory->swapPathIfDifferent(scratch);
-        root.collectDamage(damage);
-        QVERIFY(damage.empty()); // the same path again repaints nothing
-
-        scratch.clear();
-        scratch.moveTo(0, 0);
-        scratch.lineTo(100, 120);
-        trajectory->swapPathIfDifferent(scratch);
-        root.collectDamage(damage);
-        QVERIFY(covers(damage, QRectF(0, 0, 100, 120)));
     }
 };
 
