@@ -7,12 +7,10 @@
 #include "scene/LabelNode.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -25,18 +23,14 @@ namespace {
 // Generous: the machine running the tests may be busy.
 constexpr int patience = 15000;
 
-enum class OnFailure { Warn, StayQuiet };
-
 // Runs an X tool to its end; false when it failed.
-bool runTool(const QString &program, const QStringList &arguments, QString *output = nullptr,
-    OnFailure onFailure = OnFailure::Warn)
+bool runTool(const QString &program, const QStringList &arguments, QString *output = nullptr)
 {
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(patience) || process.exitStatus() != QProcess::NormalExit
         || process.exitCode() != 0) {
-        if (onFailure == OnFailure::Warn)
-            qWarning() << program << arguments << "failed:" << process.readAllStandardError();
+        qWarning() << program << arguments << "failed:" << process.readAllStandardError();
         return false;
     }
     if (output)
@@ -100,7 +94,6 @@ private slots:
         m_target.reset();
         xdotool({ u"mouseup"_s, u"1"_s });
         stopCompositor();
-        stopWindowManager();
         if (QGuiApplication::screens().size() > 1) {
             runTool(u"xrandr"_s, { u"--delmonitor"_s, u"right"_s });
             runTool(u"xrandr"_s, { u"--delmonitor"_s, u"left"_s });
@@ -157,8 +150,7 @@ private slots:
     void clicksAwayFromTheBallReachTheWindowBeneath()
     {
         QFETCH(bool, holder);
-        m_target->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_target.get(), patience));
+        QVERIFY(showFocusedTarget());
         GamePanel *panel = showOverlay();
         QVERIFY(panel);
         GameScene &scene = m_overlay->scene();
@@ -222,12 +214,9 @@ private slots:
         QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
         QTRY_VERIFY_WITH_TIMEOUT(!scene.isDragging(), patience);
 
-        // Thrown towards the hoop: it rises and flies right.
+        // Thrown up and to the right, and no press went through.
         QVERIFY(scene.latestRelease());
         QVERIFY(scene.latestRelease()->vx > 0.4 && scene.latestRelease()->vy > 0.8);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            SceneTesting::ball(scene).position().y() > ball.y() + 100, patience);
-        QVERIFY(SceneTesting::ball(scene).position().x() > ball.x());
         QCOMPARE(m_target->presses, 0);
     }
 
@@ -243,26 +232,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(scene.lastUpdate() > launched + 0.1, patience);
 
         m_overlay->show(false);
-        QVERIFY(!panel->isVisible());
-        QVERIFY(scene.isPaused());
-        QVERIFY(!panel->view()->isRunning());
-        QVERIFY(panel->inputArea().isEmpty());
+        QVERIFY(!panel->isVisible() && scene.isPaused());
+        QVERIFY(!panel->view()->isRunning() && panel->inputArea().isEmpty());
         const double frozenAt = scene.lastUpdate();
         const QPointF frozenPosition = SceneTesting::ball(scene).position();
         QTest::qWait(300); // a paused scene must not move meanwhile
         QCOMPARE(scene.lastUpdate(), frozenAt);
         QCOMPARE(SceneTesting::ball(scene).position(), frozenPosition);
 
-        // Shown again, the flight goes on from where it stopped and ends parked, and then
-        // the frame loop stops by itself.
+        // Shown again, the same window runs the flight on.
         m_overlay->show(true);
-        QCOMPARE(m_overlay->panel(), panel);
-        QVERIFY(panel->view()->isRunning());
+        QVERIFY(m_overlay->panel() == panel && panel->view()->isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(scene.lastUpdate() > frozenAt, patience);
-        QVERIFY(scene.lastUpdate() < frozenAt + 1);
-        QTRY_VERIFY_WITH_TIMEOUT(!panel->view()->isRunning(), 3 * patience);
-
-        QVERIFY(SceneTesting::isParked(scene));
     }
 
     // The loop stops once nothing moves; the frame that clears the "00" must still come.
@@ -318,35 +299,6 @@ private slots:
         QVERIFY(panel->mask().contains(rimCentre));
     }
 
-    void debugOutlineShowsTheWindowAndTheInputAreaWithoutACompositor()
-    {
-        qputenv("TOSSWICK_OVERLAY_DEBUG", "1");
-        GamePanel *panel = showOverlay();
-        qunsetenv("TOSSWICK_OVERLAY_DEBUG");
-        QVERIFY(panel);
-        QVERIFY(!panel->isCompositing());
-        m_overlay->scene().configure({ std::nullopt, true, false, 0 });
-        QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
-        const QRegion shown = panel->mask();
-        QVERIFY(shown.contains(QPoint(0, 0)));
-        QVERIFY(shown.contains(QPoint(panel->width() - 1, panel->height() / 2)));
-        QVERIFY(shown.contains(panel->inputArea().topLeft()));
-        QVERIFY(!shown.contains(QPoint(panel->width() / 2, 10)));
-    }
-
-    void screenIndexBeyondTheLastScreenFallsBackToTheLast()
-    {
-        QVERIFY(splitIntoTwoScreens());
-        m_overlay->setScreenIndex(5);
-        GamePanel *panel = showOverlay();
-        QVERIFY(panel);
-        QCOMPARE(m_overlay->screenIndex(), 1);
-        QScreen *last = QGuiApplication::screens().at(1);
-        QCOMPARE(panel->screen(), last);
-        QCOMPARE(panel->geometry(), last->availableGeometry());
-        QCOMPARE(m_overlay->scene().size(), QSizeF(last->availableGeometry().size()));
-    }
-
     void losingTheScreenMovesTheOverlayAndKeepsItsVisibility()
     {
         QVERIFY(splitIntoTwoScreens());
@@ -363,8 +315,7 @@ private slots:
         panel = m_overlay->panel();
         QCOMPARE(m_overlay->screenIndex(), 0);
         QVERIFY(QTest::qWaitForWindowExposed(panel, patience));
-        QVERIFY(SceneTesting::isParked(scene)); // the game survives the move
-        QVERIFY(scene.isInteractive());
+        QVERIFY(SceneTesting::isParked(scene) && scene.isInteractive()); // the game survives
 
         // A hidden overlay stays hidden through the next rebuild.
         m_overlay->show(false);
@@ -373,71 +324,7 @@ private slots:
             { u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"none"_s }));
         QTRY_VERIFY_WITH_TIMEOUT(
             m_overlay->panel() && m_overlay->panel()->winId() != before, patience);
-        QVERIFY(!m_overlay->panel()->isVisible());
-        QVERIFY(!m_overlay->isVisible());
-    }
-
-    // The first screen is always the primary one: when another becomes primary, the same
-    // index names it, and the overlay goes there.
-    void anotherPrimaryScreenTakesTheOverlay()
-    {
-        // Two monitors, the right one on the X output, which is made primary later.
-        QVERIFY(runTool(u"xrandr"_s, { u"--noprimary"_s }));
-        QVERIFY(runTool(
-            u"xrandr"_s, { u"--setmonitor"_s, u"left"_s, u"960/254x1080/286+0+0"_s, u"none"_s }));
-        QVERIFY(runTool(u"xrandr"_s,
-            { u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"screen"_s }));
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 2, patience);
-        QCOMPARE(QGuiApplication::screens().constFirst()->name(), u"left"_s);
-        GamePanel *panel = showOverlay();
-        QVERIFY(panel);
-        QCOMPARE(panel->geometry().left(), 0);
-
-        QVERIFY(runTool(u"xrandr"_s, { u"--output"_s, u"screen"_s, u"--primary"_s }));
-        QTRY_COMPARE_WITH_TIMEOUT(
-            QGuiApplication::screens().constFirst()->name(), u"right"_s, patience);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_overlay->panel() && m_overlay->panel()->geometry().left() == 960, patience);
-        QCOMPARE(m_overlay->screenIndex(), 0);
-        QVERIFY(QTest::qWaitForWindowExposed(m_overlay->panel(), patience));
-    }
-
-    // Last: a window manager changes how every later window is placed and focused.
-    void withAWindowManagerTheOverlayIsOnEveryDesktopAndNeverTakesFocus()
-    {
-        QVERIFY(startWindowManager());
-        QVERIFY(showFocusedTarget());
-
-        GamePanel *panel = showOverlay();
-        QVERIFY(panel);
-        QCOMPARE(panel->geometry(), QGuiApplication::primaryScreen()->availableGeometry());
-        GameScene &scene = m_overlay->scene();
-        scene.configure({ std::nullopt, true, false, 0 });
-        QTRY_VERIFY_WITH_TIMEOUT(!panel->inputArea().isEmpty(), patience);
-
-        // Grabbing and letting go of the ball leaves the focus where it was.
-        QVERIFY(movePointer(onScreen(panel, SceneTesting::ball(scene).position())));
-        QVERIFY(xdotool({ u"mousedown"_s, u"1"_s }));
-        QTRY_VERIFY_WITH_TIMEOUT(scene.isDragging(), patience);
-        QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
-        QTRY_VERIFY_WITH_TIMEOUT(!scene.isDragging(), patience);
-        QCOMPARE(QGuiApplication::focusWindow(), m_target->windowHandle());
-        QString active;
-        QVERIFY(runTool(u"xdotool"_s, { u"getactivewindow"_s }, &active));
-        QCOMPARE(active.trimmed().toULongLong(), quint64(m_target->winId()));
-
-        // Another desktop still shows the overlay.
-        QVERIFY(xdotool({ u"set_desktop"_s, u"1"_s }));
-        QVERIFY(QTest::qWaitFor(
-            [] {
-                QString desktop;
-                return runTool(u"xdotool"_s, { u"get_desktop"_s }, &desktop, OnFailure::StayQuiet)
-                    && desktop.trimmed() == u"1";
-            },
-            patience));
-        QString info;
-        QVERIFY(runTool(u"xwininfo"_s, { u"-id"_s, QString::number(panel->winId()) }, &info));
-        QVERIFY2(info.contains(u"Map State: IsViewable"_s), qPrintable(info));
+        QVERIFY(!m_overlay->panel()->isVisible() && !m_overlay->isVisible());
     }
 
 private:
@@ -489,25 +376,6 @@ private:
         m_compositor.waitForFinished(patience);
     }
 
-    void stopWindowManager()
-    {
-        if (m_windowManager.state() == QProcess::NotRunning)
-            return;
-        m_windowManager.terminate();
-        m_windowManager.waitForFinished(patience);
-    }
-
-    bool startWindowManager()
-    {
-        // Openbox runs the --startup command once it manages the screen.
-        QTemporaryDir dir;
-        const QString ready = dir.filePath(u"ready"_s);
-        m_windowManager.start(
-            u"openbox"_s, { u"--sm-disable"_s, u"--startup"_s, u"touch "_s + ready });
-        return m_windowManager.waitForStarted(patience)
-            && QTest::qWaitFor([&ready] { return QFile::exists(ready); }, patience);
-    }
-
     // One wide X screen shown as two monitors, left and right.
     static bool splitIntoTwoScreens()
     {
@@ -522,7 +390,6 @@ private:
     std::unique_ptr<ClickTarget> m_target;
     std::unique_ptr<Overlay> m_overlay;
     QProcess m_compositor;
-    QProcess m_windowManager;
 };
 
 int main(int argc, char *argv[])

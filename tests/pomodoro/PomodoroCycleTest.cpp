@@ -62,23 +62,16 @@ private Q_SLOTS:
     void switchingOffKeepsThePhaseAndOnStartsAFullFocusPhase()
     {
         auto pomodoro = cycle();
+        QVERIFY(!pomodoro.focusActive()); // off in the focus phase
         pomodoro.startBreak();
         QCOMPARE(pomodoro.state(), PomodoroState::restUntil(start.addSecs(300)));
+        QVERIFY(!pomodoro.focusActive());
         pomodoro.setEnabled(false);
         QCOMPARE(pomodoro.state(), (PomodoroState { false, Phase::Rest, std::nullopt }));
-        QVERIFY(!pomodoro.focusActive());
         m_now = start.addSecs(40);
         pomodoro.setEnabled(true);
         QCOMPARE(pomodoro.state(), PomodoroState::focusUntil(start.addSecs(40 + 1800)));
         QVERIFY(pomodoro.focusActive());
-    }
-
-    void aDisabledCycleInFocusIsNotInFocus()
-    {
-        auto pomodoro = cycle();
-        QCOMPARE(pomodoro.state().phase, Phase::Focus);
-        QVERIFY(!pomodoro.focusActive());
-        QCOMPARE(pomodoro.clockText(), u"Focus · 00:00"_s);
     }
 
     void tickTellsThePhaseBeforeAChange_data()

@@ -61,16 +61,6 @@ private slots:
         QCOMPARE(PointerRule::toScene(scene, 1080), window); // the flip is its own inverse
     }
 
-    void monotonicClockNeverGoesBack()
-    {
-        double last = PointerRule::monotonicSeconds();
-        for (int i = 0; i < 1000; ++i) {
-            const double now = PointerRule::monotonicSeconds();
-            QVERIFY(now >= last);
-            last = now;
-        }
-    }
-
     void drawnRegionHoldsThePaintedPixelsOnly()
     {
         Node root;

@@ -32,6 +32,20 @@ inline std::unique_ptr<GameScene> presented(QSizeF size = QSizeF(1920, 1080))
     return scene;
 }
 
+// Presented and configured: in an active round "r1", or in practice without one.
+inline std::unique_ptr<GameScene> playing(bool practice = false, QSizeF size = QSizeF(1920, 1080))
+{
+    auto scene = presented(size);
+    if (practice)
+        scene->configure({ std::nullopt, true, false, 0 });
+    else
+        scene->configure({ round(QStringLiteral("r1")), false, true, 0 });
+    return scene;
+}
+
+// A gentle throw up and to the right from the start spot.
+constexpr Entry upRight { 0.18, 0.18, 0.5, 0.9 };
+
 inline SceneField field(const GameScene &scene)
 {
     return SceneField(scene.size());
@@ -75,12 +89,7 @@ public:
         , m_start(start)
     {
     }
-    double now() const { return m_start + m_frame * GameScene::timeStep; }
-    void step()
-    {
-        ++m_frame;
-        m_scene.update(now());
-    }
+    void step() { m_scene.update(m_start + ++m_frame * GameScene::timeStep); }
     void run(int frames)
     {
         for (int i = 0; i < frames; ++i)
@@ -90,10 +99,8 @@ public:
     template <class Condition> int runUntil(Condition condition, int frames = 600)
     {
         int taken = 0;
-        while (!condition() && taken < frames) {
+        for (; !condition() && taken < frames; ++taken)
             step();
-            ++taken;
-        }
         return taken;
     }
 
@@ -127,8 +134,6 @@ struct ScoreLog {
             = [this](const QString &id, const Entry &entry) { shots.emplace_back(id, entry); };
         scene.onTransfer = [this](const Entry &entry) { transfers.push_back(entry); };
     }
-    ScoreLog(const ScoreLog &) = delete;
-    ScoreLog &operator=(const ScoreLog &) = delete;
 };
 
 } // namespace SceneTesting

@@ -146,27 +146,6 @@ private slots:
         }
     }
 
-    // The same throws give the same flights, frame by frame, contacts included.
-    void stepsAreDeterministic()
-    {
-        std::vector<std::pair<QPointF, qreal>> paths[2];
-        for (auto &path : paths) {
-            auto scene = presented();
-            scene->configure({ std::nullopt, true, false, 0 });
-            FrameClock clock(*scene);
-            for (int frame = 0; frame < 900; ++frame) {
-                if (isParked(*scene)) // dropped onto the left rim end, time after time
-                    scene->releaseBall({ 0.65, 0.6, 0.05, 0 });
-                clock.step();
-                path.emplace_back(ball(*scene).position(), ball(*scene).rotation());
-            }
-        }
-        // The rim end turned it aside.
-        QVERIFY(std::any_of(paths[0].begin(), paths[0].end(),
-            [&](const auto &p) { return std::abs(p.first.x() - paths[0][0].first.x()) > 20; }));
-        QVERIFY(paths[0] == paths[1]);
-    }
-
     // A frame clock that stalls does not make the ball race; one that stutters keeps real time.
     void physicsFollowsTheFrameClock()
     {
