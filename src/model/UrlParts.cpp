@@ -93,7 +93,6 @@ std::optional<UrlParts> UrlParts::split(QStringView text)
         }
         parts.host = authority;
     }
-    parts.path = match.captured(3);
     if (match.hasCaptured(4))
         parts.query = match.captured(4);
     if (match.hasCaptured(5))

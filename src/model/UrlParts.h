@@ -15,7 +15,6 @@ struct UrlParts {
     std::optional<QString> userInfo; // present when the authority holds an "@"
     QString host;
     QString port;
-    QString path;
     std::optional<QString> query; // raw, still percent-encoded
     std::optional<QString> fragment;
 
