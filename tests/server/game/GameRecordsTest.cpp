@@ -30,7 +30,8 @@ private slots:
         QCOMPARE(seen.size(), 100);
         // Every digit is random, not only enough of them to keep nonces apart.
         for (int at = 0; at < 32; ++at)
-            QVERIFY2(nonceDigits.at(at).size() > 1, qPrintable(u"digit %1 never changes"_s.arg(at)));
+            QVERIFY2(
+                nonceDigits.at(at).size() > 1, qPrintable(u"digit %1 never changes"_s.arg(at)));
     }
 };
 
