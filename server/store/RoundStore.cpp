@@ -12,7 +12,7 @@ namespace {
 const QString roundColumns = u"id, room_id, sender_id, receiver_id, request_id, state, nonce, "
                              "entry_x, entry_y, entry_vx, entry_vy, ends_at, deadline, "
                              "last_sequence"_s;
-const QString inPlay = u"state IN ('WAITING_RECEIVER', 'ACTIVE')"_s;
+const QString inPlay = u"state IN ('%1', '%2')"_s.arg(RoundState::waiting, RoundState::active);
 
 RoundRow readRound(const QSqlQuery &query)
 {
@@ -89,8 +89,8 @@ bool RoundStore::insert(const RoundRow &round)
 
 void RoundStore::activate(const QString &roundId, qint64 endsAt, qint64 deadline)
 {
-    m_store.execute(u"UPDATE rounds SET state = 'ACTIVE', ends_at = ?, deadline = ? WHERE id = ?"_s,
-        { endsAt, deadline, roundId });
+    m_store.execute(u"UPDATE rounds SET state = ?, ends_at = ?, deadline = ? WHERE id = ?"_s,
+        { QString(RoundState::active), endsAt, deadline, roundId });
 }
 
 bool RoundStore::end(const QString &roundId, const QString &fromState, const QString &finalState)
