@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimeZone>
+#include <QWindow>
 
 #include <memory>
 
@@ -312,9 +313,9 @@ private slots:
         QVERIFY(runTool(u"xrandr"_s, { u"--delmonitor"_s, u"right"_s }));
         QTRY_VERIFY_WITH_TIMEOUT(
             m_overlay->panel() && m_overlay->panel()->geometry().left() == 0, patience);
-        panel = m_overlay->panel();
+        panel = exposedPanel();
+        QVERIFY(panel);
         QCOMPARE(m_overlay->screenIndex(), 0);
-        QVERIFY(QTest::qWaitForWindowExposed(panel, patience));
         QVERIFY(SceneTesting::isParked(scene) && scene.isInteractive()); // the game survives
 
         // A hidden overlay stays hidden through the next rebuild.
@@ -331,10 +332,20 @@ private:
     GamePanel *showOverlay()
     {
         m_overlay->show(true);
-        GamePanel *panel = m_overlay->panel();
-        if (!panel || !QTest::qWaitForWindowExposed(panel, patience))
-            return nullptr;
-        return panel;
+        return exposedPanel();
+    }
+
+    // Screen changes still on their way rebuild the panel, so the current one is asked for
+    // on every poll rather than held across the wait.
+    GamePanel *exposedPanel()
+    {
+        const bool exposed = QTest::qWaitFor(
+            [this] {
+                const GamePanel *panel = m_overlay->panel();
+                return panel && panel->windowHandle() && panel->windowHandle()->isExposed();
+            },
+            patience);
+        return exposed ? m_overlay->panel() : nullptr;
     }
 
     static QPoint inWindow(const GamePanel *panel, QPointF scenePoint)
