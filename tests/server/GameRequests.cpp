@@ -217,3 +217,11 @@ QString GameRequests::statusOf(const QJsonObject &snapshot, qint64 playerId)
 {
     return findById(snapshot[u"members"_s].toArray(), u"id"_s, playerId)[u"status"_s].toString();
 }
+
+QString GameRequests::scoreText(const QJsonObject &score)
+{
+    QStringList parts;
+    for (const auto key : { u"points", u"received", u"misses", u"best" })
+        parts.append(score[key].isDouble() ? QString::number(score[key].toInteger()) : u"-"_s);
+    return parts.join(u' ');
+}

@@ -91,6 +91,8 @@ public:
     // The score record of a player in a snapshot (an empty object when absent).
     static QJsonObject scoreOf(const QJsonObject &snapshot, qint64 playerId);
     static QString statusOf(const QJsonObject &snapshot, qint64 playerId);
+    // A score record as "points received misses best".
+    static QString scoreText(const QJsonObject &score);
 
 private:
     const ApiClient &m_api;

@@ -112,7 +112,6 @@ private slots:
         client.write(request);
         QCOMPARE(client.status(), status);
         QVERIFY2(client.closed(), client.received().constData());
-        QTRY_VERIFY_WITH_TIMEOUT(m_server.log().contains(u" -> %1\n"_s.arg(status)), 1000);
     }
 
     // A request that does not arrive in time gets 408; a connection that never sends one is
@@ -156,26 +155,6 @@ private slots:
                 return again.status(500) == 201;
             }(),
             3000);
-    }
-
-    // Client text reaches the log escaped and cut, and a repeated refusal only once.
-    void logKeepsClientTextInItsPlace()
-    {
-        const QByteArray path = "/api/none%0Aforged:%20line" + QByteArray(8 * 1024, 'p');
-        for (int i = 0; i < 20; ++i) {
-            RawClient client(port());
-            QVERIFY(client.connected());
-            client.write("GET " + path + " HTTP/1.1\r\nHost: test\r\n\r\n");
-            QCOMPARE(client.status(), 404);
-        }
-        QTRY_VERIFY(m_server.log().contains(u"/api/none"_s));
-        const QStringList lines = m_server.log().split(u'\n');
-        const auto refusals = lines.filter(u"/api/none"_s);
-        QCOMPARE(refusals.size(), 1);
-        QVERIFY2(refusals.constFirst().contains(u"none\\x0Aforged"_s),
-            qPrintable(refusals.constFirst()));
-        QVERIFY(refusals.constFirst().size() < 300);
-        QVERIFY(lines.filter(u"forged"_s).size() == 1);
     }
 
 private:

@@ -26,43 +26,38 @@ private slots:
     // The creator owns and holds the room; the snapshot lists members in join order.
     void createMakesTheCreatorOwnerMemberAndHolder()
     {
-        const Player owner = m_game->newPlayer();
-        const Player second = m_game->newPlayer();
-        const Player third = m_game->newPlayer();
+        const Player owner = m_game->newPlayer(), second = m_game->newPlayer();
         const ApiClient::Reply reply
             = m_api->post(u"rooms"_s, { { u"name"_s, u" Lunch  crew "_s } }, owner.token);
         QCOMPARE(reply.status, 201);
         const QJsonObject room = reply.object();
-        QCOMPARE(room[u"name"_s].toString(), u"Lunch crew"_s);
-        QCOMPARE(room[u"owner_id"_s].toInteger(), owner.id);
-        QCOMPARE(room[u"ball_owner_id"_s].toInteger(), owner.id);
+        QCOMPARE(u"%1 %2 %3 %4"_s.arg(room[u"name"_s].toString())
+                     .arg(room[u"owner_id"_s].toInteger() - owner.id)
+                     .arg(room[u"ball_owner_id"_s].toInteger() - owner.id)
+                     .arg(room.contains(u"cooldown_until"_s)),
+            u"Lunch crew 0 0 0"_s);
         const QString code = room[u"invite_code"_s].toString();
-        QVERIFY(QRegularExpression(u"\\A[A-Z0-9]{12}\\z"_s).match(code).hasMatch());
-        QVERIFY(!room.contains(u"cooldown_until"_s));
+        QVERIFY2(
+            QRegularExpression(u"\\A[A-Z0-9]{12}\\z"_s).match(code).hasMatch(), qPrintable(code));
         const qint64 id = room[u"id"_s].toInteger();
         QCOMPARE(m_game->state(id, owner).object()[u"members"_s].toArray().size(), 1);
 
         m_game->join(second, code);
-        m_game->join(third, code);
         const ApiClient::Reply beat = m_game->heartbeat(id, second);
         QCOMPARE(beat.status, 200);
         const QJsonObject snapshot = beat.object();
         QCOMPARE(snapshot[u"room"_s][u"id"_s].toInteger(), id);
         QCOMPARE(snapshot[u"state"_s].toString(), u"IDLE"_s);
         QVERIFY(!snapshot.contains(u"round"_s));
-        const QJsonArray members = snapshot[u"members"_s].toArray();
-        QCOMPARE(members.size(), 3);
-        const QList<qint64> ids { owner.id, second.id, third.id };
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(members[i][u"id"_s].toInteger(), ids[i]);
-            QVERIFY(!members[i][u"name"_s].toString().isEmpty());
-            QCOMPARE(GameRequests::scoreOf(snapshot, ids[i]),
-                (QJsonObject { { u"user_id"_s, ids[i] }, { u"points"_s, 0 }, { u"received"_s, 0 },
-                    { u"misses"_s, 0 }, { u"best"_s, 0 } }));
+        QStringList members;
+        for (const auto &member : snapshot[u"members"_s].toArray()) {
+            const qint64 memberId = member[u"id"_s].toInteger();
+            QVERIFY(!member[u"name"_s].toString().isEmpty());
+            members.append(GameRequests::scoreText(GameRequests::scoreOf(snapshot, memberId)));
+            members.last().prepend(memberId == owner.id ? u"owner "_s : u"second "_s);
         }
-        QCOMPARE(snapshot[u"totals"_s].toObject(),
-            (QJsonObject {
-                { u"received"_s, 0 }, { u"points"_s, 0 }, { u"misses"_s, 0 }, { u"best"_s, 0 } }));
+        QCOMPARE(members, (QStringList { u"owner 0 0 0 0"_s, u"second 0 0 0 0"_s }));
+        QCOMPARE(GameRequests::scoreText(snapshot[u"totals"_s].toObject()), u"0 0 0 0"_s);
         const QString serverTime = snapshot[u"server_time"_s].toString();
         QVERIFY2(QRegularExpression(u"\\A\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z\\z"_s)
                      .match(serverTime)
@@ -107,29 +102,22 @@ private slots:
 
     void joinCodes_data()
     {
-        QTest::addColumn<QString>("transform");
+        QTest::addColumn<QString>("sent"); // %1 stands for the code, %2 for it in lower case
         QTest::addColumn<int>("status");
-        QTest::newRow("as given") << u"same"_s << 200;
-        QTest::newRow("lower case with blanks") << u"lower"_s << 200;
-        QTest::newRow("unknown") << u"unknown"_s << 422;
-        QTest::newRow("empty") << u"empty"_s << 422;
+        QTest::newRow("as given") << u"%1"_s << 200;
+        QTest::newRow("lower case with blanks") << u"  %2 "_s << 200;
+        QTest::newRow("unknown") << u"ZZZZZZZZZZZZ"_s << 422;
+        QTest::newRow("empty") << u" "_s << 422;
     }
 
     void joinCodes()
     {
-        QFETCH(QString, transform);
+        QFETCH(QString, sent);
         QFETCH(int, status);
-        const Player owner = m_game->newPlayer();
-        const Player guest = m_game->newPlayer();
+        const Player owner = m_game->newPlayer(), guest = m_game->newPlayer();
         const QJsonObject room = m_game->createRoom(owner);
         const QString code = room[u"invite_code"_s].toString();
-        QString sent = code;
-        if (transform == u"lower")
-            sent = u"  "_s + code.toLower() + u" "_s;
-        else if (transform == u"unknown")
-            sent = u"ZZZZZZZZZZZZ"_s;
-        else if (transform == u"empty")
-            sent = u" "_s;
+        sent.replace(u"%1"_s, code).replace(u"%2"_s, code.toLower());
         const ApiClient::Reply reply = m_game->join(guest, sent);
         QCOMPARE(reply.status, status);
         const qint64 id = room[u"id"_s].toInteger();
@@ -137,9 +125,8 @@ private slots:
             QCOMPARE(reply.object()[u"id"_s].toInteger(), id);
             // Joining again keeps one membership.
             QCOMPARE(m_game->join(guest, code).status, 200);
-            const QJsonArray members = m_game->state(id, guest).object()[u"members"_s].toArray();
-            QCOMPARE(members.size(), 2);
-            QCOMPARE(members[1][u"id"_s].toInteger(), guest.id);
+            QCOMPARE(ids(m_game->state(id, guest).object()[u"members"_s]),
+                (QList<qint64> { owner.id, guest.id }));
         } else {
             QVERIFY(reply.object()[u"errors"_s][u"code"_s][0].isString());
             QCOMPARE(m_game->state(id, guest).status, 403);
@@ -148,51 +135,21 @@ private slots:
 
     void listShowsThePlayersRoomsInJoinOrder()
     {
-        const Player owner = m_game->newPlayer();
-        const Player other = m_game->newPlayer();
+        const Player owner = m_game->newPlayer(), other = m_game->newPlayer();
         const qint64 first = m_game->createRoom(owner, u"First"_s)[u"id"_s].toInteger();
         const QJsonObject foreign = m_game->createRoom(other, u"Theirs"_s);
         const qint64 second = m_game->createRoom(owner, u"Second"_s)[u"id"_s].toInteger();
         m_game->join(owner, foreign[u"invite_code"_s].toString());
-        const QJsonArray rooms = m_api->get(u"rooms"_s, owner.token).document().array();
-        QCOMPARE(rooms.size(), 3);
-        QCOMPARE(rooms[0][u"id"_s].toInteger(), first);
-        QCOMPARE(rooms[1][u"id"_s].toInteger(), second);
-        QCOMPARE(rooms[2][u"id"_s].toInteger(), foreign[u"id"_s].toInteger());
+        QCOMPARE(ids(m_api->get(u"rooms"_s, owner.token).document().array()),
+            (QList<qint64> { first, second, foreign[u"id"_s].toInteger() }));
         QCOMPARE(m_api->get(u"rooms"_s, other.token).document().array().size(), 1);
-    }
-
-    void activateSetsTheActiveRoom_data()
-    {
-        QTest::addColumn<QString>("who");
-        QTest::addColumn<int>("status");
-        QTest::newRow("member") << u"member"_s << 204;
-        QTest::newRow("non-member") << u"stranger"_s << 403;
-        QTest::newRow("no such room") << u"nowhere"_s << 404;
-    }
-
-    void activateSetsTheActiveRoom()
-    {
-        QFETCH(QString, who);
-        QFETCH(int, status);
-        const Player owner = m_game->newPlayer();
-        const Player player = who == u"member" ? owner : m_game->newPlayer();
-        const qint64 room = who == u"nowhere" ? 999999 : m_game->roomWith({ owner });
-        QCOMPARE(m_game->post(room, u"activate"_s, player).status, status);
-        const QJsonObject me = m_api->get(u"me"_s, player.token).object();
-        if (status == 204)
-            QCOMPARE(me[u"active_room_id"_s].toInteger(), room);
-        else
-            QVERIFY(!me.contains(u"active_room_id"_s));
     }
 
     // The ball goes to the next member in join order; the last one out deletes the room.
     void leavingPassesTheBallAndClearsTheActiveRoom()
     {
-        const Player owner = m_game->newPlayer();
-        const Player second = m_game->newPlayer();
-        const Player third = m_game->newPlayer();
-        const Player fourth = m_game->newPlayer();
+        const Player owner = m_game->newPlayer(), second = m_game->newPlayer();
+        const Player third = m_game->newPlayer(), fourth = m_game->newPlayer();
         const QJsonObject created = m_game->createRoom(owner);
         const qint64 room = created[u"id"_s].toInteger();
         const QString code = created[u"invite_code"_s].toString();
@@ -220,8 +177,7 @@ private slots:
     // it. The receiver of a round leaving ends it and gives the ball back to its sender.
     void leavingKeepsOrReturnsALaterHolder()
     {
-        const Player sender = m_game->newPlayer();
-        const Player receiver = m_game->newPlayer();
+        const Player sender = m_game->newPlayer(), receiver = m_game->newPlayer();
         const Player third = m_game->newPlayer();
         const qint64 room = m_game->roomWith({ sender, receiver, third });
         QVERIFY(m_game->playHit(room, sender, receiver));
@@ -323,8 +279,9 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("field");
         const QByteArray beat = R"({"socket_id":"1.1","dnd":false})";
-        for (const auto &[path, body] : { std::pair(u"state"_s, QByteArray()),
-                 std::pair(u"heartbeat"_s, beat), std::pair(u"disconnect"_s, beat) }) {
+        for (const auto &[path, body] :
+            { std::pair(u"state"_s, QByteArray()), std::pair(u"heartbeat"_s, beat),
+                std::pair(u"disconnect"_s, beat), std::pair(u"activate"_s, beat) }) {
             QTest::addRow("%s by a stranger", qPrintable(path))
                 << path << body << u"stranger"_s << 403 << QString();
             QTest::addRow("%s of no room", qPrintable(path))
@@ -360,9 +317,18 @@ private slots:
         const QJsonObject snapshot = m_game->state(room, owner).object();
         QCOMPARE(snapshot[u"members"_s].toArray().size(), 1);
         QCOMPARE(GameRequests::statusOf(snapshot, owner.id), u"OFFLINE"_s);
+        QVERIFY(!m_api->get(u"me"_s, sender.token).object().contains(u"active_room_id"_s));
     }
 
 private:
+    static QList<qint64> ids(const QJsonValue &array)
+    {
+        QList<qint64> list;
+        for (const auto &item : array.toArray())
+            list.append(item[u"id"_s].toInteger());
+        return list;
+    }
+
     InProcessServer m_server;
     std::unique_ptr<ApiClient> m_api;
     std::unique_ptr<GameRequests> m_game;

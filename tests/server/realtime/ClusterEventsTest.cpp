@@ -74,20 +74,6 @@ private Q_SLOTS:
         QCOMPARE(GameRequests::statusOf(m_viaA->state(room, a).object(), b.id), u"OFFLINE"_s);
     }
 
-    // The beat's socket is stored for every node, also when nothing else about the beat changed.
-    void presenceKeepsTheBeatsSocket()
-    {
-        const auto [a, b, room] = m_viaA->twoPlayerRoom();
-        const QString stored
-            = u"SELECT socket_id FROM presence WHERE room_id = %1 AND player_id = %2"_s.arg(room)
-                  .arg(b.id);
-        m_viaA->heartbeat(room, b);
-        QCOMPARE(databaseValue(stored).toString(), u"1.1"_s);
-        const QJsonObject beat { { u"socket_id"_s, u"7.7"_s }, { u"dnd"_s, false } };
-        QCOMPARE(m_viaB->post(room, u"heartbeat"_s, b, beat).status, 200);
-        QCOMPARE(databaseValue(stored).toString(), u"7.7"_s);
-    }
-
     // A node frozen past its life is taken for gone: the grants of its sockets go with it, and
     // once it runs again it closes those sockets, whose subscriptions no grant would end.
     void grantsOfAGoneNodeGo()
@@ -166,25 +152,6 @@ private Q_SLOTS:
         QCOMPARE(members(*m_viaB, room, a), 3);
         QCOMPARE(m_viaA->join(m_viaA->newPlayer(), inviteCode(room, a)).status, 200);
         QVERIFY(isRoomChanged(onB.next(), room, u"joined"_s));
-    }
-
-    void authorisationRefusesMalformedSocketIds_data()
-    {
-        QTest::addColumn<QString>("socketId");
-        QTest::newRow("no dot") << u"12345"_s;
-        QTest::newRow("letters") << u"12.ab"_s;
-        QTest::newRow("channel in it") << u"1.2:private-room.1"_s;
-    }
-
-    void authorisationRefusesMalformedSocketIds()
-    {
-        QFETCH(QString, socketId);
-        const auto [a, b, room] = m_viaA->twoPlayerRoom();
-        const auto auth = m_apiA->post(u"broadcasting/auth"_s,
-            { { u"socket_id"_s, socketId },
-                { u"channel_name"_s, QString(u"private-room."_s + QString::number(room)) } },
-            a.token);
-        QCOMPARE(auth.status, 403);
     }
 
 private:

@@ -66,25 +66,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("socket"); // empty: the client's own
         QTest::addColumn<QString>("channel"); // "member", "stranger" or a literal name
-        QTest::addColumn<bool>("withToken");
         QTest::addColumn<int>("status");
-        QTest::newRow("not a member") << QString() << u"stranger"_s << true << 403;
-        QTest::newRow("room that does not exist")
-            << QString() << u"private-room.999999"_s << true << 403;
-        QTest::newRow("made-up socket") << u"123.456"_s << u"member"_s << true << 403;
-        QTest::newRow("no token") << QString() << u"member"_s << false << 401;
-        QTest::newRow("no socket id") << u"none"_s << u"member"_s << true << 422;
-        QTest::newRow("no channel") << QString() << QString() << true << 422;
+        QTest::newRow("not a member") << QString() << u"stranger"_s << 403;
+        QTest::newRow("room that does not exist") << QString() << u"private-room.999999"_s << 403;
+        QTest::newRow("made-up socket") << u"123.456"_s << u"member"_s << 403;
+        QTest::newRow("socket id without a dot") << u"12345"_s << u"member"_s << 403;
+        QTest::newRow("socket id with letters") << u"12.ab"_s << u"member"_s << 403;
+        QTest::newRow("channel in the socket id") << u"1.2:private-room.1"_s << u"member"_s << 403;
+        QTest::newRow("no socket id") << u"none"_s << u"member"_s << 422;
+        QTest::newRow("no channel") << QString() << QString() << 422;
     }
 
     void authorisationRefusals()
     {
         QFETCH(QString, socket);
         QFETCH(QString, channel);
-        QFETCH(bool, withToken);
         QFETCH(int, status);
         const GameRequests::Player player = m_game->newPlayer();
-        const QByteArray token = player.token;
         const qint64 memberRoom = m_game->roomWith({ player });
         const qint64 strangerRoom = m_game->roomWith({ m_game->newPlayer() });
 
@@ -101,8 +99,7 @@ private Q_SLOTS:
             body.insert(u"socket_id"_s, socket.isEmpty() ? socketId : socket);
         if (!channel.isEmpty())
             body.insert(u"channel_name"_s, channel);
-        const ApiClient::Reply reply
-            = m_api->post(u"broadcasting/auth"_s, body, withToken ? token : QByteArray());
+        const ApiClient::Reply reply = m_api->post(u"broadcasting/auth"_s, body, player.token);
         QCOMPARE(reply.status, status);
         QVERIFY(!reply.object().contains(u"auth"_s));
         QVERIFY(!reply.object().value(u"message"_s).toString().isEmpty());
