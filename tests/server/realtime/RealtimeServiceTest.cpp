@@ -72,10 +72,9 @@ private Q_SLOTS:
         Rig rig;
         WireClient first, second;
         QVERIFY(first.open(rig.url()));
-        const auto greeting = first.next();
-        QVERIFY(greeting);
-        QVERIFY2(isGreeting(*greeting, 30), QJsonDocument(*greeting).toJson().constData());
-        const QString id = dataText(*greeting).value(u"socket_id"_s).toString();
+        const QJsonObject greeting = first.next().value_or(QJsonObject());
+        QVERIFY2(isGreeting(greeting, 30), QJsonDocument(greeting).toJson().constData());
+        const QString id = dataText(greeting).value(u"socket_id"_s).toString();
         const QString otherId = second.connectAndGreet(rig.url());
         QVERIFY(!otherId.isEmpty() && otherId != id);
         QCOMPARE(rig.service.connectionCount(), 2);
@@ -84,15 +83,13 @@ private Q_SLOTS:
         QCOMPARE(rig.service.authorise(id, channel, 7), std::optional(goodAuth(id, channel)));
         QCOMPARE(rig.service.authorise(id, u"room.5"_s, 7), std::nullopt);
         QCOMPARE(rig.service.authorise(u"1.1"_s, channel, 7), std::nullopt);
-        first.send(WireFrames::subscribe(channel, *rig.service.authorise(id, channel, 7)));
-        QCOMPARE(first.next(), subscriptionSucceeded(channel));
+        QVERIFY(subscribe(first, id, 5));
 
         first.socket().close();
         QTRY_COMPARE(rig.service.connectionCount(), 1);
         QCOMPARE(rig.service.subscriberCount(5), 0);
         QCOMPARE(rig.service.authorise(id, channel, 7), std::nullopt);
-        QVERIFY(!rig.service.isLive(id));
-        QVERIFY(rig.service.isLive(otherId));
+        QVERIFY(!rig.service.isLive(id) && rig.service.isLive(otherId));
     }
 
     void refusesAddress_data()
@@ -101,12 +98,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("query");
         QTest::addColumn<int>("code");
         const QString standard = u"protocol=7&client=toss-wick&version=1.0&flash=false"_s;
+        const QString app = u"/app/desk-hoops-sample"_s;
         QTest::newRow("unknown app key") << u"/app/someone-else"_s << standard << 4001;
-        QTest::newRow("key with a suffix") << u"/app/desk-hoops-sample/x"_s << standard << 4001;
-        QTest::newRow("protocol 6")
-            << u"/app/desk-hoops-sample"_s << u"protocol=6&client=js&version=4.0"_s << 4007;
-        QTest::newRow("protocol 8") << u"/app/desk-hoops-sample"_s << u"protocol=8"_s << 4007;
-        QTest::newRow("no protocol") << u"/app/desk-hoops-sample"_s << u"client=js"_s << 4008;
+        QTest::newRow("key with a suffix") << app + u"/x"_s << standard << 4001;
+        QTest::newRow("protocol 6") << app << u"protocol=6&client=js&version=4.0"_s << 4007;
+        QTest::newRow("protocol 8") << app << u"protocol=8"_s << 4007;
+        QTest::newRow("no protocol") << app << u"client=js"_s << 4008;
         QTest::newRow("other path") << u"/socket"_s << standard << 4005;
     }
     void refusesAddress()
@@ -120,9 +117,8 @@ private Q_SLOTS:
         url.setQuery(query);
         WireClient client;
         QVERIFY(client.open(url));
-        const auto frame = client.next();
-        QVERIFY(frame);
-        QVERIFY2(isError(*frame, code), QJsonDocument(*frame).toJson().constData());
+        const QJsonObject frame = client.next().value_or(QJsonObject());
+        QVERIFY2(isError(frame, code), QJsonDocument(frame).toJson().constData());
         QVERIFY(client.waitClosed());
         QCOMPARE(client.closeCode(), code);
         QCOMPARE(client.pending(), 0);
@@ -136,14 +132,10 @@ private Q_SLOTS:
         QTest::newRow("plain") << u"private-room.42"_s << qint64(42);
         QTest::newRow("18 digits")
             << u"private-room.999999999999999999"_s << qint64(999999999999999999);
-        QTest::newRow("19 digits") << u"private-room.1000000000000000000"_s << qint64(0);
-        QTest::newRow("leading zero") << u"private-room.042"_s << qint64(0);
-        QTest::newRow("zero") << u"private-room.0"_s << qint64(0);
-        QTest::newRow("negative") << u"private-room.-1"_s << qint64(0);
-        QTest::newRow("final newline") << u"private-room.42\n"_s << qint64(0);
-        QTest::newRow("letters") << u"private-room.4a"_s << qint64(0);
-        QTest::newRow("public") << u"room.42"_s << qint64(0);
-        QTest::newRow("upper case") << u"PRIVATE-ROOM.42"_s << qint64(0);
+        for (const char *channel : { "private-room.1000000000000000000", "private-room.042",
+                 "private-room.0", "private-room.-1", "private-room.42\n", "private-room.4a",
+                 "room.42", "PRIVATE-ROOM.42" })
+            QTest::newRow(channel) << QString::fromLatin1(channel) << qint64(0);
     }
     void readsRoomChannels()
     {
@@ -151,8 +143,7 @@ private Q_SLOTS:
         QFETCH(qint64, room);
         const auto read = PusherFrame::roomOfChannel(channel);
         QCOMPARE(read.value_or(0), room);
-        if (read)
-            QCOMPARE(PusherFrame::roomChannel(*read), channel);
+        QVERIFY(!read || PusherFrame::roomChannel(*read) == channel);
     }
 
     void subscribes_data()
@@ -161,9 +152,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("accepted");
         QTest::newRow("good") << QString() << true;
         QTest::newRow("good, data as a JSON text") << u"data text"_s << true;
-        for (const char *change :
-            { "other secret", "other socket", "other channel", "other key", "no key",
-                "upper-case hex", "suffix", "no auth", "public channel", "leading zero" })
+        for (const char *change : { "other secret", "other socket", "other channel", "other key",
+                 "no key", "upper-case hex", "suffix", "no auth", "public channel" })
             QTest::newRow(change) << QString::fromLatin1(change) << false;
     }
     void subscribes()
@@ -175,9 +165,7 @@ private Q_SLOTS:
         const QString socketId = client.connectAndGreet(rig.url());
         QVERIFY(!socketId.isEmpty());
 
-        const QString channel = change == u"public channel"_s ? u"room.42"_s
-            : change == u"leading zero"_s                     ? u"private-room.042"_s
-                                                              : u"private-room.42"_s;
+        const QString channel = change == u"public channel"_s ? u"room.42"_s : u"private-room.42"_s;
         QString signature = QString::fromLatin1(
             ChannelAuth::signature(change == u"other secret"_s ? QByteArray("guess") : appSecret,
                 change == u"other socket"_s ? u"1.2"_s : socketId,
@@ -200,27 +188,20 @@ private Q_SLOTS:
 
         if (accepted) {
             QCOMPARE(client.next(), subscriptionSucceeded(channel));
-            QCOMPARE(rig.service.subscriberCount(42), 1);
             QCOMPARE(rig.service.announceRoomChanged(42, u"test"_s), 1);
-            const auto event = client.next();
-            QVERIFY(event);
-            QCOMPARE(event->value(u"event"_s), u"room.changed"_s);
+            QCOMPARE(client.next().value_or(QJsonObject())[u"event"_s], u"room.changed"_s);
             return;
         }
         QJsonObject refusal = client.next().value_or(QJsonObject());
         QJsonObject refused = dataText(refusal);
         QVERIFY(!refused.take(u"error"_s).toString().isEmpty());
         refusal[u"data"_s] = refused;
-        QCOMPARE(refusal,
-            (QJsonObject { { u"event"_s, u"pusher:subscription_error"_s },
-                { u"channel"_s, channel },
-                { u"data"_s,
-                    QJsonObject { { u"type"_s, u"AuthError"_s }, { u"status"_s, 401 } } } }));
+        QCOMPARE(QJsonDocument(refusal).toJson(QJsonDocument::Compact),
+            R"({"channel":"%1","data":{"status":401,"type":"AuthError"},)"
+            R"("event":"pusher:subscription_error"})"_ba.replace("%1", channel.toLatin1()));
         QVERIFY(isError(client.next().value_or(QJsonObject()), 4009));
-        QCOMPARE(rig.service.subscriberCount(42), 0);
         QCOMPARE(rig.service.announceRoomChanged(42, u"test"_s), 0);
         QVERIFY(nothingElseArrived(client));
-        QVERIFY(client.isConnected());
     }
 
     // A client that answers pings stays; a silent one is closed with 4201.
@@ -234,78 +215,57 @@ private Q_SLOTS:
         QVERIFY(!answering.connectAndGreet(rig.url()).isEmpty());
         for (int round = 0; round < 3; ++round) {
             QCOMPARE(answering.next(), ping());
-            QVERIFY(answering.isConnected());
             answering.send(message(u"pusher:pong"_s));
         }
-        answering.socket().close();
+        QVERIFY(answering.isConnected());
 
         WireClient silent;
         QVERIFY(silent.open(rig.url()));
-        const auto greeting = silent.next();
-        QVERIFY(greeting);
+        const QJsonObject greeting = silent.next().value_or(QJsonObject());
         // Whole seconds on the wire; never zero.
-        QCOMPARE(dataText(*greeting).value(u"activity_timeout"_s), QJsonValue(1));
-        const QString socketId = dataText(*greeting).value(u"socket_id"_s).toString();
+        QCOMPARE(dataText(greeting).value(u"activity_timeout"_s), QJsonValue(1));
         QCOMPARE(silent.next(), ping());
-        QVERIFY(silent.isConnected());
         QVERIFY(silent.waitClosed());
         QCOMPARE(silent.closeCode(), 4201);
-        const auto last = silent.next(0ms);
-        QVERIFY(last && isError(*last, 4201));
-        QCOMPARE(silent.pending(), 0);
-        QVERIFY(!rig.service.isLive(socketId));
+        QVERIFY(isError(silent.next(0ms).value_or(QJsonObject()), 4201));
+        QVERIFY(!rig.service.isLive(dataText(greeting).value(u"socket_id"_s).toString()));
     }
 
     // Until it unsubscribes; nothing a client sends reaches the others.
     void roomChangeReachesEachSubscriberOnce()
     {
         Rig rig;
-        WireClient a, b, other, idle;
+        WireClient a, b, other;
         const QString aId = a.connectAndGreet(rig.url());
         const QString bId = b.connectAndGreet(rig.url());
-        const QString otherId = other.connectAndGreet(rig.url());
-        QVERIFY(!idle.connectAndGreet(rig.url()).isEmpty());
-        QVERIFY(subscribe(a, aId, 7));
-        QVERIFY(subscribe(b, bId, 7));
         // A repeated subscription must not double the deliveries.
-        QVERIFY(subscribe(b, bId, 7));
-        QVERIFY(subscribe(other, otherId, 8));
+        QVERIFY(subscribe(a, aId, 7) && subscribe(b, bId, 7) && subscribe(b, bId, 7));
+        QVERIFY(subscribe(other, other.connectAndGreet(rig.url()), 8));
 
         QStringList ids;
         for (const QString &reason : { u"round_opened"_s, u"scored"_s }) {
             QCOMPARE(rig.service.announceRoomChanged(7, reason), 2);
-            QString eventId;
-            for (WireClient *client : { &a, &b }) {
-                QJsonObject frame = client->next().value_or(QJsonObject());
-                const QJsonObject data = dataText(frame);
-                const QString id = data.value(u"event_id"_s).toString();
-                QVERIFY(!QUuid::fromString(id).isNull() && id.size() == 36);
-                if (eventId.isEmpty())
-                    eventId = id;
-                frame[u"data"_s] = data;
-                QCOMPARE(frame,
-                    (QJsonObject { { u"event"_s, u"room.changed"_s },
-                        { u"channel"_s, u"private-room.7"_s },
-                        { u"data"_s,
-                            QJsonObject {
-                                { u"event_id"_s, eventId }, { u"reason"_s, reason } } } }));
-            }
-            ids.append(eventId);
+            const QJsonObject frame = a.next().value_or(QJsonObject());
+            QCOMPARE(b.next(), frame);
+            QJsonObject data = dataText(frame);
+            ids.append(data.take(u"event_id"_s).toString());
+            QVERIFY(!QUuid::fromString(ids.last()).isNull() && ids.last().size() == 36);
+            QCOMPARE(QJsonDocument(data).toJson(QJsonDocument::Compact),
+                R"({"reason":")" + reason.toLatin1() + R"("})");
+            QCOMPARE(frame[u"event"_s].toString() + u' ' + frame[u"channel"_s].toString(),
+                u"room.changed private-room.7"_s);
         }
         QVERIFY(ids.at(0) != ids.at(1));
-        for (WireClient *client : { &a, &b, &other, &idle })
-            QVERIFY(nothingElseArrived(*client));
+        QVERIFY(nothingElseArrived(other));
 
         // Client events are refused, but are no bad frames: the connection stays.
         for (int attempt = 0; attempt < 3; ++attempt) {
             QJsonObject frame = message(u"client-moved"_s, { { u"x"_s, 1 } });
             frame.insert(u"channel"_s, u"private-room.7"_s);
             a.send(frame);
-            const auto reply = a.next();
-            QVERIFY(reply && isError(*reply, QJsonValue()));
+            QVERIFY(isError(a.next().value_or(QJsonObject()), QJsonValue()));
         }
-        QVERIFY(nothingElseArrived(a));
-        QVERIFY(nothingElseArrived(b));
+        QVERIFY(nothingElseArrived(a) && nothingElseArrived(b));
 
         b.send(message(u"pusher:unsubscribe"_s, { { u"channel"_s, u"private-room.7"_s } }));
         QTRY_COMPARE(rig.service.subscriberCount(7), 1);
@@ -314,17 +274,21 @@ private Q_SLOTS:
     }
 
     // A bad frame gets pusher:error without a code, the second one closes with 4100; odd
-    // frames that are well formed are refused or ignored, and the connection stays.
+    // frames that are well formed are refused or ignored, and the connection stays. A frame of
+    // exactly the limit is read; a huge one closes only its own connection.
     void frames_data()
     {
         QTest::addColumn<QString>("text"); // empty: a binary frame
-        QTest::addColumn<QString>("outcome"); // "bad", "refused" (as a subscription) or "kept"
-        const QString padding(qsizetype(20) * 1024, u'x');
+        QTest::addColumn<QString>("outcome"); // "bad", "refused" (as a subscription), "kept"
+                                              // or "closed"
+        const QString pad = u"{\"event\":\"pusher:pong\",\"data\":{\"pad\":\"%1\"}}"_s;
         const auto row = [](const char *name, const QString &text, const char *outcome) {
             QTest::newRow(name) << text << QString::fromLatin1(outcome);
         };
-        row("20 KiB", u"{\"event\":\"pusher:ping\",\"data\":{\"pad\":\"%1\"}}"_s.arg(padding),
-            "bad");
+        const qsizetype limit = RealtimeConfig().maxFrameBytes;
+        row("at the size limit", pad.arg(QString(limit - pad.size() + 2, u'x')), "kept");
+        row("a byte over the limit", pad.arg(QString(limit - pad.size() + 3, u'x')), "bad");
+        row("1 MiB", QString(qsizetype(1024) * 1024, u'x'), "closed");
         row("not JSON", u"{\"event\":"_s, "bad");
         row("array", u"[{\"event\":\"pusher:ping\"}]"_s, "bad");
         row("no event", u"{\"data\":{}}"_s, "bad");
@@ -347,15 +311,15 @@ private Q_SLOTS:
             u"{\"event\":\"pusher:unsubscribe\",\"data\":{\"channel\":[]}}"_s, "kept");
         row("unknown protocol event", u"{\"event\":\"pusher:signin\",\"data\":{}}"_s, "kept");
         row("empty event name", u"{\"event\":\"\"}"_s, "kept");
-        row("pong unasked", u"{\"event\":\"pusher:pong\",\"data\":{}}"_s, "kept");
     }
     void frames()
     {
         QFETCH(QString, text);
         QFETCH(QString, outcome);
         Rig rig;
-        WireClient client;
+        WireClient client, bystander;
         QVERIFY(!client.connectAndGreet(rig.url()).isEmpty());
+        QVERIFY(!bystander.connectAndGreet(rig.url()).isEmpty());
         const auto send = [&] {
             if (text.isEmpty())
                 client.sendBinary(QByteArrayLiteral("{\"event\":\"pusher:ping\"}"));
@@ -363,46 +327,28 @@ private Q_SLOTS:
                 client.sendText(text);
         };
         send();
+        if (outcome == u"closed"_s) {
+            QVERIFY(client.waitClosed());
+            QTRY_COMPARE(rig.service.connectionCount(), 1);
+            QVERIFY(nothingElseArrived(bystander));
+            return;
+        }
         if (outcome == u"refused"_s) {
-            const auto refusal = client.next();
-            QVERIFY(refusal);
-            QCOMPARE(refusal->value(u"event"_s), u"pusher:subscription_error"_s);
+            const auto refusal = client.next().value_or(QJsonObject());
+            QCOMPARE(refusal[u"event"_s], u"pusher:subscription_error"_s);
         }
         if (outcome != u"kept"_s) {
-            const auto error = client.next();
-            QVERIFY(error);
-            QVERIFY2(isError(*error, outcome == u"bad"_s ? QJsonValue() : QJsonValue(4009)),
-                QJsonDocument(*error).toJson().constData());
+            const QJsonObject error = client.next().value_or(QJsonObject());
+            QVERIFY2(isError(error, outcome == u"bad"_s ? QJsonValue() : QJsonValue(4009)),
+                QJsonDocument(error).toJson().constData());
         }
         QVERIFY(nothingElseArrived(client));
-        QVERIFY(client.isConnected());
         if (outcome != u"bad"_s)
             return;
         send();
-        const auto second = client.next();
-        QVERIFY(second);
-        QVERIFY(isError(*second, 4100));
+        QVERIFY(isError(client.next().value_or(QJsonObject()), 4100));
         QVERIFY(client.waitClosed());
         QCOMPARE(client.closeCode(), 4100);
-    }
-
-    // A frame of exactly the limit is read; a huge one closes only its own connection.
-    void frameSizes()
-    {
-        Rig rig;
-        WireClient client;
-        QVERIFY(!client.connectAndGreet(rig.url()).isEmpty());
-        const QString head = u"{\"event\":\"pusher:ping\",\"data\":{\"pad\":\""_s;
-        const QString tail = u"\"}}"_s;
-        const qsizetype limit = rig.service.config().maxFrameBytes;
-        client.sendText(head + QString(limit - head.size() - tail.size(), u'x') + tail);
-        QCOMPARE(client.next(), pong());
-        client.sendText(QString(qsizetype(1024) * 1024, u'x'));
-        QVERIFY(client.waitClosed());
-        QTRY_COMPARE(rig.service.connectionCount(), 0);
-        WireClient next;
-        QVERIFY(!next.connectAndGreet(rig.url()).isEmpty());
-        QVERIFY(nothingElseArrived(next));
     }
 };
 
