@@ -17,11 +17,6 @@ constexpr double gravity = 1.3; // the clients' scene, field sides per second sq
 constexpr double networkSlackSeconds = 0.5; // how much sooner than its flight a result may come
 constexpr int flightMarginMs = 20; // for the server's clock, which counts whole milliseconds
 
-QString roomPath(qint64 room, const QString &suffix)
-{
-    return u"rooms/%1/%2"_s.arg(room).arg(suffix);
-}
-
 QJsonObject findById(const QJsonArray &array, const QString &key, qint64 id)
 {
     for (const auto &value : array) {
@@ -77,22 +72,6 @@ GameRequests::TwoPlayerRoom GameRequests::twoPlayerRoom() const
     return pair;
 }
 
-ApiClient::Reply GameRequests::state(qint64 room, const Player &player) const
-{
-    return m_api.get(roomPath(room, u"state"_s), player.token);
-}
-
-ApiClient::Reply GameRequests::heartbeat(qint64 room, const Player &player, bool dnd) const
-{
-    return post(room, u"heartbeat"_s, player, { { u"socket_id"_s, u"1.1"_s }, { u"dnd"_s, dnd } });
-}
-
-ApiClient::Reply GameRequests::post(
-    qint64 room, const QString &suffix, const Player &player, const QJsonObject &body) const
-{
-    return m_api.post(roomPath(room, suffix), body, player.token);
-}
-
 ApiClient::Reply GameRequests::send(qint64 room, const Player &sender, const QString &requestId,
     std::optional<qint64> receiver, const QJsonObject &entry) const
 {
@@ -111,7 +90,7 @@ ApiClient::Reply GameRequests::sendToOnline(qint64 room, const Player &sender,
 
 QJsonObject GameRequests::round(qint64 room, const Player &player) const
 {
-    return state(room, player).object().value(u"round"_s).toObject();
+    return state(room, player).object()[u"round"_s].toObject();
 }
 
 ApiClient::Reply GameRequests::ready(
@@ -200,17 +179,17 @@ QJsonObject GameRequests::throwRelease()
         { u"vy"_s, (0.42 - y + 0.5 * gravity * t * t) / t } };
 }
 
-QJsonObject GameRequests::sampleAt(const QJsonObject &release, double t, double dx, double dy)
+QJsonObject GameRequests::sampleAt(const QJsonObject &release, double t, double dx)
 {
     const double x = release[u"x"_s].toDouble() + release[u"vx"_s].toDouble() * t;
     const double y
         = release[u"y"_s].toDouble() + release[u"vy"_s].toDouble() * t - 0.5 * gravity * t * t;
-    return { { u"x"_s, x + dx }, { u"y"_s, y + dy }, { u"t"_s, t } };
+    return { { u"x"_s, x + dx }, { u"y"_s, y }, { u"t"_s, t } };
 }
 
-QJsonObject GameRequests::scoreOf(const QJsonObject &snapshot, qint64 playerId)
+QString GameRequests::scoreOf(const QJsonObject &snapshot, qint64 playerId)
 {
-    return findById(snapshot[u"scores"_s].toArray(), u"user_id"_s, playerId);
+    return scoreText(findById(snapshot[u"scores"_s].toArray(), u"user_id"_s, playerId));
 }
 
 QString GameRequests::statusOf(const QJsonObject &snapshot, qint64 playerId)

@@ -10,8 +10,8 @@
 
 class ManualClock;
 
-// The requests the server tests repeat, as a Tosswick client sends them: players, rooms,
-// heartbeats and the steps of a round, each answering with the server's reply.
+// The requests the server tests repeat, as a Tosswick client sends them, each answering with
+// the server's reply.
 class GameRequests {
 public:
     struct Player {
@@ -25,14 +25,12 @@ public:
         qint64 room = 0;
     };
 
-    // Against a server on the real clock: waits sleep.
+    // Against a server on the real clock (waits sleep), or on this clock (waits move it).
     explicit GameRequests(const ApiClient &api);
-    // Against a server on this clock: waits move it.
     GameRequests(const ApiClient &api, ManualClock &clock);
 
-    // Lets `ms` milliseconds pass on the server's clock: before a result is posted, so that
-    // its flight could have happened since its shot (the server allows 0.5 s for network
-    // delays), and for a cooldown to end.
+    // Lets `ms` pass on the server's clock: before a result, so that its flight could have
+    // happened since its shot, and for a cooldown to end.
     std::function<void(int ms)> letTimePass;
 
     Player newPlayer() const;
@@ -44,10 +42,21 @@ public:
     qint64 roomWith(const QList<Player> &players) const;
     TwoPlayerRoom twoPlayerRoom() const;
 
-    ApiClient::Reply state(qint64 room, const Player &player) const;
-    ApiClient::Reply heartbeat(qint64 room, const Player &player, bool dnd = false) const;
     ApiClient::Reply post(qint64 room, const QString &suffix, const Player &player,
-        const QJsonObject &body = {}) const;
+        const QJsonObject &body = {}) const
+    {
+        return m_api.post(QStringLiteral("rooms/%1/%2").arg(room).arg(suffix), body, player.token);
+    }
+    ApiClient::Reply state(qint64 room, const Player &player) const
+    {
+        return m_api.get(QStringLiteral("rooms/%1/state").arg(room), player.token);
+    }
+    ApiClient::Reply heartbeat(qint64 room, const Player &player, bool dnd = false) const
+    {
+        return post(room, QStringLiteral("heartbeat"), player,
+            { { QStringLiteral("socket_id"), QStringLiteral("1.1") },
+                { QStringLiteral("dnd"), dnd } });
+    }
 
     ApiClient::Reply send(qint64 room, const Player &sender, const QString &requestId,
         std::optional<qint64> receiver = std::nullopt,
@@ -58,19 +67,15 @@ public:
     // The round in play as the player sees it (an empty object when there is none).
     QJsonObject round(qint64 room, const Player &player) const;
     ApiClient::Reply ready(qint64 room, const Player &receiver, const QString &roundId) const;
-    // Sends the ball from sender to receiver (made online) once the room's cooldown has
-    // passed, and reports ready; answers the round as the receiver sees it, or an empty
-    // object on failure.
+    // Sends the ball to the receiver (made online) once the cooldown has passed, and reports
+    // ready; answers the round as the receiver sees it, an empty object on failure.
     QJsonObject activeRound(qint64 room, const Player &sender, const Player &receiver) const;
-
-    // Plays a round from sender to receiver (as activeRound) that ends in a hit; false when
-    // any step fails.
+    // Plays such a round to a hit; false when any step fails.
     bool playHit(qint64 room, const Player &sender, const Player &receiver) const;
 
     ApiClient::Reply shot(qint64 room, const Player &receiver, const QJsonObject &round,
         const QString &shotId, qint64 sequence, const QJsonObject &release = throwRelease()) const;
-    // Posts a result once the flight up to `after` could have happened since a shot
-    // registered just now (see letTimePass).
+    // Posts a result once its flight up to `after` could have happened (see letTimePass).
     ApiClient::Reply result(qint64 room, const Player &receiver, const QJsonObject &round,
         const QString &shotId, qint64 sequence, const QJsonObject &before,
         const QJsonObject &after) const;
@@ -81,18 +86,16 @@ public:
     // A timestamp of the server's replies in milliseconds since the epoch.
     static qint64 msOf(const QJsonValue &timestamp);
     static QJsonObject defaultEntry();
-    // The assisted throw from the start spot: its ball falls through the centre of the
-    // standard hoop hitSeconds after its release.
+    // The assisted throw from the start spot: it falls through the centre of the standard
+    // hoop hitSeconds after its release.
     static QJsonObject throwRelease();
     static constexpr double hitSeconds = 1.1;
-    // Where a ball released as `release` is t seconds later, as a crossing sample moved
-    // by (dx, dy): the clients' flight under gravity 1.3 and no drag.
-    static QJsonObject sampleAt(const QJsonObject &release, double t, double dx = 0, double dy = 0);
-    // The score record of a player in a snapshot (an empty object when absent).
-    static QJsonObject scoreOf(const QJsonObject &snapshot, qint64 playerId);
-    static QString statusOf(const QJsonObject &snapshot, qint64 playerId);
-    // A score record as "points received misses best".
+    // Where a ball released as `release` is t seconds later, moved by dx: the clients' flight.
+    static QJsonObject sampleAt(const QJsonObject &release, double t, double dx = 0);
+    // A player's score in a snapshot as "points received misses best" ("- - - -" when absent).
+    static QString scoreOf(const QJsonObject &snapshot, qint64 playerId);
     static QString scoreText(const QJsonObject &score);
+    static QString statusOf(const QJsonObject &snapshot, qint64 playerId);
 
 private:
     const ApiClient &m_api;

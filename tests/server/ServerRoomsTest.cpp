@@ -53,7 +53,7 @@ private slots:
         for (const auto &member : snapshot[u"members"_s].toArray()) {
             const qint64 memberId = member[u"id"_s].toInteger();
             QVERIFY(!member[u"name"_s].toString().isEmpty());
-            members.append(GameRequests::scoreText(GameRequests::scoreOf(snapshot, memberId)));
+            members.append(GameRequests::scoreOf(snapshot, memberId));
             members.last().prepend(memberId == owner.id ? u"owner "_s : u"second "_s);
         }
         QCOMPARE(members, (QStringList { u"owner 0 0 0 0"_s, u"second 0 0 0 0"_s }));
