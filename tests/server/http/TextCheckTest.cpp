@@ -27,23 +27,17 @@ private Q_SLOTS:
             {});
 
         row("lone high surrogate", "{\"name\":\"a\\ud800b\"}", u"name"_s);
-        row("high surrogate at the end", "{\"name\":\"a\\ud800\"}", u"name"_s);
         row("high surrogate, then no low", "{\"name\":\"\\ud800\\u0041\"}", u"name"_s);
         row("lone low surrogate", "{\"name\":\"\\udc00\"}", u"name"_s);
         row("pair reversed", "{\"name\":\"\\udc00\\ud800\"}", u"name"_s);
         row("escaped NUL", "{\"name\":\"\\u0000\"}", u"name"_s);
-        row("escaped BEL", "{\"name\":\"a\\u0007b\"}", u"name"_s);
-        row("newline escape", "{\"name\":\"a\\nb\"}", u"name"_s);
         row("last C0", "{\"name\":\"\\u001F\"}", u"name"_s);
-        row("escaped DEL", "{\"name\":\"\\u007f\"}", u"name"_s);
         row("raw DEL", "{\"name\":\"\x7f\"}", u"name"_s);
-        row("escaped NEL", "{\"name\":\"a\\u0085b\"}", u"name"_s);
         row("raw NEL", "{\"name\":\"\xc2\x85\"}", u"name"_s);
         row("last C1", "{\"name\":\"\\u009f\"}", u"name"_s);
         row("stray byte", "{\"name\":\"\xff\"}", u"name"_s);
         row("lone continuation byte", "{\"name\":\"\x80\"}", u"name"_s);
         row("overlong slash", "{\"name\":\"\xc0\xaf\"}", u"name"_s);
-        row("overlong three bytes", "{\"name\":\"\xe0\x80\xaf\"}", u"name"_s);
         row("encoded surrogate", "{\"name\":\"\xed\xa0\x80\"}", u"name"_s);
         row("above U+10FFFF", "{\"name\":\"\xf4\x90\x80\x80\"}", u"name"_s);
         row("cut-off sequence", "{\"name\":\"\xe2\x82\"}", u"name"_s);
@@ -76,8 +70,6 @@ private Q_SLOTS:
         QTest::newRow("pair") << u"a\U0001F3C0b"_s << true;
         QTest::newRow("no-break space") << u"a\u00a0b"_s << true;
         QTest::newRow("lone high") << u"a"_s + QChar(0xd83c) + u"b"_s << false;
-        QTest::newRow("high at the end") << u"a"_s + QChar(0xd83c) << false;
-        QTest::newRow("lone low") << QString(QChar(0xdfc0)) + u"b"_s << false;
         QTest::newRow("BEL") << u"a\u0007"_s << false;
         QTest::newRow("DEL") << u"a\u007f"_s << false;
         QTest::newRow("NEL") << u"a\u0085"_s << false;

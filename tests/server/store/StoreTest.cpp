@@ -58,9 +58,8 @@ private slots:
         const QByteArray hash("\x00\xff\x27\x5c hash", 10);
         const qint64 first = store.createPlayer(u"Zoë"_s, hash);
         const qint64 second = store.createPlayer(u"Bo"_s, "other");
-        QVERIFY(first > 0 && second > first);
-        QCOMPARE(store.playerByTokenHash(hash)->id, first);
-        QCOMPARE(store.playerByTokenHash(hash)->name, u"Zoë"_s);
+        const auto found = store.playerByTokenHash(hash);
+        QVERIFY(second > first && found && found->id == first && found->name == u"Zoë"_s);
 
         RoomStore rooms(store);
         const qint64 deleted = rooms.createRoom(first, u"Gone"_s, u"CODE1"_s);
@@ -71,15 +70,7 @@ private slots:
         // Listed in the order they joined, not by id.
         rooms.addMember(room, second, 5);
         rooms.addMember(room, first, 5);
-        const QList<MemberRow> members = rooms.members(room);
-        QCOMPARE(members.size(), 2);
-        QCOMPARE(members.first().id, second);
-        rooms.addPoint(room, first);
-        rooms.addPoint(room, first);
-        rooms.addMiss(room, first);
-        rooms.addPoint(room, first);
-        QCOMPARE(rooms.scores(room).last().best, 2);
-        QCOMPARE(rooms.totals(first).points, 3);
+        QCOMPARE(rooms.members(room).first().id, second);
 
         RoundStore rounds(store);
         RoundRow round { u"r1"_s, room, first, second, u"q1"_s, RoundStore::active, u"n"_s,
@@ -91,10 +82,9 @@ private slots:
         // Exactly: QCOMPARE would forgive a 4-byte real.
         const Entry &entry = read->entry;
         QVERIFY2(entry.x == round.entry.x && entry.y == round.entry.y && entry.vx == round.entry.vx
-                && entry.vy == round.entry.vy,
-            "a real lost precision");
-        QCOMPARE(read->endsAt, round.endsAt);
-        QCOMPARE(read->deadline, round.deadline);
+                && entry.vy == round.entry.vy && read->endsAt == round.endsAt
+                && read->deadline == round.deadline,
+            "a value changed on its way");
     }
 
     void oldSqliteFileIsUpgraded()
@@ -170,29 +160,6 @@ private slots:
             qPrintable(store.errorText()));
         QVERIFY(!store.errorText().contains(u"hunter2"_s));
         QVERIFY(!store.errorText().contains(u'\n'));
-    }
-
-    // While one connection holds a room, another waits for it (here: gives up at once).
-    void lockedRoomWaits()
-    {
-        if (!PostgresCluster::selected())
-            QSKIP("one SQLite server process runs one request at a time");
-        Store first;
-        Store second;
-        QVERIFY(first.open(m_location) && second.open(m_location));
-        const qint64 owner = first.createPlayer(u"A"_s, "a");
-        const qint64 room = RoomStore(first).createRoom(owner, u"Room"_s, u"CODE"_s);
-        QVERIFY(second.execute(u"SELECT set_config('lock_timeout', '50', false)"_s, {}));
-        {
-            Store::Transaction holding(first);
-            QVERIFY(first.lockRoom(room));
-            Store::Transaction waiting(second);
-            QVERIFY(!second.lockRoom(room));
-            QVERIFY(holding.commit());
-        }
-        Store::Transaction later(second);
-        QVERIFY(second.lockRoom(room));
-        QVERIFY(later.commit());
     }
 
 private:
