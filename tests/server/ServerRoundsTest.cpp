@@ -5,6 +5,7 @@
 #include "TestServer.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -148,49 +149,6 @@ private slots:
         QCOMPARE(m_game->round(room, sender)[u"id"_s].toString(), roundBefore);
     }
 
-    void shotRefusals_data()
-    {
-        QTest::addColumn<QString>("situation");
-        QTest::addColumn<int>("status");
-        QTest::newRow("repeated sequence") << u"repeat"_s << 409;
-        QTest::newRow("lower sequence") << u"lower"_s << 409;
-        QTest::newRow("wrong nonce") << u"nonce"_s << 403;
-        QTest::newRow("wrong round") << u"round"_s << 409;
-        QTest::newRow("not the receiver") << u"sender"_s << 403;
-        QTest::newRow("repeated shot id") << u"shot-id"_s << 409;
-        QTest::newRow("release not numbers") << u"release"_s << 422;
-        QTest::newRow("release at rest above the hoop") << u"above-hoop"_s << 422;
-    }
-
-    void shotRefusals()
-    {
-        QFETCH(QString, situation);
-        QFETCH(int, status);
-        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
-        QJsonObject round = m_game->activeRound(room, sender, receiver);
-        QCOMPARE(m_game->shot(room, receiver, round, u"first"_s, 5).status, 200);
-        QJsonObject release = GameRequests::throwRelease();
-        if (situation == u"nonce")
-            round[u"nonce"_s] = QString(32, u'0');
-        if (situation == u"round")
-            round[u"id"_s] = u"00000000-0000-4000-8000-000000000000"_s;
-        if (situation == u"release")
-            release[u"vx"_s] = u"fast"_s;
-        if (situation == u"above-hoop")
-            release = { { u"x"_s, 0.76 }, { u"y"_s, 0.5 }, { u"vx"_s, 0.0 }, { u"vy"_s, 0.0 } };
-        const ApiClient::Reply reply
-            = m_game->shot(room, situation == u"sender" ? sender : receiver, round,
-                situation == u"shot-id" ? u"first"_s : u"second"_s,
-                situation == u"repeat"      ? 5
-                    : situation == u"lower" ? 2
-                                            : 6,
-                release);
-        QCOMPARE(reply.status, status);
-        QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
-        QVERIFY(status != 422 || reply.object()[u"errors"_s].toObject().contains(u"release"_s));
-        QCOMPARE(m_game->round(room, receiver)[u"last_sequence"_s].toInteger(), 5);
-    }
-
     void hitScoresAndHandsTheBallOver()
     {
         const auto [sender, receiver, room] = m_game->twoPlayerRoom();
@@ -212,76 +170,112 @@ private slots:
         QCOMPARE(m_game->send(room, receiver, u"in-time"_s, sender.id).status, 200);
     }
 
+    // After a shot with sequence 5, another shot or a result, its body changed by the patch.
     // A result may come 0.5 s sooner than its flight, for network delays; no sooner. A refused
     // result uses up its throw, but another throw in the round still counts. A retry of the
     // result that scored (its reply was lost) counts nothing again; one that differs is refused.
-    void results_data()
+    void throws_data()
     {
-        QTest::addColumn<qint64>("waitMs"); // from the shot to its result
-        QTest::addColumn<double>("dx");
-        QTest::addColumn<QString>("shotId");
-        QTest::addColumn<qint64>("sequence");
-        QTest::addColumn<bool>("retry"); // after the same result with dx 0 and sequence 2
+        QTest::addColumn<QString>("kind"); // "shot", "sender's shot", "result" or "retry"
+        QTest::addColumn<qint64>("waitMs"); // from the first shot
+        QTest::addColumn<double>("dx"); // of the result's frames
+        QTest::addColumn<QByteArray>("patch");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("message");
-        const QString shot = u"shot"_s;
-        QTest::newRow("as soon as the flight allows")
-            << qint64(625) << 0.0 << shot << qint64(2) << false << 200 << QString();
-        QTest::newRow("1 ms sooner")
-            << qint64(624) << 0.0 << shot << qint64(2) << false << 422 << u"sooner"_s;
-        QTest::newRow("0.07 off the flight")
-            << qint64(700) << 0.07 << shot << qint64(2) << false << 422 << u"registered throw"_s;
-        QTest::newRow("unregistered shot")
-            << qint64(700) << 0.0 << u"other"_s << qint64(2) << false << 409 << QString();
-        QTest::newRow("sequence not above the shot")
-            << qint64(700) << 0.0 << shot << qint64(1) << false << 409 << QString();
-        QTest::newRow("retry") << qint64(700) << 0.0 << shot << qint64(2) << true << 200
-                               << QString();
-        QTest::newRow("retry, another sequence")
-            << qint64(700) << 0.0 << shot << qint64(3) << true << 409 << QString();
-        QTest::newRow("retry 0.001 aside")
-            << qint64(700) << 0.001 << shot << qint64(2) << true << 409 << QString();
+        QTest::addColumn<QString>("error"); // field, then the text it contains
+        QTest::addColumn<QString>("outcome"); // state, last sequence, points
+        const auto row = [](const char *name, const char *kind, qint64 waitMs, double dx,
+                             const char *patch, int status, const QString &error,
+                             const char *outcome) {
+            QTest::newRow(name) << QString::fromLatin1(kind) << waitMs << dx << QByteArray(patch)
+                                << status << error << QString::fromLatin1(outcome);
+        };
+        row("next shot", "shot", 0, 0, "{}", 200, {}, "ROUND 6 0");
+        row("repeated sequence", "shot", 0, 0, R"({"sequence":5})", 409, {}, "ROUND 5 0");
+        row("lower sequence", "shot", 0, 0, R"({"sequence":2})", 409, {}, "ROUND 5 0");
+        row("wrong nonce", "shot", 0, 0, R"({"nonce":"00000000000000000000000000000000"})", 403, {},
+            "ROUND 5 0");
+        row("wrong round", "shot", 0, 0, R"({"round_id":"00000000-0000-4000-8000-000000000000"})",
+            409, {}, "ROUND 5 0");
+        row("not the receiver", "sender's shot", 0, 0, "{}", 403, {}, "ROUND 5 0");
+        row("repeated shot id", "shot", 0, 0, R"({"shot_id":"shot"})", 409, {}, "ROUND 5 0");
+        row("release not numbers", "shot", 0, 0,
+            R"({"release":{"x":0.18,"y":0.18,"vx":"fast","vy":0.9}})", 422, u"release "_s,
+            "ROUND 5 0");
+        row("release at rest above the hoop", "shot", 0, 0,
+            R"({"release":{"x":0.76,"y":0.5,"vx":0,"vy":0}})", 422, u"release "_s, "ROUND 5 0");
+        row("result as soon as the flight allows", "result", 625, 0, "{}", 200, {}, "IDLE - 1");
+        row("result 1 ms sooner", "result", 624, 0, "{}", 422, u"after sooner"_s, "ROUND 5 0");
+        row("result 0.07 off the flight", "result", 700, 0.07, "{}", 422,
+            u"after registered throw"_s, "ROUND 5 0");
+        row("result of an unregistered shot", "result", 700, 0, R"({"shot_id":"other"})", 409, {},
+            "ROUND 5 0");
+        row("result sequence not above the shot", "result", 700, 0, R"({"sequence":5})", 409, {},
+            "ROUND 5 0");
+        row("retry", "retry", 700, 0, "{}", 200, {}, "IDLE - 1");
+        row("retry, another sequence", "retry", 700, 0, R"({"sequence":7})", 409, {}, "IDLE - 1");
+        row("retry 0.001 aside", "retry", 700, 0.001, "{}", 409, {}, "IDLE - 1");
     }
 
-    void results()
+    void throws()
     {
+        QFETCH(QString, kind);
         QFETCH(qint64, waitMs);
         QFETCH(double, dx);
-        QFETCH(QString, shotId);
-        QFETCH(qint64, sequence);
-        QFETCH(bool, retry);
+        QFETCH(QByteArray, patch);
         QFETCH(int, status);
-        QFETCH(QString, message);
+        QFETCH(QString, error);
+        QFETCH(QString, outcome);
         const auto [sender, receiver, room] = m_game->twoPlayerRoom();
         const QJsonObject round = m_game->activeRound(room, sender, receiver);
         const QJsonObject release = GameRequests::throwRelease();
-        QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 1, release).status, 200);
+        QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 5, release).status, 200);
         m_server.clock().advance(waitMs);
-        const auto post = [&](const QString &id, qint64 at, double aside) {
-            return atOnce().result(room, receiver, round, id, at,
-                GameRequests::sampleAt(release, 1.075, aside),
-                GameRequests::sampleAt(release, 1.125, aside));
-        };
-        if (retry)
-            QCOMPARE(post(u"shot"_s, 2, 0).status, 200);
-        const ApiClient::Reply reply = post(shotId, sequence, dx);
+        QJsonObject body { { u"round_id"_s, round[u"id"_s] }, { u"nonce"_s, round[u"nonce"_s] },
+            { u"shot_id"_s, u"shot"_s }, { u"sequence"_s, 6 } };
+        const bool isShot = kind.endsWith(u"shot"_s);
+        if (isShot) {
+            body.insert(u"shot_id"_s, u"next"_s);
+            body.insert(u"release"_s, release);
+        } else {
+            body.insert(u"before"_s, GameRequests::sampleAt(release, 1.075));
+            body.insert(u"after"_s, GameRequests::sampleAt(release, 1.125));
+        }
+        const QString path = isShot ? u"round/shot"_s : u"round/result"_s;
+        if (kind == u"retry")
+            QCOMPARE(m_game->post(room, path, receiver, body).status, 200);
+        if (!isShot) {
+            body.insert(u"before"_s, GameRequests::sampleAt(release, 1.075, dx));
+            body.insert(u"after"_s, GameRequests::sampleAt(release, 1.125, dx));
+        }
+        const QJsonObject changes = QJsonDocument::fromJson(patch).object();
+        for (auto change = changes.begin(); change != changes.end(); ++change)
+            body.insert(change.key(), change.value());
+        const ApiClient::Reply reply
+            = m_game->post(room, path, kind == u"sender's shot" ? sender : receiver, body);
         QCOMPARE(reply.status, status);
-        const auto outcome = [&]() -> QString {
-            const QJsonObject snapshot = m_game->state(room, receiver).object();
-            return snapshot[u"state"_s].toString() + u' ' + score(snapshot, receiver);
-        };
-        QCOMPARE(outcome(), retry || status == 200 ? u"IDLE 1 1 0 1"_s : u"ROUND 0 1 0 0"_s);
-        if (status != 422)
-            return;
-        QVERIFY2(reply.object()[u"errors"_s][u"after"_s][0].toString().contains(message),
+        QVERIFY(status == 200 || !reply.object()[u"message"_s].toString().isEmpty());
+        const QString field = error.section(u' ', 0, 0);
+        QVERIFY2(error.isEmpty()
+                || reply.object()[u"errors"_s][field][0].toString().contains(
+                    error.section(u' ', 1)),
             reply.body.constData());
-        const ApiClient::Reply again = m_game->hitResult(room, receiver, round, u"shot"_s, 3);
+        const auto seen = [&]() -> QString {
+            const QJsonObject snapshot = m_game->state(room, receiver).object();
+            const QJsonValue sequence = snapshot[u"round"_s][u"last_sequence"_s];
+            return u"%1 %2 %3"_s.arg(snapshot[u"state"_s].toString(),
+                sequence.isDouble() ? QString::number(sequence.toInteger()) : u"-"_s,
+                score(snapshot, receiver).section(u' ', 0, 0));
+        };
+        QCOMPARE(seen(), outcome);
+        if (isShot || status != 422)
+            return;
+        const ApiClient::Reply again = atOnce().hitResult(room, receiver, round, u"shot"_s, 7);
         QCOMPARE(again.status, 409);
         QVERIFY2(
             again.object()[u"message"_s].toString().contains(u"already"_s), again.body.constData());
-        QCOMPARE(m_game->shot(room, receiver, round, u"next"_s, 4).status, 200);
-        QCOMPARE(m_game->hitResult(room, receiver, round, u"next"_s, 5).status, 200);
-        QCOMPARE(outcome(), u"IDLE 1 1 0 1"_s);
+        QCOMPARE(m_game->shot(room, receiver, round, u"next"_s, 8).status, 200);
+        QCOMPARE(m_game->hitResult(room, receiver, round, u"next"_s, 9).status, 200);
+        QCOMPARE(seen(), u"IDLE - 1"_s);
     }
 
     // A hit adds a point and lengthens the receiver's streak, a miss ends it; the best streak

@@ -4,27 +4,12 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-// The round timer on a clock the test moves: it wakes at the deadline, and after failures
-// to save it waits twice as long each time, up to a minute.
+// The round timer on a clock the test moves: after failures to save it waits twice as long
+// each time, up to a minute (the deadline itself is the rounds test's).
 class RoundTimerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void wakesAtTheDeadline()
-    {
-        ManualClock clock;
-        RoundTimer timer(clock);
-        QSignalSpy due(&timer, &RoundTimer::due);
-        timer.wakeAt(clock.nowMs() + 5000);
-        clock.advance(4999);
-        QCOMPARE(due.count(), 0);
-        clock.advance(1);
-        QCOMPARE(due.count(), 1);
-        timer.wakeAt(std::nullopt);
-        clock.advance(60000);
-        QCOMPARE(due.count(), 1);
-    }
-
     void backsOffWhileSavingFails()
     {
         ManualClock clock;
