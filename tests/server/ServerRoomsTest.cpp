@@ -139,181 +139,151 @@ private slots:
         QCOMPARE(m_api->get(u"rooms"_s, other.token).document().array().size(), 1);
     }
 
-    // The ball goes to the next member in join order; the last one out deletes the room.
-    void leavingPassesTheBallAndClearsTheActiveRoom()
+    // Steps on a room of p0 (its owner, holding the ball), p1, p2 and p3, and a stranger x;
+    // see run() for the words.
+    void membership_data()
     {
-        const Player owner = m_game->newPlayer(), second = m_game->newPlayer();
-        const Player third = m_game->newPlayer(), fourth = m_game->newPlayer();
-        const QJsonObject created = m_game->createRoom(owner);
-        const qint64 room = created[u"id"_s].toInteger();
-        const QString code = created[u"invite_code"_s].toString();
-        for (const Player &player : { second, third, fourth })
-            m_game->join(player, code);
-        m_game->post(room, u"activate"_s, owner);
-        // A member without the ball leaves the holder as it was.
-        QCOMPARE(m_game->post(room, u"leave"_s, fourth).status, 204);
-        QCOMPARE(m_game->state(room, third).object()[u"room"_s][u"ball_owner_id"_s].toInteger(),
-            owner.id);
-        QCOMPARE(m_game->post(room, u"leave"_s, owner).status, 204);
-        QCOMPARE(m_game->state(room, owner).status, 403);
-        QVERIFY(!m_api->get(u"me"_s, owner.token).object().contains(u"active_room_id"_s));
-        const QJsonObject state = m_game->state(room, third).object();
-        QCOMPARE(state[u"room"_s][u"ball_owner_id"_s].toInteger(), second.id);
-        QCOMPARE(state[u"members"_s].toArray().size(), 2);
-        QCOMPARE(m_game->post(room, u"leave"_s, owner).status, 403);
-        QCOMPARE(m_game->post(room, u"leave"_s, second).status, 204);
-        QCOMPARE(m_game->post(room, u"leave"_s, third).status, 204);
-        QCOMPARE(m_game->state(room, third).status, 404);
-        QCOMPARE(m_game->join(m_game->newPlayer(), code).status, 422);
-    }
-
-    // After a round the holder is no longer the first member: another member leaving keeps
-    // it. The receiver of a round leaving ends it and gives the ball back to its sender.
-    void leavingKeepsOrReturnsALaterHolder()
-    {
-        const Player sender = m_game->newPlayer(), receiver = m_game->newPlayer();
-        const Player third = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({ sender, receiver, third });
-        QVERIFY(m_game->playHit(room, sender, receiver));
-        QCOMPARE(m_game->post(room, u"leave"_s, third).status, 204);
-        const auto holder = [&]() -> QString {
-            const QJsonObject state = m_game->state(room, receiver).object();
-            return state[u"state"_s].toString() + u' '
-                + QString::number(state[u"room"_s][u"ball_owner_id"_s].toInteger());
-        };
-        QCOMPARE(holder(), u"IDLE %1"_s.arg(receiver.id));
-        m_server.clock().advance(3000); // the cooldown
-        QCOMPARE(m_game->sendToOnline(room, receiver, sender, u"then-gone"_s).status, 200);
-        QCOMPARE(m_game->post(room, u"leave"_s, sender).status, 204);
-        QCOMPARE(holder(), u"IDLE %1"_s.arg(receiver.id));
-    }
-
-    void deleteIsTheOwnersAlone_data()
-    {
-        QTest::addColumn<QString>("who");
-        QTest::addColumn<int>("status");
-        QTest::newRow("owner") << u"owner"_s << 204;
-        QTest::newRow("member") << u"member"_s << 403;
-        QTest::newRow("owner who left") << u"former owner"_s << 403;
-    }
-
-    void deleteIsTheOwnersAlone()
-    {
-        QFETCH(QString, who);
-        QFETCH(int, status);
-        const auto [owner, member, room] = m_game->twoPlayerRoom();
-        m_game->post(room, u"activate"_s, member);
-        // Read before, so a snapshot kept from then would show.
-        QCOMPARE(m_game->state(room, member).status, 200);
-        if (who == u"former owner")
-            QCOMPARE(m_game->post(room, u"leave"_s, owner).status, 204);
-        const Player deleter = who.endsWith(u"owner") ? owner
-            : who == u"member"                        ? member
-                                                      : m_game->newPlayer();
-        const ApiClient::Reply reply
-            = m_api->request("DELETE", u"rooms/%1"_s.arg(room), "{}", deleter.token);
-        QCOMPARE(reply.status, status);
-        if (status == 204) {
-            QCOMPARE(m_game->state(room, member).status, 404);
-            QCOMPARE(m_api->get(u"rooms"_s, member.token).document().array().size(), 0);
-            QVERIFY(!m_api->get(u"me"_s, member.token).object().contains(u"active_room_id"_s));
-        } else {
-            QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
-            QCOMPARE(m_game->state(room, member).status, 200);
-        }
-    }
-
-    void statusFollowsHeartbeats_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<qint64>("silentMs"); // then nothing is heard of the member this long
-        QTest::addColumn<QString>("status");
-        QTest::newRow("never seen") << u"none"_s << qint64(0) << u"OFFLINE"_s;
-        QTest::newRow("heartbeat") << u"beat"_s << qint64(0) << u"ONLINE"_s;
-        QTest::newRow("heartbeat, then silence short of presence")
-            << u"beat"_s << InProcessServer::presenceMs - 1 << u"ONLINE"_s;
+        QTest::addColumn<QString>("script");
+        const qint64 presence = InProcessServer::presenceMs;
+        // The ball goes to the next member in join order; the last one out deletes the room.
+        QTest::newRow("leaving") << u"p0 activate, p3 leave, holder p0, p0 leave, p0 state = 403, "
+                                    "active p0 none, holder p1, members 2, p0 leave = 403, "
+                                    "p1 leave, p2 leave, p2 state = 404, x join = 422 code"_s;
+        // After a round the holder is no longer the first member: another member leaving keeps
+        // it. The receiver of a round leaving ends it and gives the ball back to its sender.
+        QTest::newRow("leaving after a round")
+            << u"p0 hit p1, p2 leave, holder p1, wait 3000, p1 send p0, p0 leave, holder p1"_s;
+        QTest::newRow("owner deletes") << u"p1 activate, p1 state, p0 delete, p1 state = 404, "
+                                          "rooms p1 0, active p1 none"_s;
+        QTest::newRow("member deletes") << u"p1 activate, p1 delete = 403, p1 state"_s;
+        QTest::newRow("owner who left deletes")
+            << u"p1 activate, p0 leave, p0 delete = 403, p1 state"_s;
+        QTest::newRow("never seen") << u"status p1 OFFLINE"_s;
+        QTest::newRow("heartbeat") << u"p1 beat, status p1 ONLINE"_s;
+        QTest::newRow("heartbeat, silence short of presence")
+            << u"p1 beat, wait %1, status p1 ONLINE"_s.arg(presence - 1);
         QTest::newRow("heartbeat, then silence")
-            << u"beat"_s << InProcessServer::presenceMs << u"OFFLINE"_s;
-        QTest::newRow("heartbeat with dnd") << u"dnd"_s << qint64(0) << u"DO_NOT_DISTURB"_s;
-        QTest::newRow("dnd, then silence")
-            << u"dnd"_s << InProcessServer::presenceMs << u"OFFLINE"_s;
-        QTest::newRow("dnd then plain heartbeat") << u"dnd-beat"_s << qint64(0) << u"ONLINE"_s;
-        QTest::newRow("disconnect") << u"disconnect"_s << qint64(0) << u"OFFLINE"_s;
-        QTest::newRow("receiving the round") << u"receive"_s << qint64(0) << u"BUSY"_s;
-        QTest::newRow("heartbeat in another room") << u"elsewhere"_s << qint64(0) << u"OFFLINE"_s;
+            << u"p1 beat, wait %1, status p1 OFFLINE"_s.arg(presence);
+        QTest::newRow("heartbeat with dnd") << u"p1 dnd, status p1 DO_NOT_DISTURB"_s;
+        QTest::newRow("dnd, then silence") << u"p1 dnd, wait %1, status p1 OFFLINE"_s.arg(presence);
+        QTest::newRow("dnd, then plain heartbeat") << u"p1 dnd, p1 beat, status p1 ONLINE"_s;
+        QTest::newRow("disconnect") << u"p1 beat, p1 bye, status p1 OFFLINE"_s;
+        QTest::newRow("receiving the round") << u"p0 send p1, status p1 BUSY"_s;
+        QTest::newRow("heartbeat in another room") << u"p1 beat-elsewhere, status p1 OFFLINE"_s;
+        // Strangers and missing rooms are refused; bad heartbeats leave no trace.
+        QTest::newRow("stranger") << u"x state = 403, x beat = 403, x bye = 403, x activate = 403, "
+                                     "members 4, active x none"_s;
+        QTest::newRow("no such room") << u"p0 state! = 404, p0 beat! = 404, p0 bye! = 404, "
+                                         "p0 activate! = 404, active p0 none"_s;
+        QTest::newRow("bad heartbeats")
+            << uR"(p1 beat {"dnd":false} = 422 socket_id, p1 beat {"socket_id":5,"dnd":false})"
+               uR"( = 422 socket_id, p1 beat {"socket_id":"1.1","dnd":"yes"} = 422 dnd, )"
+               uR"(status p1 OFFLINE)"_s;
     }
 
-    void statusFollowsHeartbeats()
+    void membership()
     {
-        QFETCH(QString, action);
-        QFETCH(qint64, silentMs);
-        QFETCH(QString, status);
-        const auto [owner, member, room] = m_game->twoPlayerRoom();
-        if (action != u"none" && action != u"elsewhere")
-            QCOMPARE(m_game->heartbeat(room, member, action.startsWith(u"dnd")).status, 200);
-        if (action == u"dnd-beat")
-            m_game->heartbeat(room, member, false);
-        if (action == u"disconnect")
-            QCOMPARE(m_game->post(room, u"disconnect"_s, member).status, 204);
-        if (action == u"receive")
-            QCOMPARE(m_game->send(room, owner, u"r-1"_s, member.id).status, 200);
-        if (action == u"elsewhere")
-            m_game->heartbeat(m_game->roomWith({ member }), member);
-        m_server.clock().advance(silentMs);
-        QCOMPARE(GameRequests::statusOf(m_game->state(room, owner).object(), member.id), status);
-    }
-
-    // Strangers and missing rooms are refused; bad heartbeats are refused and leave no trace.
-    void roomRequests_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("body"); // null: a GET
-        QTest::addColumn<QString>("who"); // "stranger", "owner" or "owner elsewhere"
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("field");
-        const QByteArray beat = R"({"socket_id":"1.1","dnd":false})";
-        for (const auto &[path, body] :
-            { std::pair(u"state"_s, QByteArray()), std::pair(u"heartbeat"_s, beat),
-                std::pair(u"disconnect"_s, beat), std::pair(u"activate"_s, beat) }) {
-            QTest::addRow("%s by a stranger", qPrintable(path))
-                << path << body << u"stranger"_s << 403 << QString();
-            QTest::addRow("%s of no room", qPrintable(path))
-                << path << body << u"owner elsewhere"_s << 404 << QString();
-        }
-        QTest::newRow("no socket id") << u"heartbeat"_s << QByteArray(R"({"dnd":false})")
-                                      << u"owner"_s << 422 << u"socket_id"_s;
-        QTest::newRow("numeric socket id")
-            << u"heartbeat"_s << QByteArray(R"({"socket_id":5,"dnd":false})") << u"owner"_s << 422
-            << u"socket_id"_s;
-        QTest::newRow("dnd as text")
-            << u"heartbeat"_s << QByteArray(R"({"socket_id":"1.1","dnd":"yes"})") << u"owner"_s
-            << 422 << u"dnd"_s;
-    }
-
-    void roomRequests()
-    {
-        QFETCH(QString, path);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, who);
-        QFETCH(int, status);
-        QFETCH(QString, field);
-        const Player owner = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({ owner });
-        const Player sender = who == u"stranger"_s ? m_game->newPlayer() : owner;
-        const qint64 target = who == u"owner elsewhere"_s ? room + 1000 : room;
-        const ApiClient::Reply reply = m_api->request(body.isNull() ? "GET" : "POST",
-            u"rooms/%1/%2"_s.arg(target).arg(path), body, sender.token);
-        QCOMPARE(reply.status, status);
-        QVERIFY(!reply.object()[u"message"_s].toString().isEmpty());
-        if (!field.isNull())
-            QVERIFY(reply.object()[u"errors"_s][field][0].isString());
-        const QJsonObject snapshot = m_game->state(room, owner).object();
-        QCOMPARE(snapshot[u"members"_s].toArray().size(), 1);
-        QCOMPARE(GameRequests::statusOf(snapshot, owner.id), u"OFFLINE"_s);
-        QVERIFY(!m_api->get(u"me"_s, sender.token).object().contains(u"active_room_id"_s));
+        QFETCH(QString, script);
+        QCOMPARE(run(script), QString());
     }
 
 private:
+    // Runs the steps of membership_data: "<player> <action>[!] [<other player or a heartbeat's
+    // body>] [= <status> [<fields named in errors>]]", where a request without a status must
+    // succeed and a refusal must say why, or a check:
+    // "holder <player>" (and no round), "status <player> <word>", "members <n>",
+    // "rooms <player> <n>", "active <player> none", "wait <ms>". Answers the first failed
+    // step with what it saw; empty when all pass.
+    QString run(const QString &script)
+    {
+        QList<Player> players;
+        for (int i = 0; i < 5; ++i)
+            players.append(m_game->newPlayer());
+        const QJsonObject created = m_game->createRoom(players[0]);
+        const qint64 room = created[u"id"_s].toInteger();
+        const QString code = created[u"invite_code"_s].toString();
+        for (int i = 1; i < 4; ++i)
+            m_game->join(players[i], code);
+        const auto player = [&](const QString &name) -> const Player & {
+            return players[name == u"x" ? 4 : name.mid(1).toInt()];
+        };
+        // The room as any member who may still read it sees it.
+        const auto snapshot = [&] {
+            for (const Player &viewer : std::as_const(players)) {
+                const ApiClient::Reply reply = m_game->state(room, viewer);
+                if (reply.status == 200)
+                    return reply.object();
+            }
+            return QJsonObject();
+        };
+        for (const QString &step : script.split(u", "_s)) {
+            QStringList words = step.split(u' ');
+            QString seen;
+            if (words[0] == u"wait") {
+                m_server.clock().advance(words[1].toLongLong());
+                continue;
+            } else if (words[0] == u"holder") {
+                const QJsonObject now = snapshot();
+                seen = now[u"state"_s].toString() + u' '
+                    + (now[u"room"_s][u"ball_owner_id"_s].toInteger() == player(words[1]).id
+                            ? words[1]
+                            : u"another"_s);
+                words = { words[0], u"IDLE"_s, words[1] };
+            } else if (words[0] == u"status") {
+                seen = GameRequests::statusOf(snapshot(), player(words[1]).id);
+                words.removeAt(1);
+            } else if (words[0] == u"members") {
+                seen = QString::number(snapshot()[u"members"_s].toArray().size());
+            } else if (words[0] == u"rooms") {
+                seen = QString::number(
+                    m_api->get(u"rooms"_s, player(words[1]).token).document().array().size());
+                words.removeAt(1);
+            } else if (words[0] == u"active") {
+                const QJsonObject me = m_api->get(u"me"_s, player(words[1]).token).object();
+                seen = me.contains(u"active_room_id"_s) ? u"some"_s : u"none"_s;
+                words.removeAt(1);
+            } else {
+                const Player &who = player(words[0]);
+                QString action = words[1];
+                // "!": the same request for a room that does not exist.
+                const qint64 at = action.endsWith(u'!') ? room + 100000 : room;
+                action.remove(u'!');
+                ApiClient::Reply reply;
+                if (action == u"beat" && words.value(2).startsWith(u'{'))
+                    reply = m_api->request(
+                        "POST", u"rooms/%1/heartbeat"_s.arg(room), words[2].toUtf8(), who.token);
+                else if (action == u"beat" || action == u"dnd")
+                    reply = m_game->heartbeat(at, who, action == u"dnd");
+                else if (action == u"beat-elsewhere")
+                    reply = m_game->heartbeat(m_game->roomWith({ who }), who);
+                else if (action == u"bye" || action == u"leave" || action == u"activate")
+                    reply = m_game->post(at, action == u"bye" ? u"disconnect"_s : action, who);
+                else if (action == u"delete")
+                    reply = m_api->request("DELETE", u"rooms/%1"_s.arg(room), "{}", who.token);
+                else if (action == u"state")
+                    reply = m_game->state(at, who);
+                else if (action == u"join")
+                    reply = m_game->join(who, code);
+                else if (action == u"send")
+                    reply = m_game->sendToOnline(room, who, player(words[2]), step);
+                else if (action == u"hit")
+                    reply.status = m_game->playHit(room, who, player(words[2])) ? 200 : 0;
+                const bool refused = reply.status >= 400;
+                seen = QString::number(refused || reply.status < 200 ? reply.status : 200);
+                if (refused && reply.object()[u"message"_s].toString().isEmpty())
+                    seen += u" without a message"_s;
+                if (reply.status == 422)
+                    seen += u' ' + reply.object()[u"errors"_s].toObject().keys().join(u',');
+                const qsizetype equals = words.indexOf(u"="_s);
+                words = QStringList { QString() }
+                    + (equals < 0 ? QStringList { u"200"_s } : words.mid(equals + 1));
+            }
+            if (seen != words.mid(1).join(u' '))
+                return step + u": "_s + seen;
+        }
+        return {};
+    }
+
     static QList<qint64> ids(const QJsonValue &array)
     {
         QList<qint64> list;
