@@ -3,6 +3,7 @@
 #include "InProcessServer.h"
 #include "PostgresCluster.h"
 #include "store/DatabaseUrl.h"
+#include "store/Store.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -96,18 +97,14 @@ private:
     // The process of the database server that serves the node's connection.
     qint64 nodeBackend() const
     {
-        const DatabaseUrl url = DatabaseUrl::parse(m_server.database());
         qint64 pid = 0;
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, u"observer"_s);
-            db.setHostName(url.host);
-            db.setPort(url.port);
-            db.setUserName(url.user);
-            db.setDatabaseName(url.database);
-            QSqlQuery query(db);
-            if (db.open()
-                && query.exec(u"SELECT pid FROM pg_stat_activity WHERE application_name = "
-                              "'tosswick-server'"_s)
+            QString error;
+            Store::openPostgresConnection(
+                u"observer"_s, DatabaseUrl::parse(m_server.database()), u"test"_s, error);
+            QSqlQuery query(QSqlDatabase::database(u"observer"_s, false));
+            if (query.exec(u"SELECT pid FROM pg_stat_activity WHERE application_name = "
+                           "'tosswick-server'"_s)
                 && query.next())
                 pid = query.value(0).toLongLong();
         }

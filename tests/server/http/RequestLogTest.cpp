@@ -33,6 +33,8 @@ private slots:
         QTest::newRow("lone high surrogate") << units(u"a\xd83d?", 3) << 200 << u"a\\uD83D?"_s;
         QTest::newRow("reversed pair") << units(u"\xde00\xd83d", 2) << 200 << u"\\uDE00\\uD83D"_s;
         QTest::newRow("cut") << u"abcdef"_s << 3 << u"abc…"_s;
+        QTest::newRow("cut at the log's length")
+            << QString(201, u'a') << -1 << QString(200, u'a') + u'…';
         QTest::newRow("escape kept whole") << u"ab\ncd"_s << 5 << u"ab…"_s;
         QTest::newRow("backslash kept whole") << u"ab\\"_s << 3 << u"ab…"_s;
         QTest::newRow("pair kept whole") << u"ab😀"_s << 3 << u"ab…"_s;
@@ -43,7 +45,8 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, maxLength);
         QFETCH(QString, cleaned);
-        QCOMPARE(RequestLog::clean(text, maxLength), cleaned);
+        QCOMPARE(
+            maxLength < 0 ? RequestLog::clean(text) : RequestLog::clean(text, maxLength), cleaned);
     }
 
     void repeatsAreCountedOncePerWindow()

@@ -77,13 +77,9 @@ private:
 
     static bool isRoomChanged(const std::optional<QJsonObject> &frame, qint64 room)
     {
-        if (frame && frame->value(u"event"_s) == u"room.changed"_s
+        return frame && frame->value(u"event"_s) == u"room.changed"_s
             && frame->value(u"channel"_s).toString() == u"private-room."_s + QString::number(room)
-            && !dataText(*frame)[u"event_id"_s].toString().isEmpty())
-            return true;
-        qWarning("not a room.changed frame: %s",
-            frame ? QJsonDocument(*frame).toJson(QJsonDocument::Compact).constData() : "none");
-        return false;
+            && !dataText(*frame)[u"event_id"_s].toString().isEmpty();
     }
 
     InProcessServer m_server;

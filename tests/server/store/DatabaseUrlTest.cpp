@@ -54,6 +54,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("problem");
         QTest::newRow("no user") << u"postgresql://localhost/game"_s << u"names no user"_s;
+        QTest::newRow("empty user") << u"postgresql://:pw@localhost/game"_s << u"names no user"_s;
         QTest::newRow("no host") << u"postgresql://u@/game"_s << u"names no host"_s;
         QTest::newRow("no database") << u"postgresql://u@h"_s << u"names no database"_s;
         QTest::newRow("database with /") << u"postgresql://u@h/a/b"_s << u"names no database"_s;
