@@ -26,14 +26,13 @@ bool runTool(const QString &program, const QStringList &arguments, QString *outp
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(patience) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
+    const bool ran = process.waitForFinished(patience)
+        && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!ran)
         qWarning() << program << arguments << "failed:" << process.readAllStandardError();
-        return false;
-    }
     if (output)
         *output = QString::fromLocal8Bit(process.readAllStandardOutput());
-    return true;
+    return ran;
 }
 
 bool xdotool(const QStringList &arguments)
@@ -66,14 +65,9 @@ bool movePointer(QPoint to)
 class ClickTarget : public QWidget {
 public:
     int presses = 0;
-    QPoint lastPress;
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        ++presses;
-        lastPress = event->globalPosition().toPoint();
-    }
+    void mousePressEvent(QMouseEvent *) override { ++presses; }
 };
 
 } // namespace
@@ -133,10 +127,6 @@ private slots:
             { "_NET_WM_DESKTOP(CARDINAL) = 4294967295", "STATE_STICKY", "STATE_SKIP_TASKBAR",
                 "STATE_SKIP_PAGER", "STATE_ABOVE", "accepts input or input focus: False" })
             QVERIFY2(properties.contains(QLatin1StringView(expected)), qPrintable(properties));
-
-        // Nothing moves in the idle scene: no frames, and with the ball hidden no input area.
-        QTRY_VERIFY_WITH_TIMEOUT(!panel->view()->isRunning(), patience);
-        QVERIFY(panel->inputArea().isEmpty());
     }
 
     // A press away from the ball, or on a hidden one, reaches the window beneath; one at the
@@ -172,22 +162,20 @@ private slots:
         const QPoint press = onScreen(panel, ball(scene).position() + offset);
         const bool grabbed = holder && where != u"far"_s;
         QVERIFY(movePointer(press));
-        if (holder) // the ball takes presses, but only at the ball
-            QTRY_VERIFY_WITH_TIMEOUT(
-                panel->inputArea().contains(press - panel->geometry().topLeft()) == grabbed
-                    && !panel->inputArea().isEmpty(),
-                patience);
+        const auto area = [panel] { return panel->inputArea(); }; // at the ball only
+        const QPoint local = press - panel->geometry().topLeft();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !holder || (!area().isEmpty() && area().contains(local) == grabbed), patience);
         QVERIFY(xdotool({ u"mousedown"_s, u"1"_s }));
         if (!grabbed) {
             QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
             QTRY_COMPARE_WITH_TIMEOUT(m_target->presses, 1, patience);
-            QCOMPARE(m_target->lastPress, press);
             QVERIFY(!scene.isDragging());
             return;
         }
         QTRY_VERIFY_WITH_TIMEOUT(scene.isDragging(), patience);
         // Held, the ball keeps the pointer wherever it goes; the press took no focus.
-        QCOMPARE(panel->inputArea(), panel->rect());
+        QCOMPARE(area(), panel->rect());
         QCOMPARE(QGuiApplication::focusWindow(), m_target->windowHandle());
         QVERIFY(movePointer(press + QPoint(160, -160))); // up and to the right
         QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
@@ -195,28 +183,6 @@ private slots:
         // Thrown up and to the right, and no press went through.
         const auto thrown = scene.latestRelease();
         QVERIFY(thrown && thrown->vx > 0.4 && thrown->vy > 0.8 && m_target->presses == 0);
-    }
-
-    // Hidden, the scene pauses and its loop stops; shown again, the same window runs on.
-    void hidingPausesTheSceneAndStopsTheFrameLoop()
-    {
-        GamePanel *panel = showOverlay();
-        QVERIFY(panel);
-        GameScene &scene = m_overlay->scene();
-        scene.configure(practice);
-        scene.releaseBall(upRight);
-        QVERIFY(panel->view()->isRunning());
-        const double launched = scene.lastUpdate();
-        QTRY_VERIFY_WITH_TIMEOUT(scene.lastUpdate() > launched + 0.1, patience);
-        m_overlay->show(false);
-        QVERIFY(!panel->isVisible() && scene.isPaused() && !panel->view()->isRunning()
-            && panel->inputArea().isEmpty());
-        const double frozenAt = scene.lastUpdate();
-        QTest::qWait(300);
-        QCOMPARE(scene.lastUpdate(), frozenAt);
-        m_overlay->show(true);
-        QVERIFY(m_overlay->panel() == panel && panel->view()->isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(scene.lastUpdate() > frozenAt, patience);
     }
 
     // The loop stops once nothing moves; the frame that clears the "00" must still come.
@@ -237,36 +203,28 @@ private slots:
 
         *now = ends;
         QTRY_VERIFY_WITH_TIMEOUT(!panel->view()->isRunning(), patience);
-        QVERIFY(!scene.isInteractive());
         QCOMPARE(timer->text(), QString());
     }
 
+    // Without a compositor the window is clipped to what is drawn, following the ball; once
+    // one starts the whole window shows.
     void withoutACompositorTheWindowShowsOnlyWhatIsDrawn()
     {
         GamePanel *panel = showOverlay();
-        QVERIFY(panel);
-        QVERIFY(!panel->isCompositing());
+        QVERIFY(panel && !panel->isCompositing());
         GameScene &scene = m_overlay->scene();
         scene.configure(practice);
         const QPoint parked = inWindow(panel, ball(scene).position());
         QTRY_VERIFY_WITH_TIMEOUT(panel->mask().contains(parked), patience);
-        const QPoint rimCentre = inWindow(panel, field(scene).point(0.76, 0.42));
-        QVERIFY(panel->mask().contains(rimCentre) && !panel->mask().contains(QPoint(5, 5))
+        QVERIFY(panel->mask().contains(inWindow(panel, field(scene).point(0.76, 0.42))));
+        QVERIFY(!panel->mask().contains(QPoint(5, 5))
             && !panel->mask().contains(inWindow(panel, field(scene).point(0.5, 0.9))));
-
-        // The clip follows the ball.
         scene.releaseBall(upRight);
         QTRY_VERIFY_WITH_TIMEOUT(!panel->mask().contains(parked), patience);
         QTRY_VERIFY_WITH_TIMEOUT(
             panel->mask().contains(inWindow(panel, ball(scene).position())), patience);
-
-        // A compositor that starts or stops later is noticed.
         QVERIFY(startCompositor());
-        QTRY_VERIFY_WITH_TIMEOUT(panel->isCompositing(), patience);
-        QVERIFY(panel->mask().isEmpty());
-        stopCompositor();
-        QTRY_VERIFY_WITH_TIMEOUT(!panel->isCompositing(), patience);
-        QVERIFY(panel->mask().contains(rimCentre));
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isCompositing() && panel->mask().isEmpty(), patience);
     }
 
     void losingTheScreenMovesTheOverlayAndKeepsItsVisibility()
@@ -287,13 +245,16 @@ private slots:
         QCOMPARE(m_overlay->screenIndex(), 0);
         QVERIFY(isParked(scene) && scene.isInteractive()); // the game survives
 
-        // A hidden overlay stays hidden through the next rebuild.
+        // Hidden, the scene pauses and its loop stops; it stays hidden through the next rebuild.
         m_overlay->show(false);
+        QVERIFY(scene.isPaused() && !panel->view()->isRunning() && panel->inputArea().isEmpty());
         const WId before = panel->winId();
         QVERIFY(xrandr({ u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"none"_s }));
         QTRY_VERIFY_WITH_TIMEOUT(
             m_overlay->panel() && m_overlay->panel()->winId() != before, patience);
-        QVERIFY(!m_overlay->panel()->isVisible() && !m_overlay->isVisible());
+        QVERIFY(!m_overlay->panel()->isVisible() && !m_overlay->isVisible() && scene.isPaused());
+        m_overlay->show(true);
+        QVERIFY(!scene.isPaused() && m_overlay->panel()->view()->isRunning());
     }
 
 private:
@@ -355,10 +316,9 @@ private:
     // One wide X screen shown as two monitors, left and right.
     static bool splitIntoTwoScreens()
     {
-        if (!xrandr({ u"--setmonitor"_s, u"left"_s, u"960/254x1080/286+0+0"_s, u"screen"_s })
-            || !xrandr({ u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"none"_s }))
-            return false;
-        return QTest::qWaitFor([] { return QGuiApplication::screens().size() == 2; }, patience);
+        return xrandr({ u"--setmonitor"_s, u"left"_s, u"960/254x1080/286+0+0"_s, u"screen"_s })
+            && xrandr({ u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"none"_s })
+            && QTest::qWaitFor([] { return QGuiApplication::screens().size() == 2; }, patience);
     }
 
     std::unique_ptr<ClickTarget> m_target;
