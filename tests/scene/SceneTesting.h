@@ -76,15 +76,12 @@ struct FrameClock {
     double start = 100;
     int frame = 0;
     void step() { scene.update(start + ++frame * GameScene::timeStep); }
-    void run(int frames)
-    {
-        runUntil([] { return false; }, frames);
-    }
+    void run(int frames) { runUntil({}, frames); }
     // Steps until the condition holds, at most a number of frames; the frames taken.
-    template <class Condition> int runUntil(Condition condition, int frames = 600)
+    int runUntil(const std::function<bool()> &condition, int frames = 600)
     {
         int taken = 0;
-        for (; !condition() && taken < frames; ++taken)
+        for (; !(condition && condition()) && taken < frames; ++taken)
             step();
         return taken;
     }
