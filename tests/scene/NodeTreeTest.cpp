@@ -92,6 +92,8 @@ private slots:
         const QRectF last = label->sceneBounds();
         root.removeChild(label);
         QVERIFY(covers(damage(root), last));
+        root.removeAllChildren(); // the ball is gone from where it was drawn last
+        QVERIFY(covers(damage(root), QRectF(90, -10, 20, 20)));
     }
 };
 
