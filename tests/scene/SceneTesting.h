@@ -5,9 +5,7 @@
 #include "scene/SceneField.h"
 #include "scene/ShapeNode.h"
 
-#include <memory>
-#include <utility>
-#include <vector>
+#include <tuple>
 
 // Drives a GameScene the way its window does, presented at a size and stepped at 60 frames per
 // second, and reads what it reports and draws.
@@ -17,34 +15,26 @@ inline Round round(const QString &id, const QString &state = QStringLiteral("ACT
     const Hoop &hoop = GameScene::defaultHoop, std::optional<QString> endsAt = std::nullopt)
 {
     Round r;
-    r.id = id;
-    r.state = state;
-    r.hoop = hoop;
-    r.endsAt = std::move(endsAt);
+    std::tie(r.id, r.state, r.hoop, r.endsAt) = std::tie(id, state, hoop, endsAt);
     return r;
 }
 
-inline std::unique_ptr<GameScene> presented(QSizeF size = QSizeF(1920, 1080))
+// Practice, and an active round "r1".
+inline const SceneDefinition practice { std::nullopt, true, false, 0 };
+inline const SceneDefinition inRound { round(QStringLiteral("r1")), false, true, 0 };
+
+inline std::unique_ptr<GameScene> presented(
+    std::optional<SceneDefinition> definition = {}, QSizeF size = { 1920, 1080 })
 {
     auto scene = std::make_unique<GameScene>();
     scene->setSize(size);
     scene->didMoveToView();
+    if (definition)
+        scene->configure(*definition);
     return scene;
 }
 
-// Presented and configured: in an active round "r1", or in practice without one.
-inline std::unique_ptr<GameScene> playing(bool practice = false, QSizeF size = QSizeF(1920, 1080))
-{
-    auto scene = presented(size);
-    if (practice)
-        scene->configure({ std::nullopt, true, false, 0 });
-    else
-        scene->configure({ round(QStringLiteral("r1")), false, true, 0 });
-    return scene;
-}
-
-// A gentle throw up and to the right from the start spot.
-constexpr Entry upRight { 0.18, 0.18, 0.5, 0.9 };
+constexpr Entry upRight { 0.18, 0.18, 0.5, 0.9 }; // from the start spot, gently
 
 inline SceneField field(const GameScene &scene)
 {
@@ -62,7 +52,6 @@ inline const ShapeNode &ball(const GameScene &scene)
     return *drawn<ShapeNode>(scene, u"ball");
 }
 
-// Where the ball is drawn, in field units.
 inline QPointF ballInField(const GameScene &scene)
 {
     return field(scene).normalized(ball(scene).position());
@@ -82,44 +71,26 @@ inline bool isParked(const GameScene &scene)
         && !scene.isDragging();
 }
 
-class FrameClock {
-public:
-    explicit FrameClock(GameScene &scene, double start = 100)
-        : m_scene(scene)
-        , m_start(start)
-    {
-    }
-    void step() { m_scene.update(m_start + ++m_frame * GameScene::timeStep); }
-    void run(int frames)
-    {
-        for (int i = 0; i < frames; ++i)
-            step();
-    }
+struct FrameClock {
+    GameScene &scene;
+    double start = 100;
+    int frame = 0;
+    void step() { scene.update(start + ++frame * GameScene::timeStep); }
+    void run(int frames) { runUntil({}, frames); }
     // Steps until the condition holds, at most a number of frames; the frames taken.
-    template <class Condition> int runUntil(Condition condition, int frames = 600)
+    int runUntil(const std::function<bool()> &condition, int frames = 600)
     {
         int taken = 0;
-        for (; !condition() && taken < frames; ++taken)
+        for (; !(condition && condition()) && taken < frames; ++taken)
             step();
         return taken;
     }
-
-private:
-    GameScene &m_scene;
-    int m_frame = 0;
-    double m_start;
-};
-
-struct Crossing {
-    QString shotID;
-    CrossingSample before;
-    CrossingSample after;
 };
 
 // Records what the scene reports to its host.
 struct ScoreLog {
     int practiceScores = 0;
-    std::vector<Crossing> scores;
+    std::vector<std::tuple<QString, CrossingSample, CrossingSample>> scores;
     std::vector<std::pair<QString, Entry>> shots;
     std::vector<Entry> transfers;
 
@@ -127,11 +98,8 @@ struct ScoreLog {
     {
         scene.onPracticeScore = [this] { ++practiceScores; };
         scene.onScore
-            = [this](const QString &id, const CrossingSample &before, const CrossingSample &after) {
-                  scores.push_back({ id, before, after });
-              };
-        scene.onShot
-            = [this](const QString &id, const Entry &entry) { shots.emplace_back(id, entry); };
+            = [this](const QString &id, auto b, auto a) { scores.emplace_back(id, b, a); };
+        scene.onShot = [this](const QString &id, const Entry &e) { shots.emplace_back(id, e); };
         scene.onTransfer = [this](const Entry &entry) { transfers.push_back(entry); };
     }
 };
