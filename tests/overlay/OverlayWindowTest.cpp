@@ -254,7 +254,9 @@ private slots:
             m_overlay->panel() && m_overlay->panel()->winId() != before, patience);
         QVERIFY(!m_overlay->panel()->isVisible() && !m_overlay->isVisible() && scene.isPaused());
         m_overlay->show(true);
-        QVERIFY(!scene.isPaused() && m_overlay->panel()->view()->isRunning());
+        QVERIFY(!scene.isPaused());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_overlay->panel() && m_overlay->panel()->view()->isRunning(), patience);
     }
 
 private:
