@@ -57,21 +57,32 @@ class ApplicationShellTest : public QObject {
     }
 
 private Q_SLOTS:
-    // Launched, the controls come up centred; closed, they only hide (the program and the
-    // overlay run on) and come back as the same window.
+    // Opened from the tray's popup, the controls come up centred; closed, they only hide (the
+    // program and the overlay run on) and come back as the same window, which shows the links
+    // handed to the program (which links are invitations is RoomInvitation's rule).
     void controlsWindowComesAndGoes()
     {
         auto shell = offlineShell();
+        auto *tray = shell->findChild<QSystemTrayIcon *>();
+        QVERIFY(tray && !shell->trayPopup());
+        emit tray->activated(QSystemTrayIcon::Trigger);
+        QWidget *popup = shell->trayPopup();
+        QVERIFY(popup && QTest::qWaitForWindowExposed(popup));
+        // The controls themselves are in the popup, under the button.
+        QVERIFY(popup->findChild<ControlView *>());
+        auto *open = popup->findChild<QPushButton *>(u"openControls"_s);
+        QCOMPARE(open->text(), u"Open controls window"_s);
         QVERIFY(!shell->controls());
-        shell->launched();
+        QTest::mouseClick(open, Qt::LeftButton);
         QWidget *window = shell->controls();
         QVERIFY(qobject_cast<ControlView *>(window) && QTest::qWaitForWindowExposed(window));
+        QVERIFY(!popup->isVisible());
         QCOMPARE(window->windowTitle(), u"TOSSWICK"_s);
         QCOMPARE(window->size(), QSize(380, 700));
         QCOMPARE(window->minimumSize(), window->maximumSize()); // not resizable
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        QVERIFY(qAbs(window->geometry().center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(window->geometry().center().y() - screen.center().y()) <= 1);
+        const QPoint offCentre = window->geometry().center()
+            - QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1);
 
         bool stillRunning = false;
         QList<QString> closingCalls { u"not closed"_s };
@@ -86,12 +97,18 @@ private Q_SLOTS:
             QApplication::quit();
         });
         QApplication::exec();
-        QVERIFY(stillRunning);
-        QVERIFY(!window->isVisible());
+        QVERIFY(stillRunning && !window->isVisible());
         QVERIFY(closingCalls.isEmpty()); // the overlay was not touched
-        shell->showControls();
+        shell->openLinks({
+            u"tosswick://join?room=AAAAAAAA&api=http://a.example&ws=ws://a.example&key=k"_s,
+            u"tosswick://join?room=BBBBBBBB&api=http://b.example&ws=ws://b.example&key=k"_s,
+            u"tosswick://join?room=bad!"_s,
+        });
         QCOMPARE(shell->controls(), window);
         QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(shell->model().pendingInvitation().value_or(RoomInvitation()).room, u"BBBBBBBB"_s);
+        QCOMPARE(labelText(window, u"invitationServer"_s), u"Server: http://b.example"_s);
+        QCOMPARE(labelText(window, u"message"_s), u"Invalid room invitation"_s);
     }
 
     void aHitSendsTheWindowAwayAndShowingItCancelsThat()
@@ -116,46 +133,6 @@ private Q_SLOTS:
         shell->showControls();
         QVERIFY(!waitUntil([&] { return !window->isVisible(); }, 1500));
         QVERIFY(!shell->model().gameplayDismissed());
-    }
-
-    void trayPopupOpensTheControlsWindow()
-    {
-        auto shell = offlineShell();
-        auto *tray = shell->findChild<QSystemTrayIcon *>();
-        QVERIFY(tray);
-        QVERIFY(!shell->trayPopup());
-        emit tray->activated(QSystemTrayIcon::Trigger);
-        QWidget *popup = shell->trayPopup();
-        QVERIFY(popup);
-        QVERIFY(QTest::qWaitForWindowExposed(popup));
-        // The controls themselves are in the popup, under the button.
-        QVERIFY(popup->findChild<ControlView *>());
-        auto *open = popup->findChild<QPushButton *>(u"openControls"_s);
-        QCOMPARE(open->text(), u"Open controls window"_s);
-        QVERIFY(!shell->controls());
-        QTest::mouseClick(open, Qt::LeftButton);
-        QVERIFY(shell->controls());
-        QVERIFY(QTest::qWaitForWindowExposed(shell->controls()));
-        QVERIFY(!popup->isVisible());
-    }
-
-    // Which links are invitations is RoomInvitation's rule; here the window shows the outcome.
-    void linksBecomeInvitationsOrAMessage()
-    {
-        auto shell = offlineShell();
-        shell->openLinks({
-            u"tosswick://join?room=AAAAAAAA&api=http://a.example&ws=ws://a.example&key=k"_s,
-            u"tosswick://join?room=BBBBBBBB&api=http://b.example&ws=ws://b.example&key=k"_s,
-            u"tosswick://join?room=bad!"_s,
-        });
-        QWidget *window = shell->controls();
-        QVERIFY(window);
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        const auto &invitation = shell->model().pendingInvitation();
-        QVERIFY(invitation);
-        QCOMPARE(invitation->room, u"BBBBBBBB"_s);
-        QCOMPARE(labelText(window, u"invitationServer"_s), u"Server: http://b.example"_s);
-        QCOMPARE(labelText(window, u"message"_s), u"Invalid room invitation"_s);
     }
 
     void quittingWithARoomTellsTheServer()

@@ -6,13 +6,12 @@
 #include "RecordingDisplay.h"
 #include "ScenePlayer.h"
 #include "TestServer.h"
-#include "app/controls/ContactsSection.h"
 #include "app/controls/Disclosure.h"
 #include "app/controls/LeaveSection.h"
 #include "app/controls/ScoresSection.h"
-#include "model/AppModel.h"
 #include "model/DateText.h"
 #include "model/Preferences.h"
+#include "net/Keychain.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -38,29 +37,109 @@ const QStringList allSections { u"header"_s, u"invitation"_s, u"history"_s, u"pl
     u"pomodoro"_s, u"switches"_s, u"message"_s, u"serverSettings"_s, u"footer"_s };
 
 // The event loop runs until `done` holds; the Secret Service's replies need a real one.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000)
+bool waitUntil(const std::function<bool()> &done)
 {
-    return ScenePlayer::waitUntil(done, timeoutMs);
+    return ScenePlayer::waitUntil(done, 15000);
 }
+
+template <typename T = QWidget> T *child(const QObject &parent, const QString &name)
+{
+    T *found = parent.findChild<T *>(name);
+    if (!found)
+        qWarning("no child named %s", qPrintable(name));
+    return found;
+}
+
+// Of the named widgets, those shown: the name, and ": text" of a label, button or picker.
+QStringList shown(const QWidget &view, const QStringList &names)
+{
+    QStringList lines;
+    for (const QString &name : names) {
+        const auto *widget = child(view, name);
+        if (!widget || !widget->isVisibleTo(&view))
+            continue;
+        QString text;
+        if (const auto *label = qobject_cast<const QLabel *>(widget))
+            text = label->text();
+        else if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
+            text = button->text();
+        else if (const auto *box = qobject_cast<const QComboBox *>(widget))
+            text = box->currentText();
+        lines.append(text.isEmpty() ? name : name + u": "_s + text);
+    }
+    return lines;
+}
+
+// The contacts column in order: each row's name, status, its colour and the send button's tooltip.
+QStringList contactRows(const QWidget &view)
+{
+    QStringList rows;
+    for (const QWidget *row :
+        child(view, u"contacts"_s)
+            ->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        const auto *status = row->findChild<QLabel *>(u"contactStatus"_s);
+        const auto *send = row->findChild<QToolButton *>();
+        if (status) {
+            rows.append(child<QLabel>(*row, u"contactName"_s)->text() + u": "_s + status->text()
+                + u' ' + status->palette().color(QPalette::WindowText).name()
+                + (send ? u" ["_s + send->toolTip() + u']' : QString()));
+        } else if (row->objectName() == u"noContacts"_s
+            || row->objectName() == u"currentlyUnavailable"_s) {
+            rows.append(row->objectName());
+        }
+    }
+    return rows;
+}
+
+void click(const QObject &parent, const QString &name)
+{
+    auto *button = child<QAbstractButton>(parent, name);
+    QVERIFY(button);
+    // A check box on its box: the widget may be wider than its text, and a click beside misses.
+    QTest::mouseClick(button, Qt::LeftButton, {},
+        qobject_cast<QCheckBox *>(button) ? QPoint(6, button->height() / 2) : QPoint());
+}
+
+void choose(QWidget &view, const QString &picker, int index)
+{
+    auto *box = child<QComboBox>(view, picker);
+    box->setCurrentIndex(index < 0 ? box->count() + index : index);
+    emit box->activated(box->currentIndex());
+}
+
+// Creates a room through the window and waits until its state is shown.
+void createRoomThroughWindow(AppModel &model, QWidget &view, const QString &name)
+{
+    child<QLineEdit>(view, u"roomName"_s)->setText(name);
+    click(view, u"createRoom"_s);
+    QVERIFY(waitUntil([&] { return model.snapshot() && model.snapshot()->room.name == name; }));
+}
+
 } // namespace
 
 class ControlViewTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<TestServer> m_server;
+    TestServer m_server;
     RecordingDisplay *m_display = nullptr;
     int m_clients = 0;
 
-    // A coordinator whose session restore against the test's server has finished.
-    std::unique_ptr<AppModel> signedInModel()
+    QString serverText(const QString &host, const QString &scheme = u"http"_s) const
+    {
+        return u"%1://%2:%3"_s.arg(scheme, host).arg(m_server.httpUrl().port());
+    }
+
+    // A coordinator whose session restore against the test's server (or port 1, where nothing
+    // listens) has finished.
+    std::unique_ptr<AppModel> model(const QUrl &http, const QUrl &ws)
     {
         auto model = std::make_unique<AppModel>(
-            clientSetup(m_dir.filePath(u"client%1.conf"_s.arg(++m_clients)), m_server->httpUrl(),
-                m_server->wsUrl(), &m_display));
-        if (!waitUntil([&] { return model->user() && !model->working(); }, 15000)) {
-            qWarning("the session restore did not finish: %s", qPrintable(model->message()));
-        }
+            clientSetup(m_dir.filePath(u"client%1.conf"_s.arg(++m_clients)), http, ws, &m_display));
+        if (!waitUntil([&] {
+                return !model->working() && (model->user() || !model->message().isEmpty());
+            }))
+            qWarning("the session restore did not finish");
         return model;
     }
 
@@ -69,223 +148,145 @@ class ControlViewTest : public QObject {
         auto view = std::make_unique<ControlView>(model);
         view->resize(380, 700);
         view->show();
-        if (!QTest::qWaitForWindowExposed(view.get()))
-            qWarning("the controls view was not exposed");
-        return view;
-    }
-
-    static QStringList visibleSections(const ControlView &view)
-    {
-        QStringList shown;
-        for (const QString &name : allSections) {
-            const auto *section = view.findChild<QWidget *>(name);
-            if (section && section->isVisibleTo(view.widget()))
-                shown.append(name);
-        }
-        return shown;
-    }
-
-    template <typename T> static T *child(const QObject &parent, const QString &name)
-    {
-        T *found = parent.findChild<T *>(name);
-        if (!found)
-            qWarning("no child named %s", qPrintable(name));
-        return found;
-    }
-
-    // On its box: the widget may be wider than its text, and a click beside that misses.
-    static void clickCheckBox(QCheckBox *box)
-    {
-        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-    }
-
-    // A room state of the signed-in player with these other members.
-    static Snapshot roomWith(const AppModel &model, const QList<Member> &others)
-    {
-        Snapshot snapshot;
-        snapshot.room.id = 41;
-        snapshot.room.name = u"Lobby"_s;
-        snapshot.room.inviteCode = u"ABCDEFGH2345"_s;
-        if (model.user())
-            snapshot.members.append({ model.user()->id, model.user()->name, u"ONLINE"_s });
-        snapshot.members += others;
-        return snapshot;
-    }
-
-    // Creates a room through the window and waits until its state is shown.
-    static void createRoomThroughWindow(AppModel &model, ControlView &view, const QString &name)
-    {
-        child<QLineEdit>(view, u"roomName"_s)->clear();
-        QTest::keyClicks(child<QLineEdit>(view, u"roomName"_s), name);
-        QTest::mouseClick(child<QPushButton>(view, u"createRoom"_s), Qt::LeftButton);
-        QVERIFY(waitUntil([&] { return model.snapshot() && model.snapshot()->room.name == name; }));
+        return QTest::qWaitForWindowExposed(view.get()) ? std::move(view) : nullptr;
     }
 
 private Q_SLOTS:
-    // A fresh server each time: the session kept for a server's address is its one player.
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
+
+    // The session kept for a server's address is one player: each case starts with new ones.
     void init()
     {
-        m_server = std::make_unique<TestServer>();
-        QVERIFY2(m_server->start(), qPrintable(m_server->errorText()));
+        for (const QString &host : { u"127.0.0.1"_s, u"localhost"_s })
+            QCOMPARE(QCoro::waitFor(Keychain::save(std::nullopt, serverText(host))), std::nullopt);
     }
 
-    void roomsAreCreatedAndChosen()
+    // Each control of the room's column asks the coordinator once; deleting waits for consent.
+    void roomControlsReachTheCoordinator()
     {
-        auto model = signedInModel();
+        auto model = this->model(m_server.httpUrl(), m_server.wsUrl());
         auto view = shownView(*model);
-        QCOMPARE(visibleSections(*view),
-            (QStringList { u"header"_s, u"player"_s, u"roomChooser"_s, u"welcome"_s, u"message"_s,
-                u"serverSettings"_s, u"footer"_s }));
-        auto *rooms = child<QComboBox>(*view, u"roomPicker"_s);
-        QCOMPARE(rooms->currentText(), u"Choose room"_s);
-        QCOMPARE(child<QLabel>(*view, u"message"_s)->text(),
-            u"Create a room or enter a secret Room ID to join."_s);
-        QCOMPARE(child<QLabel>(*view, u"playerNumber"_s)->text(),
-            u"Player #"_s + QString::number(model->user()->id));
-        QVERIFY(!child<QWidget>(*view, u"restoreProgress"_s)->isVisibleTo(view.get()));
+        const QStringList texts { u"roomPicker"_s, u"playerNumber"_s, u"restoreProgress"_s,
+            u"availableCount"_s, u"roomTitle"_s };
+        const QString player = u"playerNumber: Player #"_s + QString::number(model->user()->id);
+        QCOMPARE(shown(*view, allSections + texts),
+            (QStringList { u"header"_s, u"player"_s, u"roomChooser"_s, u"welcome"_s,
+                u"message: Create a room or enter a secret Room ID to join."_s, u"serverSettings"_s,
+                u"footer"_s, u"roomPicker: Choose room"_s, player }));
         // The secret Room ID is not shown as typed.
         QCOMPARE(child<QLineEdit>(*view, u"invite"_s)->echoMode(), QLineEdit::Password);
 
         createRoomThroughWindow(*model, *view, u"First"_s);
-        QCOMPARE(visibleSections(*view),
-            (QStringList { u"header"_s, u"player"_s, u"roomChooser"_s, u"room"_s, u"contacts"_s,
-                u"send"_s, u"scores"_s, u"leave"_s, u"pomodoro"_s, u"switches"_s, u"message"_s,
-                u"serverSettings"_s, u"footer"_s }));
-        // Alone in the room: nobody can receive the ball.
-        QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(), u"0 available"_s);
-        QVERIFY(child<QLabel>(*view, u"noContacts"_s)->isVisibleTo(view.get()));
-        // The channel subscribes and the header turns green.
-        QVERIFY(waitUntil([&] { return model->connected(); }, 15000));
-        QCOMPARE(child<QLabel>(*view, u"connectionStatus"_s)->toolTip(), u"Connected"_s);
-        QTest::mouseClick(child<QPushButton>(*view, u"copyRoomId"_s), Qt::LeftButton);
-        QCOMPARE(QGuiApplication::clipboard()->text(), model->snapshot()->room.inviteCode);
-
         createRoomThroughWindow(*model, *view, u"Second"_s);
-        QCOMPARE(rooms->count(), 3);
-        QCOMPARE(rooms->currentText(), u"Second"_s);
-        const int first = rooms->findText(u"First"_s);
-        rooms->setCurrentIndex(first);
-        emit rooms->activated(first);
-        QVERIFY(waitUntil(
-            [&] { return model->snapshot() && model->snapshot()->room.name == u"First"_s; }));
-        QCOMPARE(child<QLabel>(*view, u"roomTitle"_s)->text(), u"First"_s);
+        choose(
+            *view, u"roomPicker"_s, child<QComboBox>(*view, u"roomPicker"_s)->findText(u"First"_s));
+        QVERIFY(waitUntil([&] { return model->snapshot()->room.name == u"First"_s; }));
+        // The channel subscribes and the header turns green.
+        QVERIFY(waitUntil([&] { return model->connected(); }));
+        // Alone in the room: nobody can receive the ball.
+        QCOMPARE(shown(*view, allSections + texts) + contactRows(*view),
+            (QStringList { u"header"_s, u"player"_s, u"roomChooser"_s, u"room"_s, u"contacts"_s,
+                u"send"_s, u"scores"_s, u"leave"_s, u"pomodoro"_s, u"switches"_s,
+                u"message: Connected"_s, u"serverSettings"_s, u"footer"_s, u"roomPicker: First"_s,
+                player, u"availableCount: 0 available"_s, u"roomTitle: First"_s,
+                u"noContacts"_s }));
         // "Choose room" is not a room: choosing it changes nothing.
-        rooms->setCurrentIndex(0);
-        emit rooms->activated(0);
-        QCOMPARE(model->snapshot()->room.name, u"First"_s);
-    }
+        choose(*view, u"roomPicker"_s, 0);
+        QVERIFY(!ScenePlayer::waitUntil([&] { return model->message() != u"Connected"_s; }, 1000));
+        QCOMPARE(child(*view, u"connectionStatus"_s)->toolTip(), u"Connected"_s);
 
-    void contactRowsFollowTheMembersStatus_data()
-    {
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<bool>("holdsBall");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QColor>("colour");
-        QTest::newRow("online") << u"ONLINE"_s << false << u"Available"_s
-                                << QColor(0x34, 0xC7, 0x59);
-        QTest::newRow("online with the ball")
-            << u"ONLINE"_s << true << u"Available · Has the ball"_s << QColor(0x34, 0xC7, 0x59);
-        QTest::newRow("busy") << u"BUSY"_s << false << u"Busy · playing a round"_s
-                              << QColor(0xFF, 0x95, 0x00);
-        QTest::newRow("do not disturb")
-            << u"DO_NOT_DISTURB"_s << false << u"Do not disturb"_s << QColor(0xFF, 0x3B, 0x30);
-        QTest::newRow("unknown word")
-            << u"online"_s << false << u"Offline"_s << QColor(0x8E, 0x8E, 0x93);
-    }
-    void contactRowsFollowTheMembersStatus()
-    {
-        QFETCH(QString, status);
-        QFETCH(bool, holdsBall);
-        QFETCH(QString, text);
-        QFETCH(QColor, colour);
-        const Member grace { 900, u"Grace"_s, status };
-        QCOMPARE(ContactsSection::statusText(grace, holdsBall), text);
-        QCOMPARE(ContactsSection::statusColour(grace), colour);
+        m_display->calls.clear();
+        choose(*view, u"screenPicker"_s, -1);
+        const int last = child<QComboBox>(*view, u"screenPicker"_s)->count() - 1;
+        QCOMPARE(m_display->calls.filter(u"move"_s), QStringList { u"move %1"_s.arg(last) });
+        click(*view, u"copyRoomId"_s);
+        QCOMPARE(QGuiApplication::clipboard()->text(), model->snapshot()->room.inviteCode);
+        click(*view, u"copyInvitation"_s);
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+            model->inviteBase().value_or(u"none"_s) + u'#' + model->snapshot()->room.inviteCode);
+
+        // Connect starts a session restore; it ends by itself.
+        QSignalSpy working(model.get(), &AppModel::workingChanged);
+        click(*view, u"connect"_s);
+        QCOMPARE(working.size(), 1);
+        QVERIFY(waitUntil([&] { return !model->working(); }));
+
+        click(*view, u"leaveRoom"_s);
+        QVERIFY(waitUntil([&] { return !model->snapshot() && model->rooms().size() == 1; }));
+        choose(*view, u"roomPicker"_s, 1);
+        QVERIFY(waitUntil([&] { return model->snapshot().has_value(); }));
+        for (const QString &answer : { u"cancelDelete"_s, u"confirmDelete"_s }) {
+            click(*view, u"deleteRoom"_s);
+            QMessageBox *dialog = child<LeaveSection>(*view, u"leave"_s)->deleteConfirmation();
+            QVERIFY(dialog && QTest::qWaitForWindowExposed(dialog));
+            click(*dialog, answer);
+            QVERIFY(waitUntil([&] { return !dialog->isVisible(); }));
+            // Cancelled, nothing was sent: the server still lists the room.
+            QCOMPARE(QCoro::waitFor(model->loadRooms()), std::nullopt);
+            const qsizetype left = answer == u"cancelDelete"_s ? 1 : 0;
+            QVERIFY(waitUntil([&] { return model->rooms().size() == left; }));
+        }
+        QVERIFY(waitUntil([&] { return shown(*view, allSections).contains(u"welcome"_s); }));
     }
 
     // The room's column over a state of other members, then each of its switches.
     void roomColumnFollowsTheState()
     {
-        auto model = signedInModel();
+        auto model = this->model(m_server.httpUrl(), m_server.wsUrl());
         auto view = shownView(*model);
-        QCoro::waitFor(model->apply(roomWith(*model,
-            { { 901, u"Busy Bee"_s, u"BUSY"_s }, { 902, u"Ada"_s, u"ONLINE"_s },
-                { 903, u"Dee"_s, u"DO_NOT_DISTURB"_s }, { 904, u"Bob"_s, u"ONLINE"_s } })));
-        QStringList order;
-        for (QWidget *row : child<QWidget>(*view, u"contacts"_s)
-                                ->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (row->objectName().startsWith(u"contact"_s)
-                || row->objectName() == u"currentlyUnavailable"_s)
-                order.append(row->objectName());
-        }
-        // The player is never a contact of their own.
-        QCOMPARE(order,
-            (QStringList { u"contact-902"_s, u"contact-904"_s, u"currentlyUnavailable"_s,
-                u"contact-901"_s, u"contact-903"_s }));
-        QCOMPARE(child<QLabel>(*view, u"availableCount"_s)->text(), u"2 available"_s);
-        auto *ada = child<QWidget>(*view, u"contact-902"_s);
-        QCOMPARE(child<QLabel>(*ada, u"contactName"_s)->text(), u"Ada"_s);
-        auto *status = child<QLabel>(*ada, u"contactStatus"_s);
-        QCOMPARE(status->text(), u"Available"_s);
-        QCOMPARE(status->palette().color(QPalette::WindowText), QColor(0x34, 0xC7, 0x59));
-        auto *sendAda = child<QToolButton>(*ada, u"sendBall"_s);
-        QCOMPARE(sendAda->toolTip(), u"Send the ball to Ada"_s);
-        // Only an available contact can be sent the ball.
-        QVERIFY(!child<QWidget>(*view, u"contact-901"_s)->findChild<QToolButton *>());
-
-        // The reasons themselves are SendGate's; the window shows its answer on both buttons.
+        Snapshot snapshot;
+        snapshot.room = { 41, 1, u"Lobby"_s, u"ABCDEFGH2345"_s, 904, std::nullopt };
+        snapshot.members = { { model->user()->id, model->user()->name, u"ONLINE"_s },
+            { 901, u"Busy Bee"_s, u"BUSY"_s }, { 902, u"Ada"_s, u"ONLINE"_s },
+            { 903, u"Dee"_s, u"DO_NOT_DISTURB"_s }, { 904, u"Bob"_s, u"ONLINE"_s },
+            { 905, u"Eve"_s, u"online"_s } };
+        QCoro::waitFor(model->apply(snapshot));
+        // The player is never a contact of their own; only the available can be sent the ball,
+        // and not before the room is connected (SendGate's reason is on both buttons).
+        QCOMPARE(contactRows(*view) + shown(*view, { u"availableCount"_s, u"sendBlockReason"_s }),
+            (QStringList { u"Ada: Available #34c759 [Send the ball to Ada]"_s,
+                u"Bob: Available · Has the ball #34c759 [Send the ball to Bob]"_s,
+                u"currentlyUnavailable"_s, u"Busy Bee: Busy · playing a round #ff9500"_s,
+                u"Dee: Do not disturb #ff3b30"_s, u"Eve: Offline #8e8e93"_s,
+                u"availableCount: 2 available"_s, u"sendBlockReason: Connecting to room…"_s }));
         auto *send = child<QPushButton>(*view, u"sendButton"_s);
-        QVERIFY(!send->isEnabled() && !sendAda->isEnabled());
-        QCOMPARE(send->text(), u"Send to random player"_s);
-        QCOMPARE(child<QLabel>(*view, u"sendBlockReason"_s)->text(), u"Connecting to room…"_s);
-        QVERIFY(child<QLabel>(*view, u"sendBlockReason"_s)->isVisibleTo(view.get()));
+        QVERIFY(!send->isEnabled()
+            && !child(*child(*view, u"contact-902"_s), u"sendBall"_s)->isEnabled());
 
         auto *receivers = child<QComboBox>(*view, u"receiverPicker"_s);
-        QCOMPARE(receivers->itemText(0), u"Random online player"_s);
-        const int index = receivers->findData(qint64(902));
-        QCOMPARE(receivers->itemText(index), u"Ada #902"_s);
-        receivers->setCurrentIndex(index);
-        emit receivers->activated(index);
+        const int ada = receivers->findData(qint64(902));
+        QCOMPARE(
+            receivers->itemText(0) + u", "_s + receivers->itemText(ada) + u", "_s + send->text(),
+            u"Random online player, Ada #902, Send to random player"_s);
+        choose(*view, u"receiverPicker"_s, ada);
         QCOMPARE(model->selectedReceiver(), 902);
         QCOMPARE(send->text(), u"Send to Ada"_s);
         // Set elsewhere, the picker follows.
         model->setSelectedReceiver(0);
         QCOMPARE(receivers->currentIndex(), 0);
 
-        auto *toggle = child<QCheckBox>(*view, u"pomodoroSwitch"_s);
-        QCOMPARE(toggle->text(), u"Pomodoro · 30 min work / 5 min play"_s);
-        QVERIFY(!child<QWidget>(*view, u"pomodoroClock"_s)->isVisibleTo(view.get()));
-
-        clickCheckBox(toggle);
-        QVERIFY(model->pomodoro().enabled);
+        const QStringList pomodoro { u"pomodoroSwitch"_s, u"pomodoroPhase"_s, u"takeBreak"_s,
+            u"backToFocus"_s, u"pomodoroClock"_s };
+        QCOMPARE(shown(*view, pomodoro),
+            QStringList { u"pomodoroSwitch: Pomodoro · 30 min work / 5 min play"_s });
+        click(*view, u"pomodoroSwitch"_s);
+        QCOMPARE(shown(*view, pomodoro).mid(1),
+            (QStringList { u"pomodoroPhase: Focus mode · incoming balls blocked"_s,
+                u"takeBreak: Take game break now"_s,
+                u"pomodoroClock: "_s + model->pomodoroClockText() }));
+        click(*view, u"takeBreak"_s);
+        QCOMPARE(shown(*view, pomodoro).mid(1, 2),
+            (QStringList { u"pomodoroPhase: Game break · send to an available contact"_s,
+                u"backToFocus: Back to 30-minute focus"_s }));
+        click(*view, u"backToFocus"_s);
         QVERIFY(model->focusActive());
-        auto *clock = child<QLabel>(*view, u"pomodoroClock"_s);
-        QVERIFY(clock->isVisibleTo(view.get()));
-        QCOMPARE(clock->text(), model->pomodoroClockText());
-        QCOMPARE(child<QLabel>(*view, u"pomodoroPhase"_s)->text(),
-            u"Focus mode · incoming balls blocked"_s);
-        auto *takeBreak = child<QPushButton>(*view, u"takeBreak"_s);
-        QVERIFY(takeBreak->isVisibleTo(view.get()));
-        QVERIFY(!child<QPushButton>(*view, u"backToFocus"_s)->isVisibleTo(view.get()));
-
-        QTest::mouseClick(takeBreak, Qt::LeftButton);
-        QVERIFY(!model->focusActive());
-        QCOMPARE(child<QLabel>(*view, u"pomodoroPhase"_s)->text(),
-            u"Game break · send to an available contact"_s);
-        auto *backToFocus = child<QPushButton>(*view, u"backToFocus"_s);
-        QVERIFY(backToFocus->isVisibleTo(view.get()));
-        QTest::mouseClick(backToFocus, Qt::LeftButton);
-        QVERIFY(model->focusActive());
-
-        clickCheckBox(toggle);
-        QVERIFY(!model->pomodoro().enabled);
-        QVERIFY(!clock->isVisibleTo(view.get()));
+        click(*view, u"pomodoroSwitch"_s);
+        QVERIFY(!model->pomodoro().enabled && shown(*view, pomodoro).size() == 1);
         // Each switch is bound to the coordinator's property both ways.
         for (const char *name : { "paused", "hidden", "sound" }) {
             auto *box = child<QCheckBox>(*view, QString::fromLatin1(name) + u"Switch"_s);
             const bool before = model->property(name).toBool();
-            QCOMPARE(box->isChecked(), before);
-            clickCheckBox(box);
+            click(*view, box->objectName());
             QCOMPARE(model->property(name).toBool(), !before);
             model->setProperty(name, before);
             QCOMPARE(box->isChecked(), before);
@@ -295,123 +296,51 @@ private Q_SLOTS:
     // Two players on the real server; the window is the holder's.
     void sendingFromTheWindowPassesTheBall_data()
     {
-        QTest::addColumn<bool>("fromContactRow");
-        QTest::newRow("send button, random receiver") << false;
-        QTest::newRow("the contact's own button") << true;
+        QTest::addColumn<QString>("button");
+        QTest::newRow("send button, random receiver") << u"sendButton"_s;
+        QTest::newRow("the contact's own button") << u"sendBall"_s;
     }
     void sendingFromTheWindowPassesTheBall()
     {
-        QFETCH(bool, fromContactRow);
-        const QString port = QString::number(m_server->httpUrl().port());
+        QFETCH(QString, button);
         const QString key = QString::fromLatin1(TestServer::appKey);
         // Two server texts for one server: each player keeps a session of their own.
-        ScenePlayer holder(u"http://127.0.0.1:"_s + port, u"ws://127.0.0.1:"_s + port, key);
-        ScenePlayer receiver(u"http://localhost:"_s + port, u"ws://localhost:"_s + port, key);
-        QVERIFY(holder.waitSignedIn());
-        QVERIFY(receiver.waitSignedIn());
+        ScenePlayer holder(serverText(u"127.0.0.1"_s), serverText(u"127.0.0.1"_s, u"ws"_s), key);
+        ScenePlayer receiver(serverText(u"localhost"_s), serverText(u"localhost"_s, u"ws"_s), key);
+        QVERIFY(holder.waitSignedIn() && receiver.waitSignedIn());
         auto view = shownView(holder.model());
         createRoomThroughWindow(holder.model(), *view, u"Passing"_s);
-        QVERIFY(holder.waitConnected());
         QCoro::waitFor(receiver.model().joinRoom(holder.model().snapshot()->room.inviteCode));
-        QVERIFY(receiver.waitConnected());
+        QVERIFY(holder.waitConnected() && receiver.waitConnected());
         QVERIFY(holder.waitForMemberStatus(receiver.id(), u"ONLINE"_s));
 
         auto *send = child<QPushButton>(*view, u"sendButton"_s);
         QVERIFY(waitUntil([&] { return send->isEnabled(); }));
-        if (fromContactRow) {
-            auto *row = child<QWidget>(*view, u"contact-"_s + QString::number(receiver.id()));
-            auto *button = child<QToolButton>(*row, u"sendBall"_s);
-            QVERIFY(button->isEnabled());
-            QTest::mouseClick(button, Qt::LeftButton);
-            QCOMPARE(holder.model().selectedReceiver(), receiver.id());
-        } else {
-            QTest::mouseClick(send, Qt::LeftButton);
-        }
+        const QString row = u"contact-"_s + QString::number(receiver.id());
+        click(button == u"sendBall"_s ? *child(*view, row) : *view, button);
         QVERIFY(waitUntil([&] {
             const auto &snapshot = receiver.model().snapshot();
             return snapshot && snapshot->round && snapshot->round->receiverId == receiver.id();
         }));
         // Without a throw of the holder's own, the ball enters at the right edge.
-        const Entry entry = receiver.model().snapshot()->round->entry;
-        QCOMPARE(entry, (Entry { 1.0, 0.45, 0.55, 0.35 }));
+        QCOMPARE(receiver.model().snapshot()->round->entry, (Entry { 1.0, 0.45, 0.55, 0.35 }));
         // The holder's window now says why no second ball can go.
         QVERIFY(waitUntil([&] { return !send->isEnabled(); }));
     }
 
-    // Each control of the room's column asks the coordinator once; deleting waits for consent.
-    void roomControlsReachTheCoordinator()
-    {
-        auto model = signedInModel();
-        auto view = shownView(*model);
-        createRoomThroughWindow(*model, *view, u"Controls"_s);
-        m_display->calls.clear();
-        auto *screens = child<QComboBox>(*view, u"screenPicker"_s);
-        const int last = screens->count() - 1;
-        screens->setCurrentIndex(last);
-        emit screens->activated(last);
-        QCOMPARE(m_display->calls.filter(u"move"_s), QStringList { u"move %1"_s.arg(last) });
-
-        QTest::mouseClick(child<QPushButton>(*view, u"copyInvitation"_s), Qt::LeftButton);
-        QVERIFY(model->inviteBase());
-        QCOMPARE(QGuiApplication::clipboard()->text(),
-            *model->inviteBase() + u'#' + model->snapshot()->room.inviteCode);
-
-        // Connect starts a session restore; it ends by itself.
-        QSignalSpy working(model.get(), &AppModel::workingChanged);
-        QTest::mouseClick(child<QPushButton>(*view, u"connect"_s), Qt::LeftButton);
-        QCOMPARE(working.size(), 1);
-        QVERIFY(waitUntil([&] { return !model->working(); }));
-
-        for (const QString &answer : { u"cancelDelete"_s, u"confirmDelete"_s }) {
-            QTest::mouseClick(child<QPushButton>(*view, u"deleteRoom"_s), Qt::LeftButton);
-            QMessageBox *dialog = child<LeaveSection>(*view, u"leave"_s)->deleteConfirmation();
-            QVERIFY(dialog && QTest::qWaitForWindowExposed(dialog));
-            QTest::mouseClick(child<QPushButton>(*dialog, answer), Qt::LeftButton);
-            QVERIFY(waitUntil([&] { return !dialog->isVisible(); }));
-            if (answer == u"cancelDelete"_s) {
-                // Nothing was sent: the server still lists the room.
-                QCOMPARE(QCoro::waitFor(model->loadRooms()), std::nullopt);
-                QCOMPARE(model->rooms().size(), 1);
-            }
-        }
-        QVERIFY(waitUntil([&] { return !model->snapshot() && model->rooms().isEmpty(); }));
-        QVERIFY(waitUntil([&] { return visibleSections(*view).contains(u"welcome"_s); }));
-
-        createRoomThroughWindow(*model, *view, u"Left"_s);
-        QTest::mouseClick(child<QPushButton>(*view, u"leaveRoom"_s), Qt::LeftButton);
-        QVERIFY(waitUntil([&] { return !model->snapshot(); }));
-        QCOMPARE(QCoro::waitFor(model->loadRooms()), std::nullopt);
-        QVERIFY(model->rooms().isEmpty());
-    }
-
-    void scoreLines_data()
-    {
-        QTest::addColumn<QList<Score>>("scores");
-        QTest::addColumn<std::optional<Totals>>("totals");
-        QTest::addColumn<std::optional<QString>>("room");
-        QTest::addColumn<std::optional<QString>>("all");
-        const Score mine { 7, 3, 4, 1, 2 };
-        const Score theirs { 8, 9, 9, 0, 9 };
-        QTest::newRow("neither") << QList<Score> { theirs } << std::optional<Totals>()
-                                 << std::optional<QString>() << std::optional<QString>();
-        QTest::newRow("both, the player's own score picked")
-            << QList<Score> { theirs, mine } << std::optional<Totals>(Totals { 10, 5, 5, 3 })
-            << std::optional<QString>(
-                   u"Room: received 4 · Scored 3 · Timed out 1\nSuccess 75% · Best streak 2"_s)
-            << std::optional<QString>(
-                   u"All rooms: received 10 · 5 points · 5 timeouts · 50% · best 3"_s);
-    }
     void scoreLines()
     {
-        QFETCH(QList<Score>, scores);
-        QFETCH(std::optional<Totals>, totals);
-        QFETCH(std::optional<QString>, room);
-        QFETCH(std::optional<QString>, all);
         Snapshot snapshot;
-        snapshot.scores = scores;
-        snapshot.totals = totals;
-        QCOMPARE(ScoresSection::roomLine(snapshot, 7), room);
-        QCOMPARE(ScoresSection::totalsLine(snapshot), all);
+        snapshot.scores = { { 8, 9, 9, 0, 9 } };
+        QCOMPARE(ScoresSection::roomLine(snapshot, 7), std::nullopt);
+        QCOMPARE(ScoresSection::totalsLine(snapshot), std::nullopt);
+        // The player's own score is picked.
+        snapshot.scores.append({ 7, 3, 4, 1, 2 });
+        snapshot.totals = Totals { 10, 5, 5, 3 };
+        QCOMPARE(ScoresSection::roomLine(snapshot, 7),
+            u"Room: received 4 · Scored 3 · Timed out 1\nSuccess 75% · Best streak 2"_s);
+        QCOMPARE(ScoresSection::totalsLine(snapshot),
+            u"All rooms: received 10 · 5 points · 5 timeouts · 50% · best 3"_s);
     }
 
     // Without a server: saved hits, an invitation waiting for consent, quitting, the server
@@ -419,60 +348,48 @@ private Q_SLOTS:
     void offlineControls()
     {
         const QDateTime when(QDate(2030, 5, 6), QTime(9, 30), QTimeZone::utc());
-        const QString path = m_dir.filePath(u"offline.conf"_s);
-        Preferences preferences(path);
+        Preferences preferences(m_dir.filePath(u"client%1.conf"_s.arg(m_clients + 1)));
         preferences.setBasketResults(SavedBasketResult::listToJson(
             { { QUuid::createUuid(), when, u"http://h"_s, u"Lobby"_s, false },
                 { QUuid::createUuid(), when, u"http://h"_s, u""_s, true } }));
         preferences.setLastBasketResult(u"Попадание · +1"_s);
-        // Nothing listens at port 1.
-        auto model = std::make_unique<AppModel>(clientSetup(
-            path, QUrl(u"http://127.0.0.1:1"_s), QUrl(u"ws://127.0.0.1:1"_s), &m_display));
-        QVERIFY(waitUntil([&] { return !model->working() && !model->message().isEmpty(); }));
+        auto model = this->model(QUrl(u"http://127.0.0.1:1"_s), QUrl(u"ws://127.0.0.1:1"_s));
         auto view = shownView(*model);
-        QCOMPARE(child<QLabel>(*view, u"lastResult"_s)->text(),
-            u"Последний результат: Попадание · +1"_s);
-        auto *toggle = child<QToolButton>(*child<QWidget>(*view, u"hitHistory"_s), u"disclosure"_s);
-        QCOMPARE(toggle->text(), u"История попаданий (2)"_s);
+        const auto *history = child<Disclosure>(*view, u"hitHistory"_s);
+        QStringList lines
+            = shown(*view, { u"lastResult"_s }) + shown(*history, { u"disclosure"_s });
+        for (const QLabel *line : history->body()->findChildren<QLabel *>())
+            lines.append(line->text());
         const QString date = DateText::abbreviatedDateTime(when, QLocale::system());
-        QStringList shown;
-        for (const QLabel *line :
-            child<Disclosure>(*view, u"hitHistory"_s)->body()->findChildren<QLabel *>())
-            shown.append(line->text());
-        QCOMPARE(
-            shown, (QStringList { u"+1 · Lobby · "_s + date, u"+1 · Тренировка · "_s + date }));
+        QCOMPARE(lines,
+            (QStringList { u"lastResult: Последний результат: Попадание · +1"_s,
+                u"disclosure: История попаданий (2)"_s, u"+1 · Lobby · "_s + date,
+                u"+1 · Тренировка · "_s + date }));
 
-        QVERIFY(!visibleSections(*view).contains(u"invitation"_s));
         model->handleInvitation(
             u"tosswick://join?room=ABCDEFGH&api=http://games.example:8088&ws=ws://games.example:8088&key=desk-hoops-sample"_s);
-        QVERIFY(visibleSections(*view).contains(u"invitation"_s));
-        QCOMPARE(child<QLabel>(*view, u"invitationServer"_s)->text(),
-            u"Server: http://games.example:8088"_s);
+        QCOMPARE(shown(*view, { u"invitation"_s, u"invitationServer"_s }),
+            (QStringList {
+                u"invitation"_s, u"invitationServer: Server: http://games.example:8088"_s }));
         // The answer is one key away: "Join room" has the focus.
-        QCOMPARE(view->focusWidget(), child<QWidget>(*view, u"acceptInvitation"_s));
-        QPushButton *cancel = nullptr;
-        for (auto *button : child<QWidget>(*view, u"invitation"_s)->findChildren<QPushButton *>()) {
+        QCOMPARE(view->focusWidget(), child(*view, u"acceptInvitation"_s));
+        for (auto *button : child(*view, u"invitation"_s)->findChildren<QPushButton *>()) {
             if (button->text() == u"Cancel"_s)
-                cancel = button;
+                QTest::mouseClick(button, Qt::LeftButton);
         }
-        QVERIFY(cancel);
-        QTest::mouseClick(cancel, Qt::LeftButton);
         QVERIFY(!model->pendingInvitation());
-        QVERIFY(!visibleSections(*view).contains(u"invitation"_s));
+        QVERIFY(!shown(*view, allSections).contains(u"invitation"_s));
 
         // Quitting stops the network first, which hides the overlay.
         QSignalSpy quit(view.get(), &ControlView::quitRequested);
         m_display->calls.clear();
-        QTest::mouseClick(child<QPushButton>(*view, u"quit"_s), Qt::LeftButton);
+        click(*view, u"quit"_s);
         QCOMPARE(quit.size(), 1);
         QCOMPARE(m_display->calls, QList<QString> { u"show false"_s });
 
         auto *server = child<QLineEdit>(*view, u"serverUrl"_s);
-        QVERIFY(!server->isVisibleTo(view.get()));
         QCOMPARE(server->text(), u"http://127.0.0.1:1"_s);
-        QTest::mouseClick(
-            child<QToolButton>(*child<QWidget>(*view, u"serverSettings"_s), u"disclosure"_s),
-            Qt::LeftButton);
+        click(*child(*view, u"serverSettings"_s), u"disclosure"_s);
         QVERIFY(server->isVisibleTo(view.get()));
         server->selectAll();
         QTest::keyClicks(server, u"http://other.example"_s);

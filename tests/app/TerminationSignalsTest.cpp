@@ -21,13 +21,12 @@ private Q_SLOTS:
         QFETCH(int, signal);
         TerminationSignals termination;
         QSignalSpy requested(&termination, &TerminationSignals::terminationRequested);
-        QCOMPARE(std::raise(signal), 0);
-        QVERIFY(requested.wait(5000));
-        QCOMPARE(requested.size(), 1);
         // Each signal is one request, also the next one.
-        QCOMPARE(std::raise(signal), 0);
-        QVERIFY(requested.wait(5000));
-        QCOMPARE(requested.size(), 2);
+        for (int raised = 1; raised <= 2; ++raised) {
+            QCOMPARE(std::raise(signal), 0);
+            QVERIFY(requested.wait(5000));
+            QCOMPARE(requested.size(), raised);
+        }
     }
 };
 
