@@ -108,6 +108,7 @@ private Q_SLOTS:
         qint64 guest = 0;
         {
             auto model = startedModel();
+            QVERIFY2(model->user(), qPrintable(model->message()));
             guest = model->user()->id;
             const auto stored = QCoro::waitFor(Keychain::read(base(m_server)));
             QVERIFY(stored && !stored->isEmpty() && *stored != u"no-such-session"_s);
@@ -146,7 +147,8 @@ private Q_SLOTS:
             QJsonObject { { u"code"_s, model->rooms().first().inviteCode } })));
         const QString state = u"rooms/%1/state"_s.arg(*model->roomID());
         const auto statusSeenByOther = [&] {
-            for (const Member &member : QCoro::waitFor(other->get<Snapshot>(state))->members)
+            const auto snapshot = QCoro::waitFor(other->get<Snapshot>(state));
+            for (const Member &member : snapshot->members)
                 if (member.id == guest)
                     return member.status;
             return QString();
