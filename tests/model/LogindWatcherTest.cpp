@@ -1,42 +1,47 @@
 #include "model/LogindWatcher.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
-// A stand-in for logind on the test's private session bus: it owns the well-known name,
-// answers GetSessionByPID and emits the signals a real logind emits.
-class FakeLogind : public QObject
+namespace {
+
+const auto ours = u"/org/freedesktop/login1/session/_31"_s;
+const auto theirs = u"/org/freedesktop/login1/session/_32"_s;
+const auto session = u"org.freedesktop.login1.Session"_s;
+
+void emitSignal(const QString &path, const QString &interface, const QString &name,
+    const QVariantList &arguments = {})
 {
+    auto message = QDBusMessage::createSignal(path, interface, name);
+    message.setArguments(arguments);
+    QVERIFY(QDBusConnection::sessionBus().send(message));
+}
+
+void propertyChanged(const QString &path, const QString &property, bool value)
+{
+    emitSignal(path, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s,
+        { session, QVariantMap { { property, value } }, QStringList() });
+}
+
+} // namespace
+
+// logind on the test's private session bus, as far as the watcher asks it.
+class FakeLogind : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 
-public:
-    static inline const QString sessionPath = u"/org/freedesktop/login1/session/_31"_s;
-
 public Q_SLOTS:
-    QDBusObjectPath GetSessionByPID(uint) { return QDBusObjectPath(sessionPath); }
+    QDBusObjectPath GetSessionByPID(uint) { return QDBusObjectPath(ours); }
 };
 
-class LogindWatcherTest : public QObject
-{
+class LogindWatcherTest : public QObject {
     Q_OBJECT
 
     FakeLogind m_logind;
-
-    static void emitSignal(const QString &path, const QString &interface, const QString &name,
-                           const QVariantList &arguments = {})
-    {
-        auto message = QDBusMessage::createSignal(path, interface, name);
-        message.setArguments(arguments);
-        QVERIFY(QDBusConnection::sessionBus().send(message));
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -44,53 +49,32 @@ private Q_SLOTS:
         auto bus = QDBusConnection::sessionBus();
         if (!bus.isConnected())
             QSKIP("no D-Bus session bus (run through scripts/run-tests.sh)");
-        QVERIFY(bus.registerObject(u"/org/freedesktop/login1"_s, &m_logind,
-                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerObject(
+            u"/org/freedesktop/login1"_s, &m_logind, QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerService(u"org.freedesktop.login1"_s));
     }
 
+    // Sleep, our session's lock and its Active turning false are away; others are not ours.
     void followsSleepAndTheSession()
     {
         LogindWatcher watcher(QDBusConnection::sessionBus());
-        QSignalSpy found(&watcher, &LogindWatcher::sessionFound);
-        QSignalSpy away(&watcher, &LogindWatcher::goingAway);
-        QSignalSpy back(&watcher, &LogindWatcher::comingBack);
-        QVERIFY(found.wait());
-        QCOMPARE(watcher.sessionPath(), FakeLogind::sessionPath);
+        QStringList events;
+        QObject::connect(&watcher, &LogindWatcher::goingAway, [&] { events.append(u"away"_s); });
+        QObject::connect(&watcher, &LogindWatcher::comingBack, [&] { events.append(u"back"_s); });
+        QTRY_COMPARE(watcher.sessionPath(), ours);
 
-        const auto manager = u"org.freedesktop.login1.Manager"_s;
-        const auto session = u"org.freedesktop.login1.Session"_s;
-        emitSignal(u"/org/freedesktop/login1"_s, manager, u"PrepareForSleep"_s, {true});
-        QTRY_COMPARE(away.size(), 1);
-        emitSignal(u"/org/freedesktop/login1"_s, manager, u"PrepareForSleep"_s, {false});
-        QTRY_COMPARE(back.size(), 1);
-        // Another session's lock is not ours. Signals arrive in order, so once the Unlock
-        // after them is seen, a wrongly followed lock would have been counted too.
-        emitSignal(u"/org/freedesktop/login1/session/_32"_s, session, u"Lock"_s);
-        emitSignal(FakeLogind::sessionPath, session, u"Lock"_s);
-        emitSignal(FakeLogind::sessionPath, session, u"Unlock"_s);
-        QTRY_COMPARE(back.size(), 2);
-        QCOMPARE(away.size(), 2);
-
-        // Another user takes the seat: our session turns inactive, then active again. Only
-        // our session's Active counts.
-        const auto changed = [&](const QString &path, const QString &property, bool value) {
-            emitSignal(path, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s,
-                { session, QVariantMap { { property, value } }, QStringList() });
-        };
-        changed(u"/org/freedesktop/login1/session/_32"_s, u"Active"_s, false);
-        changed(FakeLogind::sessionPath, u"IdleHint"_s, false);
-        changed(FakeLogind::sessionPath, u"Active"_s, false);
-        QTRY_COMPARE(away.size(), 3);
-        changed(FakeLogind::sessionPath, u"Active"_s, true);
-        QTRY_COMPARE(back.size(), 3);
-        QCOMPARE(away.size(), 3);
-    }
-
-    void noLogindIsNotAnError()
-    {
-        LogindWatcher watcher(QDBusConnection(u"never-connected"_s));
-        QCOMPARE(watcher.sessionPath(), QString());
+        for (const bool going : { true, false })
+            emitSignal(u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s,
+                u"PrepareForSleep"_s, { going });
+        emitSignal(theirs, session, u"Lock"_s);
+        emitSignal(ours, session, u"Lock"_s);
+        emitSignal(ours, session, u"Unlock"_s);
+        propertyChanged(theirs, u"Active"_s, false);
+        propertyChanged(ours, u"IdleHint"_s, false);
+        propertyChanged(ours, u"Active"_s, false);
+        propertyChanged(ours, u"Active"_s, true);
+        // Signals arrive in order: a wrongly followed one would stay in the list.
+        QTRY_COMPARE(events.join(u' '), u"away back away back away back"_s);
     }
 };
 

@@ -3,7 +3,6 @@
 
 #include "ScenePlayer.h"
 #include "TestServer.h"
-#include "model/Preferences.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -23,15 +22,13 @@ constexpr int serverTimeoutMs = 20'000;
 const QStringList serverArguments { u"--test-round-ms"_s, u"5000"_s, u"--test-cooldown-ms"_s,
     u"200"_s };
 
-std::optional<Score> scoreOf(const AppModel &model, qint64 player)
+// "points received misses" of that player in the model's room state, if it has one.
+QString scoreOf(const AppModel &model, qint64 player)
 {
-    if (!model.snapshot())
-        return std::nullopt;
-    for (const Score &score : model.snapshot()->scores) {
+    for (const Score &score : model.snapshot() ? model.snapshot()->scores : QList<Score>())
         if (score.userId == player)
-            return score;
-    }
-    return std::nullopt;
+            return u"%1 %2 %3"_s.arg(score.points).arg(score.received).arg(score.misses);
+    return QString();
 }
 
 } // namespace
@@ -61,29 +58,19 @@ private Q_SLOTS:
     {
         auto [a, b] = playersInOneRoom();
         QVERIFY(!QTest::currentTestFailed());
-        QCOMPARE(a->model().snapshot()->room.ballOwnerId, a->id());
 
-        std::optional<QString> shownRound;
-        b->display().onConfigured = [&](const std::optional<QString> &round) {
-            if (round && !shownRound)
-                shownRound = round;
-        };
         a->model().setSelectedReceiver(b->id());
         QCOMPARE(a->model().sendButtonTitle(), u"Send to "_s + b->model().user()->name);
         QCoro::waitFor(a->model().transfer(ScenePlayer::sendButtonEntry));
         QCOMPARE(a->model().message(), u"Ball sent to "_s + b->model().user()->name);
-        QVERIFY(!a->model().sending());
-        QTRY_VERIFY_WITH_TIMEOUT(a->model().snapshot()->round, serverTimeoutMs);
-
         // The receiver's scene holds the round, the ball parked at the start spot.
-        QTRY_VERIFY_WITH_TIMEOUT(shownRound, serverTimeoutMs);
-        QCOMPARE(b->display().shownRound(), shownRound);
+        QTRY_VERIFY_WITH_TIMEOUT(b->display().shownRound(), serverTimeoutMs);
         QVERIFY(b->display().ballParked());
         // Its ready report turned the round active; the overlay shows.
         QTRY_VERIFY_WITH_TIMEOUT(
             b->model().snapshot()->round && b->model().snapshot()->round->isActive(),
             serverTimeoutMs);
-        QCOMPARE(b->model().snapshot()->round->id, *shownRound);
+        QCOMPARE(b->model().snapshot()->round->id, b->display().shownRound());
         QVERIFY(b->display().visible());
 
         QElapsedTimer sinceHit;
@@ -96,19 +83,13 @@ private Q_SLOTS:
 
         b->display().throwTowardsTheHoop();
         QTRY_VERIFY_WITH_TIMEOUT(sinceHit.isValid(), serverTimeoutMs);
-        // The server took the result, which it refuses for a shot it has not registered.
-        QCOMPARE(b->display().celebrations(), 1);
-        // Recorded once the room state is read again.
+        // The server took the result, which it refuses for a shot it has not registered;
+        // recorded once the room state is read again.
         QTRY_COMPARE_WITH_TIMEOUT(b->model().savedResults().size(), 1, serverTimeoutMs);
+        QCOMPARE(b->display().celebrations(), 1);
         const SavedBasketResult hit = b->model().savedResults().first();
-        QVERIFY(!hit.practice);
-        QCOMPARE(hit.room, u"Lobby"_s);
-        QCOMPARE(hit.server, b->model().server());
+        QCOMPARE(u"%1 %2"_s.arg(hit.room).arg(hit.practice), u"Lobby 0"_s);
         QVERIFY(b->model().lastResult().startsWith(u"Попадание · +1 · "_s));
-        const Preferences stored(b->preferencesPath());
-        QCOMPARE(SavedBasketResult::listFromJson(stored.basketResults().value_or(QByteArray())),
-            b->model().savedResults());
-        QCOMPARE(stored.lastBasketResult(), b->model().lastResult());
 
         QTRY_VERIFY_WITH_TIMEOUT(dismissedAfter, 5000);
         QVERIFY2(*dismissedAfter >= 790, qPrintable(QString::number(*dismissedAfter)));
@@ -118,11 +99,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             a->model().snapshot()->room.ballOwnerId == b->id() && !a->model().snapshot()->round,
             serverTimeoutMs);
-        const auto score = scoreOf(a->model(), b->id());
-        QVERIFY(score);
-        QCOMPARE(score->points, 1);
-        QCOMPARE(score->received, 1);
-        QCOMPARE(score->misses, 0);
+        QCOMPARE(scoreOf(a->model(), b->id()), u"1 1 0"_s);
         QVERIFY(a->model().savedResults().isEmpty());
     }
 
@@ -140,15 +117,10 @@ private Q_SLOTS:
         b->display().throwStraightUp();
 
         // The round runs out on the server: a miss for B, who keeps the ball.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            scoreOf(a->model(), b->id()) && scoreOf(a->model(), b->id())->misses == 1,
-            serverTimeoutMs);
-        QCOMPARE(scoreOf(a->model(), b->id())->points, 0);
-        QCOMPARE(scoreOf(a->model(), b->id())->received, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(scoreOf(a->model(), b->id()), u"0 1 1"_s, serverTimeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(!b->model().snapshot()->round, serverTimeoutMs);
         QCOMPARE(b->model().snapshot()->room.ballOwnerId, b->id());
-        QVERIFY(b->model().savedResults().isEmpty());
-        QCOMPARE(b->display().celebrations(), 0);
+        QCOMPARE(b->model().savedResults().size() + b->display().celebrations(), 0);
     }
 
     void heartbeatRejectedByTheServerStartsANewGuestSession()
@@ -183,9 +155,7 @@ private Q_SLOTS:
         QVERIFY(a->model().rooms().isEmpty());
         // No reconnection follows: the old room is not the new guest's.
         QTest::qWait(4000);
-        QVERIFY(!shown.contains(u"Connection lost · reconnecting…"_s));
-        QVERIFY(!a->model().connected());
-        QCOMPARE(a->model().message(), u"Create a room or enter a secret Room ID to join."_s);
+        QVERIFY(!shown.contains(u"Connection lost · reconnecting…"_s) && !a->model().connected());
     }
 };
 

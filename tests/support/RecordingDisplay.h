@@ -5,8 +5,9 @@
 #include <QList>
 #include <QString>
 
-// A GameDisplay for coordinator tests: it records what the coordinator asks of the overlay and
-// keeps the scene callbacks, so a test can play the scene's part.
+// A GameDisplay for coordinator tests: it records what the coordinator asks of
+// the overlay and keeps the scene callbacks, so a test can play the scene's
+// part.
 class RecordingDisplay : public GameDisplay {
 public:
     struct Configuration {
@@ -16,19 +17,34 @@ public:
         double serverOffset = 0;
     };
 
-    // Every call in order, as "show true", "move 2", "configure", "celebrate", "failed TEXT".
+    // Every call in order, as "show true", "move 2", "configure", "celebrate",
+    // "failed TEXT".
     QList<QString> calls;
     bool visible = false;
     std::optional<Configuration> configuration;
     std::optional<Entry> release;
     SceneCallbacks callbacks;
 
-    void show(bool shown) override;
-    void moveToScreen(int index) override;
+    void show(bool shown) override
+    {
+        visible = shown;
+        calls.append(shown ? QStringLiteral("show true") : QStringLiteral("show false"));
+    }
+    void moveToScreen(int index) override { calls.append(QStringLiteral("move %1").arg(index)); }
     void configure(const std::optional<Round> &round, bool holder, bool available,
-        double serverOffset) override;
-    void celebrate() override;
-    void transferFailed(const QString &reason) override;
+        double serverOffset) override
+    {
+        configuration = Configuration { round, holder, available, serverOffset };
+        calls.append(QStringLiteral("configure"));
+    }
+    void celebrate() override { calls.append(QStringLiteral("celebrate")); }
+    void transferFailed(const QString &reason) override
+    {
+        calls.append(QStringLiteral("failed ") + reason);
+    }
     std::optional<Entry> latestRelease() const override { return release; }
-    void setSceneCallbacks(SceneCallbacks sceneCallbacks) override;
+    void setSceneCallbacks(SceneCallbacks sceneCallbacks) override
+    {
+        callbacks = std::move(sceneCallbacks);
+    }
 };

@@ -1,6 +1,5 @@
 #include "SceneDisplay.h"
 
-#include "scene/LabelNode.h"
 #include "scene/SceneField.h"
 
 #include <QEventLoop>
@@ -18,11 +17,6 @@ SceneDisplay::SceneDisplay(QSizeF size)
     m_frameTimer.start();
 }
 
-void SceneDisplay::show(bool shown)
-{
-    m_visible = shown;
-}
-
 void SceneDisplay::configure(
     const std::optional<Round> &round, bool holder, bool available, double serverOffset)
 {
@@ -38,27 +32,12 @@ void SceneDisplay::celebrate()
     m_scene.celebrate();
 }
 
-void SceneDisplay::transferFailed(const QString &reason)
-{
-    m_scene.transferFailed(reason);
-}
-
 void SceneDisplay::setSceneCallbacks(SceneCallbacks callbacks)
 {
     m_scene.onPracticeScore = std::move(callbacks.onPracticeScore);
     m_scene.onTransfer = std::move(callbacks.onTransfer);
     m_scene.onShot = std::move(callbacks.onShot);
     m_scene.onScore = std::move(callbacks.onScore);
-}
-
-void SceneDisplay::throwTowardsTheHoop()
-{
-    drag(QPointF(0.02, 0.02));
-}
-
-void SceneDisplay::throwStraightUp()
-{
-    drag(QPointF(0, 0.01));
 }
 
 void SceneDisplay::drag(QPointF step)
@@ -89,9 +68,4 @@ bool SceneDisplay::ballParked() const
     const QPointF at = SceneField(m_scene.size()).normalized(ball->position());
     return !ball->isHidden() && std::abs(at.x() - GameScene::startSpot.x()) < 1e-6
         && std::abs(at.y() - GameScene::startSpot.y()) < 1e-6;
-}
-
-QString SceneDisplay::hint() const
-{
-    return static_cast<const LabelNode *>(m_scene.root().findChild(u"hint"))->text();
 }

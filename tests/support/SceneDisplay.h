@@ -21,22 +21,21 @@ public:
     // Called after every configure, with the round the scene now shows (none: idle).
     std::function<void(const std::optional<QString> &roundID)> onConfigured;
     const std::optional<QString> &shownRound() const { return m_shownRound; }
-    // What the scene draws: the ball shown on the start spot, and the hint line.
+    // Whether the scene draws the ball on the start spot.
     bool ballParked() const;
-    QString hint() const;
 
     // Pointer throws from the parked ball, as a hand would make them, one frame per move:
     // the assisted throw up and to the right that scores, and a short one straight up that
     // falls back without reaching the hoop.
-    void throwTowardsTheHoop();
-    void throwStraightUp();
+    void throwTowardsTheHoop() { drag(QPointF(0.02, 0.02)); }
+    void throwStraightUp() { drag(QPointF(0, 0.01)); }
 
-    void show(bool shown) override;
+    void show(bool shown) override { m_visible = shown; }
     void moveToScreen(int) override { }
     void configure(const std::optional<Round> &round, bool holder, bool available,
         double serverOffset) override;
     void celebrate() override;
-    void transferFailed(const QString &reason) override;
+    void transferFailed(const QString &reason) override { m_scene.transferFailed(reason); }
     std::optional<Entry> latestRelease() const override { return m_scene.latestRelease(); }
     void setSceneCallbacks(SceneCallbacks callbacks) override;
 

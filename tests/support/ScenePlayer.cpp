@@ -48,21 +48,6 @@ ScenePlayer::ScenePlayer(const QString &serverBase, const QString &websocketBase
 
 ScenePlayer::~ScenePlayer() = default;
 
-QString ScenePlayer::preferencesPath() const
-{
-    return m_dir.filePath(u"tosswick.conf"_s);
-}
-
-bool ScenePlayer::waitSignedIn(int timeoutMs)
-{
-    return waitUntil([this] { return m_model->user() && !m_model->working(); }, timeoutMs);
-}
-
-bool ScenePlayer::waitConnected(int timeoutMs)
-{
-    return waitUntil([this] { return m_model->connected(); }, timeoutMs);
-}
-
 bool ScenePlayer::waitForMemberStatus(qint64 player, const QString &status, int timeoutMs)
 {
     return waitUntil(
@@ -70,9 +55,7 @@ bool ScenePlayer::waitForMemberStatus(qint64 player, const QString &status, int 
             const auto &snapshot = m_model->snapshot();
             return snapshot
                 && std::any_of(snapshot->members.cbegin(), snapshot->members.cend(),
-                    [&](const Member &member) {
-                        return member.id == player && member.status == status;
-                    });
+                    [&](const Member &m) { return m.id == player && m.status == status; });
         },
         timeoutMs);
 }

@@ -37,14 +37,20 @@ public:
     SceneDisplay &display() { return *m_display; }
     GameScene &scene() { return m_display->scene(); }
     qint64 id() const { return m_model->user() ? m_model->user()->id : 0; }
-    QString preferencesPath() const;
+    QString preferencesPath() const { return m_dir.filePath(QStringLiteral("tosswick.conf")); }
 
     // Runs the event loop until `done` holds or `timeoutMs` passed; whether it holds.
     static bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 
     // Each waits up to `timeoutMs` and says whether it happened.
-    bool waitSignedIn(int timeoutMs = 15'000);
-    bool waitConnected(int timeoutMs = 15'000);
+    bool waitSignedIn(int timeoutMs = 15'000)
+    {
+        return waitUntil([this] { return m_model->user() && !m_model->working(); }, timeoutMs);
+    }
+    bool waitConnected(int timeoutMs = 15'000)
+    {
+        return waitUntil([this] { return m_model->connected(); }, timeoutMs);
+    }
     // Until the room state shows that player with that status.
     bool waitForMemberStatus(qint64 player, const QString &status, int timeoutMs = 15'000);
 

@@ -1,6 +1,5 @@
 #include "ScriptedHttpServer.h"
 
-#include <QHostAddress>
 #include <QTcpSocket>
 
 #include <utility>
@@ -24,29 +23,12 @@ ScriptedHttpServer::ScriptedHttpServer(QObject *parent)
 
 ScriptedHttpServer::~ScriptedHttpServer()
 {
-    // The sockets are the server's children; they must not report back into a half-destroyed
-    // object.
+    // The sockets are the server's children; they must not report back into a
+    // half-destroyed object.
     for (QTcpSocket *socket : m_server.findChildren<QTcpSocket *>()) {
         socket->disconnect(this);
         delete socket;
     }
-}
-
-bool ScriptedHttpServer::listen()
-{
-    return m_server.listen(QHostAddress::LocalHost);
-}
-
-QString ScriptedHttpServer::baseUrl() const
-{
-    return u"http://127.0.0.1:"_s + QString::number(m_server.serverPort());
-}
-
-void ScriptedHttpServer::answer(int status, const QByteArray &body)
-{
-    m_status = status;
-    m_body = body;
-    m_quiet = false;
 }
 
 void ScriptedHttpServer::read(QTcpSocket *socket)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -10,8 +11,9 @@
 
 class QTcpSocket;
 
-// A loopback HTTP/1.1 server for tests that need replies the game server never gives: it records
-// every request and answers each with the scripted status and body, or never answers at all.
+// A loopback HTTP/1.1 server for tests that need replies the game server never
+// gives: it records every request and answers each with the scripted status and
+// body, or never answers at all.
 class ScriptedHttpServer : public QObject {
     Q_OBJECT
 
@@ -27,11 +29,18 @@ public:
     explicit ScriptedHttpServer(QObject *parent = nullptr);
     ~ScriptedHttpServer() override;
 
-    bool listen();
+    bool listen() { return m_server.listen(QHostAddress::LocalHost); }
     // http://127.0.0.1:PORT, no trailing slash.
-    QString baseUrl() const;
+    QString baseUrl() const
+    {
+        return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort());
+    }
 
-    void answer(int status, const QByteArray &body);
+    // Answers from now on; also ends staying quiet.
+    void answer(int status, const QByteArray &body)
+    {
+        m_status = status, m_body = body, m_quiet = false;
+    }
     // Requests are read but left without an answer.
     void stayQuiet() { m_quiet = true; }
     // Answers the requests left without an answer so far, as scripted now.

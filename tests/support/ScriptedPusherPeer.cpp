@@ -1,7 +1,6 @@
 #include "ScriptedPusherPeer.h"
 
 #include <QJsonDocument>
-#include <QWebSocket>
 
 using namespace Qt::StringLiterals;
 
@@ -21,28 +20,12 @@ ScriptedPusherPeer::ScriptedPusherPeer(QObject *parent)
     });
 }
 
-bool ScriptedPusherPeer::listen()
-{
-    return m_server.listen(QHostAddress::LocalHost, 0);
-}
-
-QString ScriptedPusherPeer::baseUrl() const
-{
-    return u"ws://127.0.0.1:%1"_s.arg(m_server.serverPort());
-}
-
-bool ScriptedPusherPeer::clientConnected() const
-{
-    return m_client && m_client->state() == QAbstractSocket::ConnectedState;
-}
-
 QList<QJsonObject> ScriptedPusherPeer::receivedEvents(const QString &event) const
 {
     QList<QJsonObject> frames;
-    for (const QJsonObject &frame : m_received) {
+    for (const QJsonObject &frame : m_received)
         if (frame.value(u"event"_s).toString() == event)
             frames.append(frame);
-    }
     return frames;
 }
 
@@ -51,6 +34,7 @@ void ScriptedPusherPeer::send(const QJsonObject &frame)
     sendRaw(QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
 }
 
+// These do nothing before the first connection.
 void ScriptedPusherPeer::sendRaw(const QString &text)
 {
     if (m_client)

@@ -9,22 +9,29 @@
 
 #include <memory>
 
-// A loopback WebSocket server that plays the realtime service frame by frame, for the frames
-// the real game server never sends (text data, duplicate ids, broken JSON). It keeps the
-// latest client connection and everything it received.
+// A loopback WebSocket server that plays the realtime service frame by frame,
+// for the frames the real game server never sends (text data, duplicate ids,
+// broken JSON). It keeps the latest client connection and everything it
+// received.
 class ScriptedPusherPeer : public QObject {
     Q_OBJECT
 
 public:
     explicit ScriptedPusherPeer(QObject *parent = nullptr);
-    bool listen();
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
     // ws://127.0.0.1:PORT
-    QString baseUrl() const;
+    QString baseUrl() const
+    {
+        return QStringLiteral("ws://127.0.0.1:%1").arg(m_server.serverPort());
+    }
 
     // The request URL of the latest connection; none before the first.
     QUrl requestUrl() const { return m_requestUrl; }
     int connections() const { return m_connections; }
-    bool clientConnected() const;
+    bool clientConnected() const
+    {
+        return m_client && m_client->state() == QAbstractSocket::ConnectedState;
+    }
     const QList<QJsonObject> &received() const { return m_received; }
     // Frames received with this event name.
     QList<QJsonObject> receivedEvents(const QString &event) const;

@@ -5,43 +5,39 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-// The real tosswick-server, started on a free loopback port with a throw-away database.
-// The binary comes from the TOSSWICK_SERVER environment variable that CTest sets. With
-// TOSSWICK_TEST_BACKEND=postgres the database is one of the executable's PostgresCluster.
-class TestServer
-{
+// The real tosswick-server, started on a free loopback port with a throw-away
+// database. The binary comes from the TOSSWICK_SERVER environment variable that
+// CTest sets. With TOSSWICK_TEST_BACKEND=postgres the database is one of the
+// executable's PostgresCluster.
+class TestServer {
 public:
     static constexpr auto appKey = "desk-hoops-sample";
     static constexpr auto appSecret = "test-secret-not-for-production";
 
-    TestServer();
+    TestServer() = default;
     ~TestServer();
     TestServer(const TestServer &) = delete;
     TestServer &operator=(const TestServer &) = delete;
 
-    // Starts the server and waits for the address it prints; false with errorText() on failure.
+    // Starts the server and waits for the address it prints; false with
+    // errorText() on failure.
     bool start(const QStringList &extraArguments = {});
-    // Starts it again after a stop or kill, on the same port and database.
-    bool restart(const QStringList &extraArguments = {});
     // Stops it gracefully (SIGTERM) and returns whether it exited with status 0.
     bool stop();
     // Kills it without letting it clean up, as a crash would.
     void kill();
-    bool isRunning() const;
-    qint64 processId() const { return m_process.processId(); }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
-    QUrl httpUrl() const;
-    QUrl wsUrl() const;
-    QString databasePath() const;
+    QUrl httpUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)); }
+    QUrl wsUrl() const { return QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(m_port)); }
+    QString databasePath() const { return m_dir.filePath(QStringLiteral("tosswick.sqlite")); }
     // Everything the server wrote to stderr so far (its log).
     QString log();
     QString errorText() const { return m_error; }
 
 private:
-    bool launch(quint16 port, const QStringList &extraArguments);
-
     QTemporaryDir m_dir;
-    QString m_database; // databasePath(), or on PostgreSQL the URL of the test's database
+    QString m_database;
     QProcess m_process;
     quint16 m_port = 0;
     QByteArray m_log;
