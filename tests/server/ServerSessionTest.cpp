@@ -33,7 +33,8 @@ private slots:
             token != b[u"token"_s].toString() && a[u"user"_s][u"id"_s] != b[u"user"_s][u"id"_s]);
         QVERIFY(!a[u"user"_s][u"name"_s].toString().isEmpty());
         QCOMPARE(m_api->get(u"me"_s, token.toLatin1()).object(), a[u"user"_s].toObject());
-        QCOMPARE(m_api->get(u"connection"_s, token.toLatin1()).object()[u"invite_base"_s],
+        QCOMPARE(
+            m_api->get(u"connection"_s, token.toLatin1()).object()[u"invite_base"_s].toString(),
             m_server.httpUrl().toString() + u"/invite"_s);
     }
 

@@ -61,15 +61,11 @@ public:
         return ended ? m_process.exitCode() : -1;
     }
     QString log() { return QString::fromUtf8(m_log += m_process.readAllStandardError()); }
-    void stop()
+    // SIGTERM, or SIGKILL as a crash would.
+    void stop(bool crash = false)
     {
-        m_process.terminate();
+        crash ? m_process.kill() : m_process.terminate();
         m_process.waitForFinished(10000);
-    }
-    void kill()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
     }
 
 private:
@@ -161,7 +157,7 @@ private Q_SLOTS:
             for (const QString &file : files)
                 modes.append(QString::number(modeOf(file), 8));
             QCOMPARE(modes.join(u' '), u"700 600 600 600"_s);
-            server.kill(); // leaves -wal and -shm behind
+            server.stop(true); // leaves -wal and -shm behind
             for (const QString &file : files)
                 QVERIFY2(changeMode(file, 0644), qPrintable(file));
         }
