@@ -36,24 +36,16 @@ private slots:
         m_game = std::make_unique<GameRequests>(*m_api, m_server.clock());
     }
 
-    void servesAgainAfterTheDatabaseIsBack_data()
-    {
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("shut down") << u"fast"_s;
-        QTest::newRow("crashed") << u"immediate"_s;
-    }
-
+    // An administrator's shutdown: its notice (57P01) and then refused connections are both
+    // taken for the database gone, as a crash's are.
     void servesAgainAfterTheDatabaseIsBack()
     {
-        QFETCH(QString, mode);
         const GameRequests::Player player = m_game->newPlayer();
         const qint64 room = m_game->createRoom(player)[u"id"_s].toInteger();
         QCOMPARE(m_api->get(u"rooms"_s, player.token).status, 200);
 
         PostgresCluster &cluster = PostgresCluster::shared();
-        // The test cluster does not wait for commits to reach its log: a crash would lose them.
-        QVERIFY2(cluster.psql(u"postgres"_s, u"CHECKPOINT"_s), qPrintable(cluster.errorText()));
-        QVERIFY2(cluster.stop(mode), qPrintable(cluster.errorText()));
+        QVERIFY2(cluster.stop(), qPrintable(cluster.errorText()));
         // Whatever the request, and whether its player is known to the node already.
         const QList<std::pair<QByteArray, QString>> requests { { "GET", u"rooms"_s },
             { "POST", u"rooms"_s }, { "GET", u"rooms/%1/state"_s.arg(room) },
@@ -81,15 +73,13 @@ private slots:
     {
         const GameRequests::Player player = m_game->newPlayer();
         const qint64 backend = nodeBackend();
-        QVERIFY(backend > 0);
-        QCOMPARE(::kill(pid_t(backend), SIGSTOP), 0);
+        QVERIFY(backend > 0 && ::kill(pid_t(backend), SIGSTOP) == 0);
         QElapsedTimer health;
         health.start();
         const int status = m_api->get(u"/healthz"_s, {}).status;
         const qint64 elapsed = health.elapsed();
         ::kill(pid_t(backend), SIGCONT);
-        QCOMPARE(status, 503);
-        QCOMPARE_LT(elapsed, 1000);
+        QVERIFY2(status == 503 && elapsed < 1000, qPrintable(QString::number(elapsed)));
         QTRY_COMPARE(m_api->get(u"rooms"_s, player.token).status, 200);
     }
 
