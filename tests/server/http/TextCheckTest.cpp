@@ -20,7 +20,8 @@ private Q_SLOTS:
         };
         row("plain", "{\"name\":\"Ann's room\"}", {});
         row("escaped surrogate pair", "{\"name\":\"\\ud83c\\udfc0\"}", {});
-        row("UTF-8 letters and emoji", "{\"name\":\"Zo\xc3\xab \xf0\x9f\x8f\x80\"}", {});
+        row("UTF-8 of two, three and four bytes",
+            "{\"name\":\"Zo\xc3\xab \xe2\x82\xac \xf0\x9f\x8f\x80\"}", {});
         row("escaped backslash, then text", "{\"name\":\"a\\\\u0007\"}", {});
         row("just past C0 and C1", "{\"a\":\" \\u00a0\xc2\xa0~\"}", {});
         row("numbers, literals, nesting", "{\"entry\":{\"x\":0.5,\"ok\":[true,null,\"fine\"]}}",
