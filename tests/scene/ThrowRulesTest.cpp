@@ -17,8 +17,6 @@ namespace {
 constexpr Hoop hoop = Hoop::standard();
 }
 
-// The throw's rules over plain values: the field, the assisted throw, the grading of an aim,
-// the gesture, and what one frame of a flight decides.
 class ThrowRulesTest : public QObject {
     Q_OBJECT
 private slots:
@@ -47,8 +45,7 @@ private slots:
     {
         QFETCH(QPointF, drag);
         QFETCH(QPointF, velocity);
-        const auto v = TrackpadThrow::velocity(drag.x(), drag.y());
-        QCOMPARE(v.value_or(QPointF()), velocity);
+        QCOMPARE(TrackpadThrow::velocity(drag.x(), drag.y()).value_or(QPointF()), velocity);
     }
 
     void aimQuality_data()
