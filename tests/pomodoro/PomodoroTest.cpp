@@ -57,10 +57,9 @@ private Q_SLOTS:
     // Seconds left round up; none once overdue.
     void clockText()
     {
-        const auto focus = PomodoroState::focusUntil(D);
-        QCOMPARE(focus.clockText(D.addMSecs(-400)), u"Focus · 00:01"_s);
+        QCOMPARE(PomodoroState::focusUntil(D).clockText(D.addMSecs(-400)), u"Focus · 00:01"_s);
         QCOMPARE(PomodoroState::restUntil(D).clockText(D.addSecs(-245)), u"Game break · 04:05"_s);
-        QCOMPARE(focus.clockText(D.addSecs(3)), u"Focus · 00:00"_s);
+        QCOMPARE(PomodoroState::focusUntil(D).clockText(D.addSecs(3)), u"Focus · 00:00"_s);
     }
 
     void storedForms_data()
@@ -71,7 +70,8 @@ private Q_SLOTS:
             << R"({"phase":"focus","deadline":925981200,"enabled":true})"_ba << u"on focus 0"_s;
         QTest::newRow("deadline as text")
             << R"({"enabled":true,"phase":"focus","deadline":"925981200"})"_ba << QString();
-        QTest::newRow("array") << R"([true,"focus"])"_ba << QString();
+        QTest::newRow("null") << R"({"enabled":true,"phase":"rest","deadline":null})"_ba
+                              << u"on rest -"_s;
     }
     void storedForms()
     {
