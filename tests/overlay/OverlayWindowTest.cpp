@@ -200,7 +200,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel->isCompositing() && panel->mask().isEmpty(), patience);
     }
 
-    void losingTheScreenMovesTheOverlayAndHidingPausesIt()
+    // Hidden, the scene pauses and its loop stops; the lost screen's overlay moves to the one
+    // left and stays hidden until shown again, the game intact.
+    void losingTheScreenMovesTheOverlayAndKeepsItsVisibility()
     {
         QVERIFY(splitIntoTwoScreens());
         m_overlay->setScreenIndex(1);
@@ -209,18 +211,15 @@ private slots:
         GameScene &scene = m_overlay->scene();
         scene.configure(practice);
         QCOMPARE(panel->geometry().left(), 960);
+        m_overlay->show(false);
+        QVERIFY(scene.isPaused() && !panel->view()->isRunning() && panel->inputArea().isEmpty());
 
         QVERIFY(runTool(xrandr, { u"--delmonitor"_s, u"right"_s }));
         QTRY_VERIFY_WITH_TIMEOUT(
             m_overlay->panel() && m_overlay->panel()->geometry().left() == 0, patience);
-        panel = exposedPanel();
-        QVERIFY(panel);
-        QCOMPARE(m_overlay->screenIndex(), 0);
-        QVERIFY(isParked(scene) && scene.isInteractive()); // the game survives
-
-        // Hidden, the scene pauses and its loop stops.
-        m_overlay->show(false);
-        QVERIFY(scene.isPaused() && !panel->view()->isRunning() && panel->inputArea().isEmpty());
+        QVERIFY(!m_overlay->panel()->isVisible() && m_overlay->screenIndex() == 0);
+        panel = showOverlay();
+        QVERIFY(panel && !scene.isPaused() && isParked(scene) && scene.isInteractive());
     }
 
 private:
