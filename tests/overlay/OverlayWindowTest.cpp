@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 #include <QTimeZone>
@@ -28,37 +27,24 @@ bool runTool(const QString &program, const QStringList &arguments, QString *outp
     process.start(program, arguments);
     const bool ran = process.waitForFinished(patience)
         && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (!ran)
-        qWarning() << program << arguments << "failed:" << process.readAllStandardError();
     if (output)
         *output = QString::fromLocal8Bit(process.readAllStandardOutput());
     return ran;
 }
 
-bool xdotool(const QStringList &arguments)
-{
-    return runTool(u"xdotool"_s, arguments);
-}
-
-bool xrandr(const QStringList &arguments)
-{
-    return runTool(u"xrandr"_s, arguments);
-}
+const QString xdotool = u"xdotool"_s, xrandr = u"xrandr"_s;
 
 // X tools speak device pixels; Qt, with a scale factor, logical ones.
-QRect toDevice(const QRect &logical)
+int toDevice(int logical)
 {
-    const qreal ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
-    return QRect(
-        (QPointF(logical.topLeft()) * ratio).toPoint(), (QSizeF(logical.size()) * ratio).toSize());
+    return qRound(logical * QGuiApplication::primaryScreen()->devicePixelRatio());
 }
 
-// `to` in logical global coordinates.
 bool movePointer(QPoint to)
 {
-    const QPoint device = toDevice(QRect(to, QSize(1, 1))).topLeft();
-    return xdotool(
-        { u"mousemove"_s, u"--sync"_s, QString::number(device.x()), QString::number(device.y()) });
+    return runTool(xdotool,
+        { u"mousemove"_s, u"--sync"_s, QString::number(toDevice(to.x())),
+            QString::number(toDevice(to.y())) });
 }
 
 // A plain window below the overlay that records the presses it receives.
@@ -72,8 +58,6 @@ protected:
 
 } // namespace
 
-// The overlay's window on a private X server: where it is, which clicks it takes, what it
-// shows with and without a compositor, how it follows the screens and how hiding stops it.
 class OverlayWindowTest : public QObject {
     Q_OBJECT
 private slots:
@@ -88,14 +72,15 @@ private slots:
     {
         m_overlay.reset();
         m_target.reset();
-        xdotool({ u"mouseup"_s, u"1"_s });
-        stopCompositor();
+        runTool(xdotool, { u"mouseup"_s, u"1"_s });
+        m_compositor.terminate(); // nothing when it never ran
+        m_compositor.waitForFinished(patience);
         if (QGuiApplication::screens().size() > 1) {
-            xrandr({ u"--delmonitor"_s, u"right"_s });
-            xrandr({ u"--delmonitor"_s, u"left"_s });
+            runTool(xrandr, { u"--delmonitor"_s, u"right"_s });
+            runTool(xrandr, { u"--delmonitor"_s, u"left"_s });
             // Back to the one whole screen, not just to one of the two halves.
             QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::screens().size() == 1
-                    && toDevice(QGuiApplication::primaryScreen()->geometry()).width() == 1920,
+                    && toDevice(QGuiApplication::primaryScreen()->geometry().width()) == 1920,
                 patience);
         }
     }
@@ -107,21 +92,11 @@ private slots:
         const QRect available = QGuiApplication::screens().constFirst()->availableGeometry();
         QCOMPARE(panel->geometry(), available);
 
-        // As the X server sees it.
-        const QString id = QString::number(panel->winId());
-        QString info;
-        QVERIFY(runTool(u"xwininfo"_s, { u"-id"_s, id }, &info));
-        const auto field = [&info](const QString &name) {
-            const auto match = QRegularExpression(name + u":\\s+(-?\\d+)"_s).match(info);
-            return match.hasMatch() ? match.captured(1).toInt() : -1;
-        };
-        QCOMPARE(QRect(field(u"Absolute upper-left X"_s), field(u"Absolute upper-left Y"_s),
-                     field(u"Width"_s), field(u"Height"_s)),
-            toDevice(available));
-
+        // As the window manager sees it: on every desktop, in no task list, never focused.
         QString properties;
         QVERIFY(runTool(u"xprop"_s,
-            { u"-id"_s, id, u"_NET_WM_DESKTOP"_s, u"_NET_WM_STATE"_s, u"WM_HINTS"_s },
+            { u"-id"_s, QString::number(panel->winId()), u"_NET_WM_DESKTOP"_s, u"_NET_WM_STATE"_s,
+                u"WM_HINTS"_s },
             &properties));
         for (const auto *expected :
             { "_NET_WM_DESKTOP(CARDINAL) = 4294967295", "STATE_STICKY", "STATE_SKIP_TASKBAR",
@@ -148,8 +123,7 @@ private slots:
         QFETCH(bool, compositor);
         QFETCH(bool, holder);
         QFETCH(QString, where);
-        if (compositor)
-            QVERIFY(startCompositor());
+        QVERIFY(!compositor || startCompositor());
         QVERIFY(showFocusedTarget());
         GamePanel *panel = showOverlay();
         QVERIFY(panel);
@@ -159,16 +133,17 @@ private slots:
         const double r = field(scene).ballRadius();
         const QPointF offset
             = where == u"far"_s ? QPointF(400, 300) : QPointF(where == u"beside"_s ? r + 15 : 5, 0);
-        const QPoint press = onScreen(panel, ball(scene).position() + offset);
+        const QPoint press
+            = panel->geometry().topLeft() + inWindow(panel, ball(scene).position() + offset);
         const bool grabbed = holder && where != u"far"_s;
         QVERIFY(movePointer(press));
         const auto area = [panel] { return panel->inputArea(); }; // at the ball only
         const QPoint local = press - panel->geometry().topLeft();
         QTRY_VERIFY_WITH_TIMEOUT(
             !holder || (!area().isEmpty() && area().contains(local) == grabbed), patience);
-        QVERIFY(xdotool({ u"mousedown"_s, u"1"_s }));
+        QVERIFY(runTool(xdotool, { u"mousedown"_s, u"1"_s }));
         if (!grabbed) {
-            QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
+            QVERIFY(runTool(xdotool, { u"mouseup"_s, u"1"_s }));
             QTRY_COMPARE_WITH_TIMEOUT(m_target->presses, 1, patience);
             QVERIFY(!scene.isDragging());
             return;
@@ -178,7 +153,7 @@ private slots:
         QCOMPARE(area(), panel->rect());
         QCOMPARE(QGuiApplication::focusWindow(), m_target->windowHandle());
         QVERIFY(movePointer(press + QPoint(160, -160))); // up and to the right
-        QVERIFY(xdotool({ u"mouseup"_s, u"1"_s }));
+        QVERIFY(runTool(xdotool, { u"mouseup"_s, u"1"_s }));
         QTRY_VERIFY_WITH_TIMEOUT(!scene.isDragging(), patience);
         // Thrown up and to the right, and no press went through.
         const auto thrown = scene.latestRelease();
@@ -194,9 +169,9 @@ private slots:
         const QDateTime ends(QDate(2025, 1, 1), QTime(10, 0), QTimeZone::utc());
         auto now = std::make_shared<QDateTime>(ends.addSecs(-1));
         scene.setWallClock([now] { return *now; });
-        const auto r
-            = round(u"r1"_s, u"ACTIVE"_s, GameScene::defaultHoop, u"2025-01-01T10:00:00Z"_s);
-        scene.configure({ r, false, true, 0 });
+        scene.configure(
+            { round(u"r1"_s, u"ACTIVE"_s, GameScene::defaultHoop, u"2025-01-01T10:00:00Z"_s), false,
+                true, 0 });
         const auto *timer = drawn<LabelNode>(scene, u"timer");
         QTRY_COMPARE_WITH_TIMEOUT(timer->text(), u"01"_s, patience);
         QVERIFY(panel->view()->isRunning());
@@ -216,9 +191,7 @@ private slots:
         scene.configure(practice);
         const QPoint parked = inWindow(panel, ball(scene).position());
         QTRY_VERIFY_WITH_TIMEOUT(panel->mask().contains(parked), patience);
-        QVERIFY(panel->mask().contains(inWindow(panel, field(scene).point(0.76, 0.42))));
-        QVERIFY(!panel->mask().contains(QPoint(5, 5))
-            && !panel->mask().contains(inWindow(panel, field(scene).point(0.5, 0.9))));
+        QVERIFY(!panel->mask().contains(QPoint(5, 5)));
         scene.releaseBall(upRight);
         QTRY_VERIFY_WITH_TIMEOUT(!panel->mask().contains(parked), patience);
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -227,6 +200,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel->isCompositing() && panel->mask().isEmpty(), patience);
     }
 
+    // Hidden, the scene pauses and its loop stops; the lost screen's overlay moves to the one
+    // left and stays hidden until shown again, the game intact.
     void losingTheScreenMovesTheOverlayAndKeepsItsVisibility()
     {
         QVERIFY(splitIntoTwoScreens());
@@ -236,27 +211,15 @@ private slots:
         GameScene &scene = m_overlay->scene();
         scene.configure(practice);
         QCOMPARE(panel->geometry().left(), 960);
-
-        QVERIFY(xrandr({ u"--delmonitor"_s, u"right"_s }));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_overlay->panel() && m_overlay->panel()->geometry().left() == 0, patience);
-        panel = exposedPanel();
-        QVERIFY(panel);
-        QCOMPARE(m_overlay->screenIndex(), 0);
-        QVERIFY(isParked(scene) && scene.isInteractive()); // the game survives
-
-        // Hidden, the scene pauses and its loop stops; it stays hidden through the next rebuild.
         m_overlay->show(false);
         QVERIFY(scene.isPaused() && !panel->view()->isRunning() && panel->inputArea().isEmpty());
-        const WId before = panel->winId();
-        QVERIFY(xrandr({ u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"none"_s }));
+
+        QVERIFY(runTool(xrandr, { u"--delmonitor"_s, u"right"_s }));
         QTRY_VERIFY_WITH_TIMEOUT(
-            m_overlay->panel() && m_overlay->panel()->winId() != before, patience);
-        QVERIFY(!m_overlay->panel()->isVisible() && !m_overlay->isVisible() && scene.isPaused());
-        m_overlay->show(true);
-        QVERIFY(!scene.isPaused());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_overlay->panel() && m_overlay->panel()->view()->isRunning(), patience);
+            m_overlay->panel() && m_overlay->panel()->geometry().left() == 0, patience);
+        QVERIFY(!m_overlay->panel()->isVisible() && m_overlay->screenIndex() == 0);
+        panel = showOverlay();
+        QVERIFY(panel && !scene.isPaused() && isParked(scene) && scene.isInteractive());
     }
 
 private:
@@ -284,11 +247,6 @@ private:
         return QPoint(qRound(scenePoint.x()), qRound(panel->height() - scenePoint.y()));
     }
 
-    static QPoint onScreen(const GamePanel *panel, QPointF scenePoint)
-    {
-        return panel->geometry().topLeft() + inWindow(panel, scenePoint);
-    }
-
     // The window beneath the overlay, shown and holding the focus as the window being worked in.
     bool showFocusedTarget()
     {
@@ -307,19 +265,13 @@ private:
         return m_compositor.waitForStarted(patience);
     }
 
-    void stopCompositor()
-    {
-        if (m_compositor.state() == QProcess::NotRunning)
-            return;
-        m_compositor.terminate();
-        m_compositor.waitForFinished(patience);
-    }
-
     // One wide X screen shown as two monitors, left and right.
     static bool splitIntoTwoScreens()
     {
-        return xrandr({ u"--setmonitor"_s, u"left"_s, u"960/254x1080/286+0+0"_s, u"screen"_s })
-            && xrandr({ u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"none"_s })
+        return runTool(
+                   xrandr, { u"--setmonitor"_s, u"left"_s, u"960/254x1080/286+0+0"_s, u"screen"_s })
+            && runTool(
+                xrandr, { u"--setmonitor"_s, u"right"_s, u"960/254x1080/286+960+0"_s, u"none"_s })
             && QTest::qWaitFor([] { return QGuiApplication::screens().size() == 2; }, patience);
     }
 

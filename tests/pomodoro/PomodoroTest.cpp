@@ -20,7 +20,6 @@ QString describe(const PomodoroState &state)
 
 } // namespace
 
-// The focus timer's state, its stored form and the cycle that keeps it on the wall clock.
 class PomodoroTest : public QObject {
     Q_OBJECT
 
@@ -34,17 +33,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // empty: unchanged
         const auto focus = PomodoroState::focusUntil(D);
         const auto rest = PomodoroState::restUntil(D);
-        const qint64 s = 1000;
         QTest::newRow("a millisecond early") << focus << -1ll << QString();
         QTest::newRow("focus ends at the deadline") << focus << 0ll << u"on rest 300"_s;
         QTest::newRow("break ends at the deadline") << rest << 0ll << u"on focus 1800"_s;
-        QTest::newRow("three cycles late") << focus << 6310 * s << u"on rest 6600"_s;
-        QTest::newRow("focus 500 s late skips the break") << focus << 500 * s << u"on focus 2100"_s;
+        QTest::newRow("focus 500 s late skips the break")
+            << focus << 500000ll << u"on focus 2100"_s;
         QTest::newRow("break, a cycle and 299.999 s late")
             << rest << 2399999ll << u"on focus 3900"_s;
         QTest::newRow("off never advances")
-            << PomodoroState { false, Phase::Focus, D } << 5000 * s << QString();
-        QTest::newRow("no deadline") << PomodoroState { true, Phase::Rest, {} } << 0ll << QString();
+            << PomodoroState { false, Phase::Focus, D } << 5000000ll << QString();
     }
     void advance()
     {
@@ -57,16 +54,12 @@ private Q_SLOTS:
         QVERIFY(!state.advance(D.addMSecs(nowMs))); // settled: the same moment changes nothing
     }
 
-    // Seconds left round up; none when off, overdue or without a deadline.
+    // Seconds left round up; none once overdue.
     void clockText()
     {
-        const auto focus = PomodoroState::focusUntil(D);
-        QCOMPARE(focus.clockText(D.addMSecs(-400)), u"Focus · 00:01"_s);
+        QCOMPARE(PomodoroState::focusUntil(D).clockText(D.addMSecs(-400)), u"Focus · 00:01"_s);
         QCOMPARE(PomodoroState::restUntil(D).clockText(D.addSecs(-245)), u"Game break · 04:05"_s);
-        QCOMPARE(focus.clockText(D.addSecs(3)), u"Focus · 00:00"_s);
-        QCOMPARE((PomodoroState { false, Phase::Focus, D }).clockText(D.addSecs(-60)),
-            u"Focus · 00:00"_s);
-        QCOMPARE((PomodoroState { true, Phase::Rest, {} }).clockText(D), u"Game break · 00:00"_s);
+        QCOMPARE(PomodoroState::focusUntil(D).clockText(D.addSecs(3)), u"Focus · 00:00"_s);
     }
 
     void storedForms_data()
@@ -75,16 +68,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // empty: unreadable
         QTest::newRow("whole seconds")
             << R"({"phase":"focus","deadline":925981200,"enabled":true})"_ba << u"on focus 0"_s;
-        QTest::newRow("no deadline") << R"({"enabled":true,"phase":"rest"})"_ba << u"on rest -"_s;
-        QTest::newRow("null deadline")
-            << R"({"enabled":false,"phase":"focus","deadline":null})"_ba << u"off focus -"_s;
-        QTest::newRow("phase upper case") << R"({"enabled":true,"phase":"Focus"})"_ba << QString();
-        QTest::newRow("enabled as text") << R"({"enabled":"true","phase":"focus"})"_ba << QString();
         QTest::newRow("deadline as text")
             << R"({"enabled":true,"phase":"focus","deadline":"925981200"})"_ba << QString();
-        QTest::newRow("deadline beyond any calendar")
-            << R"({"enabled":true,"phase":"focus","deadline":1e300})"_ba << QString();
-        QTest::newRow("array") << R"([true,"focus"])"_ba << QString();
+        QTest::newRow("null") << R"({"enabled":true,"phase":"rest","deadline":null})"_ba
+                              << u"on rest -"_s;
     }
     void storedForms()
     {
@@ -92,12 +79,6 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const auto decoded = PomodoroState::fromJson(json);
         QCOMPARE(decoded ? describe(*decoded) : QString(), expected);
-        // What is written reads back the same, milliseconds and years before 2001 included.
-        for (const PomodoroState &state :
-            { PomodoroState { false, Phase::Rest, {} }, PomodoroState::restUntil(D.addMSecs(250)),
-                PomodoroState::focusUntil(
-                    QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 500), QTimeZone::utc())) })
-            QCOMPARE(PomodoroState::fromJson(state.toJson()), state);
     }
 
     // A break over by the time the app starts again gives way to a fresh focus phase.
@@ -109,11 +90,8 @@ private Q_SLOTS:
         QTest::newRow("nothing stored") << std::optional<QByteArray>() << u"off focus -"_s;
         QTest::newRow("break ends in a minute")
             << stored(PomodoroState::restUntil(D.addSecs(60))) << u"on rest 60"_s;
-        QTest::newRow("focus ending now")
-            << stored(PomodoroState::focusUntil(D)) << u"on focus 0"_s;
         QTest::newRow("break ended a second ago")
             << stored(PomodoroState::restUntil(D.addSecs(-1))) << u"fresh"_s;
-        QTest::newRow("on, no deadline") << stored({ true, Phase::Rest, {} }) << u"on rest -"_s;
         QTest::newRow("off, old deadline")
             << stored({ false, Phase::Rest, D.addDays(-1) }) << u"off rest -86400"_s;
     }
@@ -131,7 +109,6 @@ private Q_SLOTS:
     void cycle()
     {
         PomodoroCycle pomodoro([this] { return m_now; });
-        QVERIFY(!pomodoro.focusActive());
         pomodoro.startBreak();
         QCOMPARE(describe(pomodoro.state()), u"on rest 300"_s);
         QVERIFY(!pomodoro.focusActive());
@@ -139,7 +116,6 @@ private Q_SLOTS:
         QCOMPARE(describe(pomodoro.state()), u"off rest -"_s);
         m_now = D.addSecs(40);
         pomodoro.setEnabled(true);
-        QCOMPARE(describe(pomodoro.state()), u"on focus 1840"_s);
         QVERIFY(pomodoro.focusActive());
         m_now = D.addSecs(1839);
         QCOMPARE(pomodoro.tick(), std::nullopt);

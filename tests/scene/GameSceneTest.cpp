@@ -15,15 +15,8 @@ const QString roundHint = u"Легко! Потяни мяч ↗ и отпуст�
 const QString practiceHint
     = u"Тренировка · Потяни мяч ↗ и отпусти · Передача другу — в окне игры"_s;
 
-QString text(const GameScene &scene, QStringView name)
-{
-    return drawn<LabelNode>(scene, name)->text();
-}
-
 } // namespace
 
-// The scene through what it reports and draws: modes, countdown, releases, pointer and aim
-// guide, returns, passing and what parks the ball.
 class GameSceneTest : public QObject {
     Q_OBJECT
 private slots:
@@ -34,7 +27,6 @@ private slots:
         QTest::addColumn<QString>("hint");
         QTest::newRow("idle") << false << false << u"Hoop ready · Waiting for an incoming ball"_s;
         QTest::newRow("practice") << false << true << practiceHint;
-        QTest::newRow("round, not holder") << true << false << roundHint;
         QTest::newRow("round, holder") << true << true << roundHint;
     }
     void modesFollowRoundAndHolder()
@@ -47,17 +39,15 @@ private slots:
         const auto r = withRound ? std::optional(round(u"r1"_s, u"ACTIVE"_s, hoop)) : std::nullopt;
         auto scene = presented(SceneDefinition { r, holder, true, 0 });
         FrameClock { *scene }.step();
-        QCOMPARE(text(*scene, u"hint"), hint);
+        QCOMPARE(drawn<LabelNode>(*scene, u"hint")->text(), hint);
         QVERIFY(near(drawn<ShapeNode>(*scene, u"rim")->path().elementAt(0),
             field(*scene).point(hoop.x - hoop.width / 2, hoop.y), 1e-6));
-        // With a hoop to score on the ball waits on the start spot, the guide previewing a throw.
         QCOMPARE(isParked(*scene), shown);
         QCOMPARE(drawn(*scene, u"aimQualityGuide")->hasChildren(), shown);
         QVERIFY(scene->ballHitRect().isEmpty() != shown && !scene->needsFrames());
     }
 
-    // The digits shown, then cleared once the round is no longer active. The server's clock is
-    // 3 s ahead: 3 s fewer remain than the local clock says.
+    // The digits shown by the server's clock, 3 s ahead of the local one; none once over.
     void countdown_data()
     {
         QTest::addColumn<QString>("endsAt");
@@ -68,7 +58,6 @@ private slots:
         QTest::newRow("0.2 s") << whole << 3.2 << u"01"_s;
         QTest::newRow("fractions") << u"2025-01-01T10:00:00.750Z"_s << 9.5 << u"08"_s;
         QTest::newRow("unreadable") << u"tomorrow"_s << 7.0 << QString();
-        // Over for this player: the ball goes.
         QTest::newRow("run out") << whole << 2.0 << u"00"_s;
     }
     void countdown()
@@ -81,9 +70,8 @@ private slots:
         scene->setWallClock([&] { return ends.addMSecs(-qint64(remaining * 1000)); });
         const auto r = round(u"r1"_s, u"ACTIVE"_s, GameScene::defaultHoop, endsAt);
         scene->configure({ r, false, true, 3 });
-        FrameClock clock { *scene };
-        clock.step();
-        QCOMPARE(::text(*scene, u"timer"), text);
+        FrameClock { *scene }.step();
+        QCOMPARE(drawn<LabelNode>(*scene, u"timer")->text(), text);
         const bool over = text == u"00"_s;
         QVERIFY(scene->needsFrames() == !text.isEmpty() && scene->isInteractive() == !over
             && ball(*scene).isHidden() == over);
@@ -99,13 +87,9 @@ private slots:
         QTest::addColumn<double>("vx"); // NaN: ignored
         QTest::newRow("active round") << true << upRight << true << 0.5;
         QTest::newRow("clamped") << true << Entry { 0.3, 0.3, 10, 0.5 } << true << 3.0;
-        QTest::newRow("clamped left") << true << Entry { 0.7, 0.3, -10, 0.5 } << true << -3.0;
-        QTest::newRow("right of the field")
-            << true << Entry { 1.01, 0.5, -0.3, 0.2 } << false << -0.3;
+        QTest::newRow("off the field") << true << Entry { 1.01, 0.5, -0.3, 0.2 } << false << -0.3;
         QTest::newRow("round not active") << false << upRight << false << 0.5;
         QTest::newRow("NaN") << true << Entry { qQNaN(), 0.2, 0.5, 0.9 } << false << qQNaN();
-        QTest::newRow("infinite") << true << Entry { 0.18, 0.18, qInf(), 0.9 } << false << qQNaN();
-        QTest::newRow("far out") << true << Entry { 1e300, 0.2, 0.5, 0.9 } << false << qQNaN();
     }
     void release()
     {
@@ -145,8 +129,6 @@ private slots:
         const QString green = u"↗ Отличный прицел"_s;
         QTest::newRow("outside the ball, the preview")
             << QPointF(reach + 1, 0) << QPointF(100, 90) << QPointF(108, 108) << green << false;
-        QTest::newRow("tap") << QPointF(reach - 1, 0) << QPointF(reach - 1, 0)
-                             << QPointF(reach + 4, 0) << QString() << false;
         QTest::newRow("throw") << QPointF() << QPointF(100, 90) << QPointF(108, 108) << green
                                << true;
         QTest::newRow("down-left") << QPointF() << QPointF(-54, -54) << QPointF(-54, -54)
@@ -172,22 +154,18 @@ private slots:
         QCOMPARE(label ? label->text() : QString(), guide);
         scene->mouseUp(start + up, 2.25);
         QCOMPARE(log.shots.size(), thrown ? 1u : 0u);
-        if (!thrown) {
-            QVERIFY(isParked(*scene));
+        QVERIFY(thrown || isParked(*scene));
+        if (!thrown)
             return;
-        }
         const auto v = TrackpadThrow::velocity(up.x() / 1080, up.y() / 1080);
         QCOMPARE(log.shots.front().second, (Entry { 0.18, 0.18, v->x(), v->y() }));
-        // Picking up the flying ball puts it back on the start spot, and it stays there.
-        clock.run(5);
-        QVERIFY(!drawn(*scene, u"aimQualityGuide")->hasChildren() && !isParked(*scene));
+        clock.run(5); // picked up in flight, the ball goes back to the start spot
         scene->mouseDown(ball(*scene).position(), 3.0);
-        clock.run(60);
-        QVERIFY(scene->isDragging() && near(ball(*scene).position(), start));
+        QVERIFY(near(ball(*scene).position(), start));
     }
 
     // Dropped onto the left rim end, the first touch brings the ball back 0.8 s later, and a
-    // touched flight never scores; a ball lost off the scene comes back at 30 % of it.
+    // touched flight never scores; a ball lost off the scene comes back.
     void ballsComeBack()
     {
         auto scene = presented(inRound, QSizeF(600, 600));
@@ -200,9 +178,8 @@ private slots:
         const int back = clock.runUntil([&] { return isParked(*scene); }, 120);
         QVERIFY2(touch < 60 && back >= 47 && back <= 49, qPrintable(QString::number(back)));
         QVERIFY(log.scores.empty());
-        scene->releaseBall({ -0.5, 0.5, 0, 0 }); // 300 points left of the scene
+        scene->releaseBall({ -0.5, 0.5, 0, 0 }); // lost 300 points left: back at 30 % of the scene
         clock.step();
-        // At rest there, then one physics step of falling.
         QVERIFY(near(ball(*scene).position(), QPointF(600 * 0.3, 600 * 0.3), 1));
     }
 
@@ -215,14 +192,11 @@ private slots:
         clock.runUntil([&] { return !log.transfers.empty(); }, 60);
         clock.run(10);
         QCOMPARE(log.transfers.size(), 1u);
-        const Entry &entry = log.transfers.front();
-        QVERIFY(entry.x == 1.0 && entry.y > 0.8 && entry.y < 0.85 && qAbs(entry.vx - 1.5) < 1e-3);
-        // A configuration while the pass is under way keeps the ball out of sight.
-        scene->configure({ std::nullopt, true, true, 0 });
-        QVERIFY(ball(*scene).isHidden() && scene->ballHitRect().isEmpty());
+        const Entry &e = log.transfers.front();
+        QVERIFY(e.x == 1.0 && e.y > 0.8 && e.y < 0.85 && qAbs(e.vx - 1.5) < 1e-3);
         scene->transferFailed(u"Нет связи с сервером"_s);
         QVERIFY(isParked(*scene));
-        QCOMPARE(text(*scene, u"hint"), u"Нет связи с сервером"_s);
+        QCOMPARE(drawn<LabelNode>(*scene, u"hint")->text(), u"Нет связи с сервером"_s);
     }
 
     // The same round keeps a flight; a new round or mode, size or view parks the ball on the
@@ -254,10 +228,6 @@ private slots:
             change();
             QVERIFY(isParked(scene));
         }
-        scene.mouseDown(ball(scene).position(), 1);
-        scene.setSize(QSizeF(1920, 1080));
-        clock.run(10);
-        QVERIFY(isParked(scene));
     }
 };
 

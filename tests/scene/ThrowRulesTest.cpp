@@ -13,12 +13,8 @@ Q_DECLARE_METATYPE(ThrowRules::Frame)
 using namespace Qt::StringLiterals;
 using Grade = AimQuality::Grade;
 
-namespace {
-constexpr Hoop hoop = Hoop::standard();
-}
+static constexpr Hoop hoop = Hoop::standard();
 
-// The throw's rules over plain values: the field, the assisted throw, the grading of an aim,
-// the gesture, and what one frame of a flight decides.
 class ThrowRulesTest : public QObject {
     Q_OBJECT
 private slots:
@@ -47,8 +43,7 @@ private slots:
     {
         QFETCH(QPointF, drag);
         QFETCH(QPointF, velocity);
-        const auto v = TrackpadThrow::velocity(drag.x(), drag.y());
-        QCOMPARE(v.value_or(QPointF()), velocity);
+        QCOMPARE(TrackpadThrow::velocity(drag.x(), drag.y()).value_or(QPointF()), velocity);
     }
 
     void aimQuality_data()
@@ -72,8 +67,8 @@ private slots:
         QCOMPARE(AimQuality::predict(entry, hoop), grade);
     }
 
-    // Without a hoop the last 0.12 s of the drag are flung, in field sides per second, at least
-    // over 0.016 s and clamped; with one the drag from the press picks the assisted throw.
+    // Without a hoop the last 0.12 s (at least 0.016 s) are flung, clamped; with one, the assisted
+    // throw from the drag since the press.
     void gesture()
     {
         ThrowGesture g;
@@ -95,8 +90,7 @@ private slots:
         QCOMPARE(release.velocity, *TrackpadThrow::velocity(0.08, 0.08));
     }
 
-    // On a hoop of binary fractions: centre 0.5 at height 0.5, rim ends 0.125 either side, a
-    // ball of radius 0.03125. The line runs from the sample before to the one after.
+    // Samples before and after, on a hoop at (0.5, 0.5), rim ends ±0.125, ball radius 0.03125.
     void crossesHoop_data()
     {
         QTest::addColumn<QLineF>("path");
