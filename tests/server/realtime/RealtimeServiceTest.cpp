@@ -223,6 +223,7 @@ private Q_SLOTS:
         row("1 MiB", QString(qsizetype(1024) * 1024, u'x'), "closed");
         row("not JSON", u"{\"event\":"_s, "bad");
         row("no event", u"{\"data\":{}}"_s, "bad");
+        row("event not text", u"{\"event\":5}"_s, "bad");
         row("nested too deep",
             u"{\"event\":\"x\",\"data\":"_s + QString(4000, u'[') + QString(4000, u']') + u'}',
             "bad");
