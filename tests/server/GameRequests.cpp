@@ -204,3 +204,113 @@ QString GameRequests::scoreText(const QJsonObject &score)
         parts.append(score[key].isDouble() ? QString::number(score[key].toInteger()) : u"-"_s);
     return parts.join(u' ');
 }
+
+QString GameRequests::run(const QString &script) const
+{
+    QList<Player> players;
+    for (int i = 0; i < 5; ++i)
+        players.append(newPlayer());
+    const QJsonObject created = createRoom(players[0]);
+    const qint64 room = created[u"id"_s].toInteger();
+    const QString code = created[u"invite_code"_s].toString();
+    for (int i = 1; i < 4; ++i)
+        join(players[i], code);
+    const auto player = [&](const QString &name) -> const Player & {
+        return players[name == u"x" ? 4 : name.mid(1).toInt()];
+    };
+    // The room as any member who may still read it sees it.
+    const auto snapshot = [&] {
+        for (const Player &viewer : std::as_const(players)) {
+            const ApiClient::Reply reply = state(room, viewer);
+            if (reply.status == 200)
+                return reply.object();
+        }
+        return QJsonObject();
+    };
+    for (const QString &step : script.split(u", "_s)) {
+        QStringList words = step.split(u' ');
+        QString seen;
+        const QJsonObject now = words[0].size() > 2 ? snapshot() : QJsonObject();
+        if (words[0] == u"wait") {
+            letTimePass(words[1].toInt());
+            continue;
+        } else if (words[0] == u"holder") {
+            seen = now[u"state"_s].toString() + u' '
+                + (now[u"room"_s][u"ball_owner_id"_s].toInteger() == player(words[1]).id
+                        ? words[1]
+                        : u"another"_s);
+            words = { words[0], u"IDLE"_s, words[1] };
+        } else if (words[0] == u"status" || words[0] == u"score") {
+            const qint64 id = player(words.takeAt(1)).id;
+            seen = words[0] == u"status" ? statusOf(now, id) : scoreOf(now, id);
+        } else if (words[0] == u"members") {
+            seen = QString::number(now[u"members"_s].toArray().size());
+        } else if (words[0] == u"cooldown") {
+            const QJsonValue until = now[u"room"_s][u"cooldown_until"_s];
+            seen
+                = QString::number(until.isString() ? msOf(until) - msOf(now[u"server_time"_s]) : 0);
+        } else if (words[0] == u"round") {
+            seen = now[u"round"_s][u"state"_s].toString(u"none"_s);
+        } else if (words[0] == u"rooms") {
+            seen = QString::number(
+                m_api.get(u"rooms"_s, player(words.takeAt(1)).token).document().array().size());
+        } else if (words[0] == u"active") {
+            const QJsonObject me = m_api.get(u"me"_s, player(words.takeAt(1)).token).object();
+            seen = me.contains(u"active_room_id"_s) ? u"some"_s : u"none"_s;
+        } else {
+            const Player &who = player(words[0]);
+            QString action = words[1];
+            const qint64 at = action.endsWith(u'!') ? room + 100000 : room;
+            action.remove(u'!');
+            const QString target = words.value(2);
+            const bool isTarget = target.size() <= 2 && !target.isEmpty() && target != u"=";
+            ApiClient::Reply reply;
+            if (target.startsWith(u'{'))
+                reply = m_api.request("POST",
+                    u"rooms/%1/%2"_s.arg(room).arg(
+                        action == u"beat" ? u"heartbeat"_s : u"ball/send"_s),
+                    target.toUtf8(), who.token);
+            else if (action == u"beat" || action == u"dnd")
+                reply = heartbeat(at, who, action == u"dnd");
+            else if (action == u"beat-elsewhere")
+                reply = heartbeat(roomWith({ who }), who);
+            else if (action == u"bye" || action == u"leave" || action == u"activate")
+                reply = post(at, action == u"bye" ? u"disconnect"_s : action, who);
+            else if (action == u"delete")
+                reply = m_api.request("DELETE", u"rooms/%1"_s.arg(room), "{}", who.token);
+            else if (action == u"state")
+                reply = state(at, who);
+            else if (action == u"join")
+                reply = join(who, code);
+            else if (action == u"send")
+                reply = send(room, who, step.section(u" ="_s, 0, 0),
+                    isTarget ? std::optional(player(target).id) : std::nullopt);
+            else if (action == u"hit")
+                reply.status = playHit(room, who, player(target)) ? 200 : 0;
+            else if (action == u"take")
+                reply.status = activeRound(room, who, player(target)).isEmpty() ? 0 : 200;
+            const bool refused = reply.status >= 400;
+            seen = QString::number(refused || reply.status < 200 ? reply.status : 200);
+            if (refused && reply.object()[u"message"_s].toString().isEmpty())
+                seen += u" without a message"_s;
+            const QJsonObject errors = reply.object()[u"errors"_s].toObject();
+            if (reply.status == 422)
+                seen += u' ' + errors.keys().join(u',');
+            if (step.section(u" = "_s, 1).contains(u'"')) {
+                QString text
+                    = errors.isEmpty() ? QString() : errors.begin()->toArray()[0].toString();
+                for (qsizetype i = 1; i < 4; ++i)
+                    text.replace(
+                        m_api.get(u"me"_s, players[i].token).object()[u"name"_s].toString(),
+                        u"p"_s + QString::number(i));
+                seen += u" \""_s + text + u'"';
+            }
+            const qsizetype equals = words.indexOf(u"="_s);
+            words = QStringList { QString() }
+                + (equals < 0 ? QStringList { u"200"_s } : words.mid(equals + 1));
+        }
+        if (seen != words.mid(1).join(u' '))
+            return step + u": "_s + seen;
+    }
+    return {};
+}

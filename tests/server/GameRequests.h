@@ -83,6 +83,16 @@ public:
     ApiClient::Reply hitResult(qint64 room, const Player &receiver, const QJsonObject &round,
         const QString &shotId, qint64 sequence) const;
 
+    // Runs steps on a new room of p0 (its owner, holding the ball), p1, p2 and p3, and a
+    // stranger x: "<player> <action>[!] [<other player or a JSON body>] [= <status> [<fields
+    // named in errors>] ["<first error text>"]]", where a request without a status must succeed
+    // and a refusal must say why ("!": the room does not exist; a send's request id is its step);
+    // or a check: "holder <player>" (and no round), "status <player> <word>", "members <n>",
+    // "rooms <player> <n>", "active <player> none", "score <player> <points received misses
+    // best>", "cooldown <ms left>", "round <state or none>"; or "wait <ms>". Answers the first
+    // failed step with what it saw; empty when all pass.
+    QString run(const QString &script) const;
+
     // A timestamp of the server's replies in milliseconds since the epoch.
     static qint64 msOf(const QJsonValue &timestamp);
     static QJsonObject defaultEntry();

@@ -2,20 +2,17 @@
 #include "GameRequests.h"
 #include "InProcessServer.h"
 #include "store/DatabaseUrl.h"
+#include "store/Store.h"
 
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 #include <QtTest>
 
-#include <algorithm>
 #include <array>
 #include <functional>
-#include <optional>
 
 using namespace Qt::StringLiterals;
-using Player = GameRequests::Player;
 using Request = std::function<ApiClient::Reply(const GameRequests &)>;
 
 // Two nodes on one PostgreSQL database, each on a thread of its own, acting on one room at
@@ -29,54 +26,42 @@ private slots:
     void initTestCase()
     {
         const QStringList arguments = InProcessServer::withoutRateLimits();
-        QVERIFY2(m_first.start(arguments, InProcessServer::Thread::Own),
-            qPrintable(m_first.errorText()));
-        QVERIFY2(m_second.startBeside(m_first, arguments, InProcessServer::Thread::Own),
-            qPrintable(m_second.errorText()));
-        for (InProcessServer *node : { &m_first, &m_second }) {
+        const auto own = InProcessServer::Thread::Own;
+        QVERIFY2(m_first.start(arguments, own) && m_second.startBeside(m_first, arguments, own),
+            qPrintable(m_first.errorText() + m_second.errorText()));
+        for (InProcessServer *node : { &m_first, &m_second })
             m_apis.push_back(std::make_unique<ApiClient>(node->httpUrl()));
-            m_games.push_back(std::make_unique<GameRequests>(*m_apis.back(), node->clock()));
-        }
-        const DatabaseUrl url = DatabaseUrl::parse(m_first.database());
-        m_db = QSqlDatabase::addDatabase(u"QPSQL"_s, u"holder"_s);
-        m_db.setHostName(url.host);
-        m_db.setPort(url.port);
-        m_db.setUserName(url.user);
-        m_db.setDatabaseName(url.database);
-        QVERIFY2(m_db.open(), qPrintable(m_db.lastError().text()));
+        m_game = std::make_unique<GameRequests>(*m_apis[0], m_first.clock());
+        QString error;
+        QVERIFY2(Store::openPostgresConnection(
+                     u"holder"_s, DatabaseUrl::parse(m_first.database()), u"test"_s, error),
+            qPrintable(error));
+        m_db = QSqlDatabase::database(u"holder"_s, false);
     }
-
-    void cleanupTestCase() { m_db.close(); }
 
     void onlyOneOfTwoActionsAtOnce_data()
     {
-        QTest::addColumn<QString>("action");
-        QTest::newRow("two passes of the ball") << u"send"_s;
-        QTest::newRow("a miss and a hit for one throw") << u"results"_s;
+        QTest::addColumn<bool>("results");
+        QTest::newRow("two passes of the ball") << false;
+        QTest::newRow("a miss and a hit for one throw") << true;
     }
 
     // One of the two is refused as the other's outcome: one round opens; one throw gets one
     // judgement.
     void onlyOneOfTwoActionsAtOnce()
     {
-        QFETCH(QString, action);
-        const GameRequests &game = *m_games.front();
+        QFETCH(bool, results);
+        const GameRequests &game = *m_game;
         const auto [sender, receiver, room] = game.twoPlayerRoom();
-        Request first;
-        Request second;
-        if (action == u"send"_s) {
-            for (const auto &node : m_games)
-                QCOMPARE(node->heartbeat(room, receiver).status, 200);
-            first = [&](const GameRequests &on) { return on.send(room, sender, u"a"_s); };
-            second = [&](const GameRequests &on) { return on.send(room, sender, u"b"_s); };
-        } else {
+        Request first = [&](const GameRequests &on) { return on.send(room, sender, u"a"_s); };
+        Request second = [&](const GameRequests &on) { return on.send(room, sender, u"b"_s); };
+        QCOMPARE(game.heartbeat(room, receiver).status, 200);
+        if (results) {
             const QJsonObject round = game.activeRound(room, sender, receiver);
-            QVERIFY(!round.isEmpty());
             QCOMPARE(game.shot(room, receiver, round, u"s1"_s, 1).status, 200);
             // The flight's time passes on both nodes before the results come.
-            const int flightMs = int(GameRequests::hitSeconds * 1000) + 100;
-            m_first.clock().advance(flightMs);
-            m_second.clock().advance(flightMs);
+            for (InProcessServer *node : { &m_first, &m_second })
+                node->clock().advance(int(GameRequests::hitSeconds * 1000) + 100);
             const QJsonObject release = GameRequests::throwRelease();
             first = [=](const GameRequests &on) {
                 return on.result(room, receiver, round, u"s1"_s, 2,
@@ -87,39 +72,30 @@ private slots:
                 return on.hitResult(room, receiver, round, u"s1"_s, 2);
             };
         }
-        const auto statuses = race(room, first, second);
-        QVERIFY2(statuses, "the nodes did not both wait for the room");
-        QVERIFY2(std::count(statuses->cbegin(), statuses->cend(), 409) == 1,
-            qPrintable(u"replies %1 and %2"_s.arg((*statuses)[0]).arg((*statuses)[1])));
+        const QString statuses = race(room, first, second);
+        QVERIFY2(statuses.count(u"409"_s) == 1, qPrintable(statuses));
     }
 
 private:
     // Runs `first` on the first node and `second` on the second while the room's rows are
-    // held, lets them go once both nodes wait for them and answers the two statuses (none
-    // when the nodes did not both wait).
-    std::optional<std::array<int, 2>> race(qint64 room, const Request &first, const Request &second)
+    // held, lets them go once both nodes wait for them and answers the two statuses.
+    QString race(qint64 room, const Request &first, const Request &second)
     {
-        if (!m_db.transaction())
-            return std::nullopt;
+        m_db.transaction();
         QSqlQuery hold(m_db);
-        const QString roomRows[] = { u"SELECT 1 FROM rooms WHERE id = %1 FOR UPDATE"_s,
-            u"SELECT 1 FROM rounds WHERE room_id = %1 FOR UPDATE"_s,
-            u"SELECT 1 FROM shots WHERE round_id IN (SELECT id FROM rounds WHERE room_id = %1) "
-            "FOR UPDATE"_s };
-        for (const QString &statement : roomRows)
-            hold.exec(statement.arg(room));
+        for (const QString &rows : { u"rooms WHERE id = %1"_s, u"rounds WHERE room_id = %1"_s,
+                 u"shots WHERE round_id IN (SELECT id FROM rounds WHERE room_id = %1)"_s })
+            hold.exec(u"SELECT 1 FROM "_s + rows.arg(room) + u" FOR UPDATE"_s);
         std::array<int, 2> statuses {};
-        const auto requester = [this, &statuses](int node, const Request &request) {
-            return QThread::create([this, &statuses, node, request] {
+        std::unique_ptr<QThread> threads[2];
+        for (int node = 0; node < 2; ++node) {
+            threads[node].reset(QThread::create([&, node] {
                 GameRequests atOnce(*m_apis[node]);
                 atOnce.letTimePass = [](int) {};
-                statuses[node] = request(atOnce).status;
-            });
-        };
-        const std::unique_ptr<QThread> threads[] = { std::unique_ptr<QThread>(requester(0, first)),
-            std::unique_ptr<QThread>(requester(1, second)) };
-        for (const auto &thread : threads)
-            thread->start();
+                statuses[node] = (node == 0 ? first : second)(atOnce).status;
+            }));
+            threads[node]->start();
+        }
         QSqlQuery waiting(m_db);
         const bool bothWait = QTest::qWaitFor([&] {
             return waiting.exec(u"SELECT count(*) FROM pg_stat_activity WHERE datname = "
@@ -129,15 +105,13 @@ private:
         m_db.commit();
         for (const auto &thread : threads)
             thread->wait();
-        if (!bothWait)
-            return std::nullopt;
-        return statuses;
+        return bothWait ? u"%1 %2"_s.arg(statuses[0]).arg(statuses[1]) : u"no wait"_s;
     }
 
     InProcessServer m_first;
     InProcessServer m_second;
     std::vector<std::unique_ptr<ApiClient>> m_apis;
-    std::vector<std::unique_ptr<GameRequests>> m_games;
+    std::unique_ptr<GameRequests> m_game;
     QSqlDatabase m_db;
 };
 

@@ -139,8 +139,7 @@ private slots:
         QCOMPARE(m_api->get(u"rooms"_s, other.token).document().array().size(), 1);
     }
 
-    // Steps on a room of p0 (its owner, holding the ball), p1, p2 and p3, and a stranger x;
-    // see run() for the words.
+    // Steps of GameRequests::run().
     void membership_data()
     {
         QTest::addColumn<QString>("script");
@@ -152,7 +151,7 @@ private slots:
         // After a round the holder is no longer the first member: another member leaving keeps
         // it. The receiver of a round leaving ends it and gives the ball back to its sender.
         QTest::newRow("leaving after a round")
-            << u"p0 hit p1, p2 leave, holder p1, wait 3000, p1 send p0, p0 leave, holder p1"_s;
+            << u"p0 hit p1, p2 leave, holder p1, wait 3000, p0 beat, p1 send p0, p0 leave, holder p1"_s;
         QTest::newRow("owner deletes") << u"p1 activate, p1 state, p0 delete, p1 state = 404, "
                                           "rooms p1 0, active p1 none"_s;
         QTest::newRow("member deletes") << u"p1 activate, p1 delete = 403, p1 state"_s;
@@ -168,7 +167,7 @@ private slots:
         QTest::newRow("dnd, then silence") << u"p1 dnd, wait %1, status p1 OFFLINE"_s.arg(presence);
         QTest::newRow("dnd, then plain heartbeat") << u"p1 dnd, p1 beat, status p1 ONLINE"_s;
         QTest::newRow("disconnect") << u"p1 beat, p1 bye, status p1 OFFLINE"_s;
-        QTest::newRow("receiving the round") << u"p0 send p1, status p1 BUSY"_s;
+        QTest::newRow("receiving the round") << u"p1 beat, p0 send p1, status p1 BUSY"_s;
         QTest::newRow("heartbeat in another room") << u"p1 beat-elsewhere, status p1 OFFLINE"_s;
         // Strangers and missing rooms are refused; bad heartbeats leave no trace.
         QTest::newRow("stranger") << u"x state = 403, x beat = 403, x bye = 403, x activate = 403, "
@@ -184,106 +183,10 @@ private slots:
     void membership()
     {
         QFETCH(QString, script);
-        QCOMPARE(run(script), QString());
+        QCOMPARE(m_game->run(script), QString());
     }
 
 private:
-    // Runs the steps of membership_data: "<player> <action>[!] [<other player or a heartbeat's
-    // body>] [= <status> [<fields named in errors>]]", where a request without a status must
-    // succeed and a refusal must say why, or a check:
-    // "holder <player>" (and no round), "status <player> <word>", "members <n>",
-    // "rooms <player> <n>", "active <player> none", "wait <ms>". Answers the first failed
-    // step with what it saw; empty when all pass.
-    QString run(const QString &script)
-    {
-        QList<Player> players;
-        for (int i = 0; i < 5; ++i)
-            players.append(m_game->newPlayer());
-        const QJsonObject created = m_game->createRoom(players[0]);
-        const qint64 room = created[u"id"_s].toInteger();
-        const QString code = created[u"invite_code"_s].toString();
-        for (int i = 1; i < 4; ++i)
-            m_game->join(players[i], code);
-        const auto player = [&](const QString &name) -> const Player & {
-            return players[name == u"x" ? 4 : name.mid(1).toInt()];
-        };
-        // The room as any member who may still read it sees it.
-        const auto snapshot = [&] {
-            for (const Player &viewer : std::as_const(players)) {
-                const ApiClient::Reply reply = m_game->state(room, viewer);
-                if (reply.status == 200)
-                    return reply.object();
-            }
-            return QJsonObject();
-        };
-        for (const QString &step : script.split(u", "_s)) {
-            QStringList words = step.split(u' ');
-            QString seen;
-            if (words[0] == u"wait") {
-                m_server.clock().advance(words[1].toLongLong());
-                continue;
-            } else if (words[0] == u"holder") {
-                const QJsonObject now = snapshot();
-                seen = now[u"state"_s].toString() + u' '
-                    + (now[u"room"_s][u"ball_owner_id"_s].toInteger() == player(words[1]).id
-                            ? words[1]
-                            : u"another"_s);
-                words = { words[0], u"IDLE"_s, words[1] };
-            } else if (words[0] == u"status") {
-                seen = GameRequests::statusOf(snapshot(), player(words[1]).id);
-                words.removeAt(1);
-            } else if (words[0] == u"members") {
-                seen = QString::number(snapshot()[u"members"_s].toArray().size());
-            } else if (words[0] == u"rooms") {
-                seen = QString::number(
-                    m_api->get(u"rooms"_s, player(words[1]).token).document().array().size());
-                words.removeAt(1);
-            } else if (words[0] == u"active") {
-                const QJsonObject me = m_api->get(u"me"_s, player(words[1]).token).object();
-                seen = me.contains(u"active_room_id"_s) ? u"some"_s : u"none"_s;
-                words.removeAt(1);
-            } else {
-                const Player &who = player(words[0]);
-                QString action = words[1];
-                // "!": the same request for a room that does not exist.
-                const qint64 at = action.endsWith(u'!') ? room + 100000 : room;
-                action.remove(u'!');
-                ApiClient::Reply reply;
-                if (action == u"beat" && words.value(2).startsWith(u'{'))
-                    reply = m_api->request(
-                        "POST", u"rooms/%1/heartbeat"_s.arg(room), words[2].toUtf8(), who.token);
-                else if (action == u"beat" || action == u"dnd")
-                    reply = m_game->heartbeat(at, who, action == u"dnd");
-                else if (action == u"beat-elsewhere")
-                    reply = m_game->heartbeat(m_game->roomWith({ who }), who);
-                else if (action == u"bye" || action == u"leave" || action == u"activate")
-                    reply = m_game->post(at, action == u"bye" ? u"disconnect"_s : action, who);
-                else if (action == u"delete")
-                    reply = m_api->request("DELETE", u"rooms/%1"_s.arg(room), "{}", who.token);
-                else if (action == u"state")
-                    reply = m_game->state(at, who);
-                else if (action == u"join")
-                    reply = m_game->join(who, code);
-                else if (action == u"send")
-                    reply = m_game->sendToOnline(room, who, player(words[2]), step);
-                else if (action == u"hit")
-                    reply.status = m_game->playHit(room, who, player(words[2])) ? 200 : 0;
-                const bool refused = reply.status >= 400;
-                seen = QString::number(refused || reply.status < 200 ? reply.status : 200);
-                if (refused && reply.object()[u"message"_s].toString().isEmpty())
-                    seen += u" without a message"_s;
-                if (reply.status == 422)
-                    seen += u' ' + reply.object()[u"errors"_s].toObject().keys().join(u',');
-                const qsizetype equals = words.indexOf(u"="_s);
-                words = QStringList { QString() }
-                    + (equals < 0 ? QStringList { u"200"_s } : words.mid(equals + 1));
-            }
-            if (seen != words.mid(1).join(u' '))
-                return step + u": "_s + seen;
-        }
-        return {};
-    }
-
     static QList<qint64> ids(const QJsonValue &array)
     {
         QList<qint64> list;

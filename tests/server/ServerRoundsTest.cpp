@@ -14,10 +14,8 @@ using Player = GameRequests::Player;
 namespace {
 
 // The server's own durations.
-constexpr qint64 readyMs = 15000;
 constexpr qint64 roundMs = 20000;
 constexpr qint64 graceMs = 1000;
-constexpr qint64 cooldownMs = 3000;
 
 constexpr auto msOf = GameRequests::msOf;
 
@@ -73,88 +71,44 @@ private slots:
         QCOMPARE(GameRequests::statusOf(snapshot, receiver.id), u"BUSY"_s);
     }
 
-    void sends_data()
+    // Steps of GameRequests::run(). A send needs an available member, or picks an online one;
+    // a hit scores, hands over the ball and starts the cooldown. A round ends at its deadline,
+    // once: a ball nobody took goes back and counts nothing, even sent again with its request
+    // id; a round whose receiver let the time run out counts one miss and leaves them the ball.
+    void steps_data()
     {
-        QTest::addColumn<QString>("situation");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("random receiver: the online member") << u"random"_s << 200 << QString();
-        QTest::newRow("not the holder") << u"not-holder"_s << 403 << QString();
-        QTest::newRow("round in play") << u"in-play"_s << 409 << QString();
-        QTest::newRow("receiver offline") << u"offline"_s << 422 << u"%1 is not available"_s;
-        QTest::newRow("receiver in do not disturb") << u"dnd"_s << 422 << u"%1 is not available"_s;
-        QTest::newRow("receiver is the sender") << u"self"_s << 422 << QString();
-        QTest::newRow("receiver not a member") << u"stranger"_s << 422 << QString();
-        QTest::newRow("nobody online") << u"nobody"_s << 422 << u"No players online"_s;
-        QTest::newRow("entry missing a number") << u"bad-entry"_s << 422 << QString();
-        QTest::newRow("no request id") << u"no-request"_s << 422 << QString();
+        QTest::addColumn<QString>("script");
+        const auto row
+            = [](const char *name, const QString &script) { QTest::newRow(name) << script; };
+        row("random receiver: the online member", u"p1 dnd, p2 beat, p0 send, status p2 BUSY"_s);
+        row("not the holder", u"p1 beat, p2 send p1 = 403, holder p0"_s);
+        row("round in play", u"p1 beat, p2 beat, p0 send p2, p0 send p1 = 409, status p1 ONLINE"_s);
+        row("receiver offline", u"p0 send p1 = 422 receiver_id \"p1 is not available\""_s);
+        row("receiver in do not disturb",
+            u"p1 dnd, p0 send p1 = 422 receiver_id \"p1 is not available\", holder p0"_s);
+        row("receiver is the sender", u"p0 beat, p0 send p0 = 422 receiver_id"_s);
+        row("receiver not a member", u"p0 send x = 422 receiver_id"_s);
+        row("nobody online", u"p0 send = 422 receiver_id \"No players online\""_s);
+        row("entry missing a number",
+            uR"(p1 beat, p0 send {"request_id":"r","entry":{"x":0,"y":0.5,"vx":0.4}} = 422 entry)"_s);
+        row("no request id",
+            uR"(p1 beat, p0 send {"entry":{"x":0,"y":0.5,"vx":0.4,"vy":0}} = 422 request_id)"_s);
+        row("hit, then the cooldown",
+            u"p0 hit p1, holder p1, cooldown 3000, score p1 1 1 0 1, score p0 0 0 0 0, p0 beat, "
+            "p1 send p0 = 409, wait 2999, p1 send p0 = 409, wait 1, p1 send p0"_s);
+        row("never taken",
+            u"p1 beat, p0 send p1, p0 send p1, wait 14999, round WAITING_RECEIVER, wait 1, "
+            "holder p0, cooldown 0, score p1 0 0 0 0, p0 send p1, holder p0, wait 21000, "
+            "holder p0, score p1 0 0 0 0"_s);
+        row("never finished",
+            u"p0 take p1, wait 20999, round ACTIVE, wait 1, holder p1, cooldown 3000, "
+            "score p1 0 1 1 0, score p0 0 0 0 0, wait 21000, holder p1, score p1 0 1 1 0"_s);
     }
 
-    // Four members: the sender, the receiver, a third online and a fourth in do not disturb.
-    void sends()
+    void steps()
     {
-        QFETCH(QString, situation);
-        QFETCH(int, status);
-        QFETCH(QString, message);
-        const Player sender = m_game->newPlayer(), receiver = m_game->newPlayer();
-        const Player third = m_game->newPlayer(), busy = m_game->newPlayer();
-        const qint64 room = m_game->roomWith({ sender, receiver, third, busy });
-        m_game->heartbeat(room, receiver, situation == u"dnd");
-        m_game->heartbeat(room, busy, true);
-        m_game->heartbeat(room, third);
-        std::optional<qint64> target = receiver.id;
-        QJsonObject entry = GameRequests::defaultEntry();
-        if (situation == u"in-play")
-            QCOMPARE(m_game->send(room, sender, u"first"_s, third.id).status, 200);
-        if (situation == u"offline" || situation == u"nobody" || situation == u"random")
-            m_game->post(room, u"disconnect"_s, receiver);
-        if (situation == u"nobody")
-            m_game->post(room, u"disconnect"_s, third);
-        if (situation == u"nobody" || situation == u"random")
-            target.reset();
-        if (situation == u"self" || situation == u"stranger")
-            target = situation == u"self" ? sender.id : m_game->newPlayer().id;
-        if (situation == u"bad-entry")
-            entry.remove(u"vy"_s);
-        const QString roundBefore = m_game->round(room, sender)[u"id"_s].toString();
-        const ApiClient::Reply reply
-            = m_game->send(room, situation == u"not-holder" ? third : sender,
-                situation == u"no-request" ? QString() : u"refused"_s, target, entry);
-        QCOMPARE(reply.status, status);
-        if (status == 200) {
-            QCOMPARE(m_game->round(room, sender)[u"receiver_id"_s].toInteger(), third.id);
-            return;
-        }
-        const QJsonObject error = reply.object();
-        QVERIFY(!error[u"message"_s].toString().isEmpty());
-        QVERIFY(status != 422 || !error[u"errors"_s].toObject().isEmpty());
-        if (!message.isEmpty()) {
-            const QString name = m_api->get(u"me"_s, receiver.token).object()[u"name"_s].toString();
-            QCOMPARE(
-                error[u"errors"_s][u"receiver_id"_s][0].toString(), message.replace(u"%1"_s, name));
-        }
-        QCOMPARE(m_game->round(room, sender)[u"id"_s].toString(), roundBefore);
-    }
-
-    void hitScoresAndHandsTheBallOver()
-    {
-        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
-        QVERIFY(m_game->playHit(room, sender, receiver));
-        const QJsonObject snapshot = m_game->state(room, sender).object();
-        QCOMPARE(snapshot[u"state"_s].toString(), u"IDLE"_s);
-        QVERIFY(!snapshot.contains(u"round"_s));
-        QCOMPARE(snapshot[u"room"_s][u"ball_owner_id"_s].toInteger(), receiver.id);
-        QCOMPARE(msOf(snapshot[u"room"_s][u"cooldown_until"_s]) - msOf(snapshot[u"server_time"_s]),
-            cooldownMs);
-        QCOMPARE(
-            score(snapshot, receiver) + u", "_s + score(snapshot, sender), u"1 1 0 1, 0 0 0 0"_s);
-        // The new holder must wait out the cooldown.
-        m_game->heartbeat(room, sender);
-        QCOMPARE(m_game->send(room, receiver, u"too-soon"_s, sender.id).status, 409);
-        m_server.clock().advance(cooldownMs - 1);
-        QCOMPARE(m_game->send(room, receiver, u"still-too-soon"_s, sender.id).status, 409);
-        m_server.clock().advance(1);
-        QCOMPARE(m_game->send(room, receiver, u"in-time"_s, sender.id).status, 200);
+        QFETCH(QString, script);
+        QCOMPARE(m_game->run(script), QString());
     }
 
     // After a shot with sequence 5, another shot or a result, its body changed by the patch.
@@ -274,8 +228,6 @@ private slots:
         QTest::addColumn<QStringList>("plays"); // "ab+": a passes to b, who hits; "-": a miss
         QTest::addColumn<QString>("bInRoom"); // points, received, misses, best
         QTest::addColumn<QString>("bTotals");
-        QTest::newRow("hits") << QStringList { u"ab+"_s, u"ba+"_s, u"ab+"_s } << u"2 2 0 2"_s
-                              << u"3 3 0 2"_s;
         QTest::newRow("a miss between hits")
             << QStringList { u"ab+"_s, u"ba+"_s, u"ab+"_s, u"ba+"_s, u"ab-"_s, u"ba+"_s, u"ab+"_s }
             << u"3 4 1 2"_s << u"4 5 1 2"_s;
@@ -302,57 +254,6 @@ private slots:
         const QJsonObject snapshot = m_game->state(room, b).object();
         QCOMPARE(score(snapshot, b), bInRoom);
         QCOMPARE(GameRequests::scoreText(snapshot[u"totals"_s].toObject()), bTotals);
-    }
-
-    // A round ends at its deadline, once: a ball nobody took goes back and counts nothing;
-    // a round whose receiver let the time run out counts one miss and leaves them the ball.
-    void unfinishedRoundEndsOnce_data()
-    {
-        QTest::addColumn<bool>("taken");
-        QTest::addColumn<qint64>("deadlineMs");
-        QTest::addColumn<QString>("outcome"); // holder, cooldown left, receiver's score
-        QTest::newRow("never taken") << false << readyMs << u"sender 0 0 0 0 0"_s;
-        QTest::newRow("never finished") << true << roundMs + graceMs << u"receiver 3000 0 1 1 0"_s;
-    }
-
-    void unfinishedRoundEndsOnce()
-    {
-        QFETCH(bool, taken);
-        QFETCH(qint64, deadlineMs);
-        QFETCH(QString, outcome);
-        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
-        // Also after its round ended, a request id opens nothing again.
-        const auto resend
-            = [&] { return m_game->send(room, sender, u"once"_s, receiver.id).status; };
-        if (taken)
-            QVERIFY(!m_game->activeRound(room, sender, receiver).isEmpty());
-        else
-            QVERIFY(m_game->sendToOnline(room, sender, receiver, u"once"_s).status == 200
-                && resend() == 200);
-        const QString roundId = m_game->round(room, sender)[u"id"_s].toString();
-        m_server.clock().advance(deadlineMs - 1);
-        QCOMPARE(m_game->round(room, sender)[u"id"_s].toString(), roundId);
-
-        m_server.clock().advance(1);
-        const QJsonObject snapshot = m_game->state(room, sender).object();
-        QCOMPARE(snapshot[u"state"_s].toString(), u"IDLE"_s);
-        const QJsonObject held = snapshot[u"room"_s].toObject();
-        const qint64 holder = held[u"ball_owner_id"_s].toInteger();
-        const qint64 cooldownLeft = held.contains(u"cooldown_until"_s)
-            ? msOf(held[u"cooldown_until"_s]) - msOf(snapshot[u"server_time"_s])
-            : 0;
-        QCOMPARE(u"%1 %2 %3"_s.arg(holder == sender.id ? u"sender"_s : u"receiver"_s)
-                     .arg(cooldownLeft)
-                     .arg(score(snapshot, receiver)),
-            outcome);
-        QCOMPARE(score(snapshot, sender), u"0 0 0 0"_s);
-        QVERIFY(taken || (resend() == 200 && m_game->round(room, sender).isEmpty()));
-
-        // A timer that fired again would count or move something more.
-        m_server.clock().advance(roundMs + graceMs);
-        const QJsonObject later = m_game->state(room, sender).object();
-        QCOMPARE(later[u"room"_s], snapshot[u"room"_s]);
-        QCOMPARE(later[u"scores"_s], snapshot[u"scores"_s]);
     }
 
     // New throws stop at the round's end; results of throws made in time may come until the

@@ -77,20 +77,6 @@ private slots:
         QCOMPARE(lines,
             QStringList({ notFound + u" repeated 1 more times in the last 60 s"_s, notFound }));
     }
-
-    void kindsBeyondTheTableAreOnlyCounted()
-    {
-        QStringList lines;
-        RequestLog log([&](const QString &line) { lines.append(line); }, 10'000, 3);
-        for (int i = 0; i < 10; ++i)
-            log.refused(u"GET", QString(u"/"_s + QString::number(i)), 404, i);
-        QCOMPARE(lines.size(), 3);
-        lines.clear();
-        log.flush(10'003);
-        QCOMPARE(lines, QStringList(u"request error: 7 other refused requests in the last 10 s"_s));
-        log.refused(u"GET", u"/10", 404, 10'004);
-        QCOMPARE(lines.last(), u"request error: GET /10 -> 404"_s);
-    }
 };
 
 QTEST_APPLESS_MAIN(RequestLogTest)
