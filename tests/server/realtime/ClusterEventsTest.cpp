@@ -4,9 +4,12 @@
 #include "WireClient.h"
 #include "WireFrames.h"
 #include "store/DatabaseUrl.h"
+#include "store/NodeRegistry.h"
 #include "store/Store.h"
 
 #include <QJsonArray>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -65,6 +68,34 @@ private Q_SLOTS:
         QCOMPARE(statusOf(*m_viaA, room, a, b), u"OFFLINE"_s);
     }
 
+    // A node frozen past its life is taken for gone: the grants of its sockets go with it, and
+    // once it runs again it closes those sockets, whose subscriptions no grant would end.
+    void grantsOfAGoneNodeGo()
+    {
+        InProcessServer c;
+        c.clock().advance(m_a.clock().nowMs() - c.clock().nowMs());
+        QVERIFY2(
+            c.startBeside(m_a, InProcessServer::withoutRateLimits(), InProcessServer::Thread::Own),
+            qPrintable(c.errorText()));
+        const auto [a, b, room] = m_viaA->twoPlayerRoom();
+        WireClient onC;
+        QVERIFY(subscribeToRoom(onC, c.wsUrl(), *m_apiA, room, a.token));
+        const QString grants
+            = u"SELECT count(*) FROM channel_grants WHERE room_id = %1"_s.arg(room);
+        QCOMPARE(databaseValue(grants).toInt(), 1);
+
+        QSemaphore frozen;
+        const auto thaw = qScopeGuard([&frozen] { frozen.release(); });
+        c.postToItsThread([&frozen] { frozen.acquire(); });
+        for (int step = 0; step < 3; ++step)
+            advanceBoth(NodeRegistry::lifeMs / 2);
+        QCOMPARE(databaseValue(grants).toInt(), 0);
+
+        frozen.release();
+        c.clock().advance(1);
+        QVERIFY(onC.waitClosed() && onC.closeCode() == 4200);
+    }
+
     // The sockets are on B, authorised through A; the leave and the joins go through A, and B
     // hears of each once, its snapshots following. Notifications sent while B's listening
     // connection is down are lost: once it listens again, its snapshots are read afresh and
@@ -93,20 +124,28 @@ private:
     // Ends both nodes' listening connections from the database's side; how many it ended.
     int terminateListeners() const
     {
+        return databaseValue(u"SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                             "WHERE datname = current_database() "
+                             "AND application_name = 'tosswick-server-events'"_s)
+            .toInt();
+    }
+
+    // The first value of the query's first row, on a connection of the test's own; invalid
+    // when there is none.
+    QVariant databaseValue(const QString &statement) const
+    {
+        const QString connection = u"observer"_s;
         QString error;
-        int ended = -1;
+        QVariant value;
         {
             Store::openPostgresConnection(
-                u"observer"_s, DatabaseUrl::parse(m_a.database()), u"test"_s, error);
-            QSqlQuery query(QSqlDatabase::database(u"observer"_s, false));
-            if (query.exec(u"SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE "
-                           "datname = current_database() "
-                           "AND application_name = 'tosswick-server-events'"_s)
-                && query.next())
-                ended = query.value(0).toInt();
+                connection, DatabaseUrl::parse(m_a.database()), u"test"_s, error);
+            QSqlQuery query(QSqlDatabase::database(connection, false));
+            if (query.exec(statement) && query.next())
+                value = query.value(0);
         }
-        QSqlDatabase::removeDatabase(u"observer"_s);
-        return ended;
+        QSqlDatabase::removeDatabase(connection);
+        return value;
     }
 
     // b's status in the room as a sees it through `node`.
