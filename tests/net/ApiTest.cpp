@@ -10,10 +10,8 @@
 #include <QCoro/QCoroTask>
 
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
 
-// The client's requests against a scripted HTTP server; the real game server is met through
-// the coordinator's tests.
+// The client's requests against a scripted HTTP server (the real one: the coordinator's tests).
 class ApiTest : public QObject {
     Q_OBJECT
 
@@ -56,8 +54,7 @@ private Q_SLOTS:
         QCOMPARE(m_scripted->connections(), 0);
     }
 
-    // What the server got: "METHOD target |authorization |accept |content-type body", with
-    // the token set when the request started.
+    // What the server got, "METHOD target |authorization |accept |content-type body".
     void buildsTheRequest()
     {
         m_scripted->answer(200, "{}");
@@ -118,7 +115,7 @@ private Q_SLOTS:
         QCOMPARE(post(api), u"404 Room not found."_s);
 
         m_scripted->stayQuiet();
-        api.setTransferTimeout(300ms);
+        api.setTransferTimeout(std::chrono::milliseconds(300));
         const QString silent = post(api);
         QVERIFY2(silent.startsWith(u"0 "_s) && silent.size() > 2, qPrintable(silent));
         QCOMPARE(m_scripted->requests().size(), 6);

@@ -21,9 +21,9 @@ const QString binaries = u"/usr/lib/postgresql/15/bin/"_s;
 quint16 freePort()
 {
     const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address {
+        .sin_family = AF_INET, .sin_port = 0, .sin_addr = { htonl(INADDR_LOOPBACK) }, .sin_zero = {}
+    };
     socklen_t length = sizeof address;
     const bool bound = ::bind(socket, reinterpret_cast<sockaddr *>(&address), length) == 0
         && ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length) == 0;

@@ -4,11 +4,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A private PostgreSQL server for one test executable: initdb in a temporary directory,
-// listening on a free loopback port and on a socket inside that directory. A watchdog stops it
-// and removes the directory once the test process is gone, however it ends. PostgreSQL refuses
-// to run as root, so under root the server runs as the postgres account. Socket connections are
-// trusted; TCP ones need `password` for the superuser `user`.
+// A private PostgreSQL server on a free loopback port and a socket in a temporary directory, which
+// a watchdog stops and removes once the test process is gone. Under root it runs as the postgres
+// account. Socket connections are trusted; TCP ones need `password` for the superuser `user`.
 class PostgresCluster {
 public:
     static constexpr auto user = "tosswick";
@@ -22,8 +20,7 @@ public:
     static PostgresCluster &shared();
     // Whether the tests run on PostgreSQL (TOSSWICK_TEST_BACKEND=postgres) rather than SQLite.
     static bool selected();
-    // `file` on SQLite; on PostgreSQL the URL of a new database of the shared cluster, or empty
-    // with the reason in `error`.
+    // `file` on SQLite; else a new database of the shared cluster, or empty with `error`.
     static QString testDatabase(const QString &file, QString &error);
 
     // Starts it; after stop(), again on the same port and data.

@@ -10,10 +10,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// How long a step waits for the server and the other player.
-constexpr int stepTimeoutMs = 20'000;
-// Sent by the heartbeat; it is what lets the other player pass the ball.
-const auto online = u"ONLINE"_s;
+constexpr int stepTimeoutMs = 20'000; // for the server and the other player
+const auto online = u"ONLINE"_s; // the heartbeat's status, which lets the other pass the ball
 } // namespace
 
 ScenePlayer::ScenePlayer(const QString &serverBase, const QString &websocketBase,
@@ -27,8 +25,6 @@ ScenePlayer::ScenePlayer(const QString &serverBase, const QString &websocketBase
     setup.logindBus = QDBusConnection(u"none"_s);
     m_model = std::make_unique<AppModel>(std::move(setup));
 }
-
-ScenePlayer::~ScenePlayer() = default;
 
 bool ScenePlayer::waitForMemberStatus(qint64 player, const QString &status, int timeoutMs)
 {

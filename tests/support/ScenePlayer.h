@@ -21,7 +21,7 @@ public:
     // `setup` gives the clocks and waits; settings path, display and bus are the player's own.
     ScenePlayer(const QString &serverBase, const QString &websocketBase, const QString &appKey,
         AppModel::Setup setup = {});
-    ~ScenePlayer();
+    ~ScenePlayer() = default;
     // A player of the test server (TestServer::appKey) at `host`:`port`.
     static std::unique_ptr<ScenePlayer> at(
         const QString &host, quint16 port, AppModel::Setup setup = {});
@@ -35,8 +35,7 @@ public:
     qint64 id() const { return m_model->user() ? m_model->user()->id : 0; }
     QString preferencesPath() const { return m_dir.filePath(QStringLiteral("tosswick.conf")); }
 
-    // Runs the event loop until `done` holds or `timeoutMs` passed; whether it holds. So do
-    // the waits below.
+    // Runs the event loop until `done` holds or `timeoutMs` passed; whether it holds, as below.
     static bool waitUntil(const std::function<bool()> &done, int timeoutMs)
     {
         return QTest::qWaitFor(done, timeoutMs);
