@@ -13,12 +13,11 @@ AppModel::Setup clientSetup(const QString &preferencesPath, const QUrl &server,
     Preferences(preferencesPath)
         .setConnection(server.toString(QUrl::StripTrailingSlash),
             websocket.toString(QUrl::StripTrailingSlash), u"desk-hoops-sample"_s);
-    auto recording = std::make_unique<RecordingDisplay>();
-    if (display)
-        *display = recording.get();
     AppModel::Setup setup;
+    setup.display = std::make_unique<RecordingDisplay>();
+    if (display)
+        *display = static_cast<RecordingDisplay *>(setup.display.get());
     setup.preferencesPath = preferencesPath;
     setup.logindBus = QDBusConnection(u"none"_s);
-    setup.display = std::move(recording);
     return setup;
 }

@@ -5,9 +5,8 @@
 #include <QList>
 #include <QString>
 
-// A GameDisplay for coordinator tests: it records what the coordinator asks of
-// the overlay and keeps the scene callbacks, so a test can play the scene's
-// part.
+// A GameDisplay recording what the coordinator asks of the overlay; it keeps the scene
+// callbacks, so a test can play the scene's part.
 class RecordingDisplay : public GameDisplay {
 public:
     struct Configuration {
@@ -17,8 +16,7 @@ public:
         double serverOffset = 0;
     };
 
-    // Every call in order, as "show true", "move 2", "configure", "celebrate",
-    // "failed TEXT".
+    // Every call in order: "show true", "move 2", "configure", "celebrate", "failed TEXT".
     QList<QString> calls;
     bool visible = false;
     std::optional<Configuration> configuration;
@@ -43,8 +41,5 @@ public:
         calls.append(QStringLiteral("failed ") + reason);
     }
     std::optional<Entry> latestRelease() const override { return release; }
-    void setSceneCallbacks(SceneCallbacks sceneCallbacks) override
-    {
-        callbacks = std::move(sceneCallbacks);
-    }
+    void setSceneCallbacks(SceneCallbacks given) override { callbacks = std::move(given); }
 };

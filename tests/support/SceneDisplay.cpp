@@ -2,19 +2,18 @@
 
 #include "scene/SceneField.h"
 
-#include <QEventLoop>
+#include <QLineF>
 
 SceneDisplay::SceneDisplay(QSizeF size)
 {
     m_scene.setSize(size);
     m_scene.didMoveToView();
     m_frameTimer.setTimerType(Qt::PreciseTimer);
-    m_frameTimer.setInterval(1000 / 60);
     QObject::connect(&m_frameTimer, &QTimer::timeout, [this] {
         ++m_frames;
         m_scene.update(frameTime());
     });
-    m_frameTimer.start();
+    m_frameTimer.start(1000 / 60);
 }
 
 void SceneDisplay::configure(
@@ -54,18 +53,9 @@ void SceneDisplay::drag(QPointF step)
     m_scene.mouseUp(start + step * side * 4, frameTime());
 }
 
-void SceneDisplay::waitForNextFrame()
-{
-    QEventLoop loop;
-    QObject::connect(
-        &m_frameTimer, &QTimer::timeout, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    loop.exec();
-}
-
 bool SceneDisplay::ballParked() const
 {
     const Node *ball = m_scene.root().findChild(u"ball");
     const QPointF at = SceneField(m_scene.size()).normalized(ball->position());
-    return !ball->isHidden() && std::abs(at.x() - GameScene::startSpot.x()) < 1e-6
-        && std::abs(at.y() - GameScene::startSpot.y()) < 1e-6;
+    return !ball->isHidden() && QLineF(at, GameScene::startSpot).length() < 1e-6;
 }

@@ -3,14 +3,14 @@
 #include "scene/GameDisplay.h"
 #include "scene/GameScene.h"
 
+#include <QSignalSpy>
 #include <QSizeF>
 #include <QTimer>
 
 #include <functional>
 
-// A GameDisplay over a real GameScene without a window, for coordinator tests and timing tools:
-// the scene is presented at a fixed size and its frame step runs at 60 frames per second on a
-// timer, as the overlay's view runs it. The test plays the pointer.
+// A GameDisplay over a real GameScene without a window, stepped at 60 frames per second as the
+// overlay's view steps it, for coordinator tests and timing tools. The test plays the pointer.
 class SceneDisplay : public GameDisplay {
 public:
     explicit SceneDisplay(QSizeF size = QSizeF(1920, 1080));
@@ -42,7 +42,7 @@ public:
 private:
     // Drags from the start spot by `step` field sides per frame for four frames, then lets go.
     void drag(QPointF step);
-    void waitForNextFrame();
+    void waitForNextFrame() { QSignalSpy(&m_frameTimer, &QTimer::timeout).wait(); }
     double frameTime() const { return m_frames * GameScene::timeStep; }
 
     GameScene m_scene;

@@ -6,58 +6,32 @@
 
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// How long a step waits for the server and the other player.
-constexpr int stepTimeoutMs = 20'000;
-// Sent by the heartbeat; it is what lets the other player pass the ball.
-const auto online = u"ONLINE"_s;
-
+constexpr int stepTimeoutMs = 20'000; // for the server and the other player
+const auto online = u"ONLINE"_s; // the heartbeat's status, which lets the other pass the ball
 } // namespace
-
-bool ScenePlayer::waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 ScenePlayer::ScenePlayer(const QString &serverBase, const QString &websocketBase,
     const QString &appKey, AppModel::Setup setup)
 {
     QCoro::waitFor(Keychain::save(std::nullopt, serverBase));
     Preferences(preferencesPath()).setConnection(serverBase, websocketBase, appKey);
-    auto display = std::make_unique<SceneDisplay>();
-    m_display = display.get();
+    setup.display = std::make_unique<SceneDisplay>();
+    m_display = static_cast<SceneDisplay *>(setup.display.get());
     setup.preferencesPath = preferencesPath();
     setup.logindBus = QDBusConnection(u"none"_s);
-    setup.display = std::move(display);
     m_model = std::make_unique<AppModel>(std::move(setup));
 }
 
-ScenePlayer::~ScenePlayer() = default;
-
 bool ScenePlayer::waitForMemberStatus(qint64 player, const QString &status, int timeoutMs)
 {
+    const auto &snapshot = m_model->snapshot();
+    const auto shown = [&](const Member &m) { return m.id == player && m.status == status; };
     return waitUntil(
-        [&] {
-            const auto &snapshot = m_model->snapshot();
-            return snapshot
-                && std::any_of(snapshot->members.cbegin(), snapshot->members.cend(),
-                    [&](const Member &m) { return m.id == player && m.status == status; });
-        },
-        timeoutMs);
+        [&] { return snapshot && std::ranges::any_of(snapshot->members, shown); }, timeoutMs);
 }
 
 std::unique_ptr<ScenePlayer> ScenePlayer::at(
@@ -71,12 +45,11 @@ std::unique_ptr<ScenePlayer> ScenePlayer::at(
 std::pair<std::unique_ptr<ScenePlayer>, std::unique_ptr<ScenePlayer>> ScenePlayer::inOneRoom(
     quint16 port, QString &error, AppModel::Setup setupOfB)
 {
-    auto a = at(u"127.0.0.1"_s, port);
-    auto b = at(u"localhost"_s, port, std::move(setupOfB));
-    error = a->startRoom();
+    std::pair players { at(u"127.0.0.1"_s, port), at(u"localhost"_s, port, std::move(setupOfB)) };
+    error = players.first->startRoom();
     if (error.isEmpty())
-        error = b->join(*a);
-    return { std::move(a), std::move(b) };
+        error = players.second->join(*players.first);
+    return players;
 }
 
 QString ScenePlayer::startRoom()
@@ -94,10 +67,8 @@ QString ScenePlayer::join(ScenePlayer &host)
     if (!waitSignedIn())
         return u"not signed in: "_s + m_model->message();
     QCoro::waitFor(m_model->joinRoom(host.m_model->snapshot()->room.inviteCode));
-    if (m_model->roomID() != host.m_model->roomID())
-        return u"not joined: "_s + m_model->message();
-    if (!waitConnected())
-        return u"room not connected: "_s + m_model->message();
+    if (m_model->roomID() != host.m_model->roomID() || !waitConnected())
+        return u"not joined and connected: "_s + m_model->message();
     if (!host.waitForMemberStatus(id(), online) || !waitForMemberStatus(host.id(), online))
         return u"not online for each other"_s;
     return {};
@@ -110,15 +81,14 @@ QString ScenePlayer::passTo(ScenePlayer &receiver)
     if (!waitUntil([&] { return !m_model->sendBlockReason(receiver.id()); }, stepTimeoutMs))
         return u"not sendable: "_s + m_model->sendBlockReason(receiver.id()).value_or(QString());
     QCoro::waitFor(m_model->transfer(sendButtonEntry));
-    AppModel &other = receiver.model();
-    const bool shown = waitUntil(
-        [&] { return receiver.display().shownRound() && receiver.display().ballParked(); },
-        stepTimeoutMs);
-    const bool active = waitUntil(
-        [&] {
-            return other.snapshot() && other.snapshot()->round
-                && other.snapshot()->round->isActive();
-        },
-        stepTimeoutMs);
-    return shown && active ? QString() : u"round not taken: "_s + other.message();
+    const auto &state = receiver.model().snapshot();
+    const SceneDisplay &shown = receiver.display();
+    if (waitUntil(
+            [&] {
+                return shown.shownRound() && shown.ballParked() && state && state->round
+                    && state->round->isActive();
+            },
+            stepTimeoutMs))
+        return {};
+    return u"round not taken: "_s + receiver.model().message();
 }

@@ -3,33 +3,29 @@
 #include "SceneDisplay.h"
 #include "model/AppModel.h"
 
-#include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <functional>
 #include <memory>
-#include <utility>
 
-// One player of a game on a real server: a coordinator with its own settings file, its own
-// entry in the credential store and its own scene. Several may play in one process: the
-// credential store is keyed by the server's URL text, so each player reaches the server under
-// a different spelling of it (127.0.0.1, localhost, ...).
+// One player on a real server: a coordinator with its own settings, stored session and scene.
+// The session store is keyed by the server's URL text, so players of one process reach the
+// server under different spellings of it (127.0.0.1, localhost, ...).
 class ScenePlayer {
 public:
     // What the controls window sends when the player presses a send button before any throw.
     static constexpr Entry sendButtonEntry { 1.0, 0.45, 0.55, 0.35 };
 
-    // `serverBase` and `websocketBase` without a trailing slash. The stored session of that
-    // server text is removed first, so the player starts as a new guest. `setup` gives the
-    // clocks and waits; its settings path, display and bus are the player's own.
+    // Bases without a trailing slash; starts as a new guest (the stored session is removed).
+    // `setup` gives the clocks and waits; settings path, display and bus are the player's own.
     ScenePlayer(const QString &serverBase, const QString &websocketBase, const QString &appKey,
         AppModel::Setup setup = {});
-    ~ScenePlayer();
+    ~ScenePlayer() = default;
     // A player of the test server (TestServer::appKey) at `host`:`port`.
     static std::unique_ptr<ScenePlayer> at(
         const QString &host, quint16 port, AppModel::Setup setup = {});
-    // A (as 127.0.0.1) in a room of their own and B (as localhost, set up as given) joined to
-    // it; `error` says what failed, if anything.
+    // A (as 127.0.0.1) in a room of their own and B (as localhost) joined; `error` if not.
     static std::pair<std::unique_ptr<ScenePlayer>, std::unique_ptr<ScenePlayer>> inOneRoom(
         quint16 port, QString &error, AppModel::Setup setupOfB = {});
 
@@ -39,10 +35,12 @@ public:
     qint64 id() const { return m_model->user() ? m_model->user()->id : 0; }
     QString preferencesPath() const { return m_dir.filePath(QStringLiteral("tosswick.conf")); }
 
-    // Runs the event loop until `done` holds or `timeoutMs` passed; whether it holds.
-    static bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+    // Runs the event loop until `done` holds or `timeoutMs` passed; whether it holds, as below.
+    static bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+    {
+        return QTest::qWaitFor(done, timeoutMs);
+    }
 
-    // Each waits up to `timeoutMs` and says whether it happened.
     bool waitSignedIn(int timeoutMs = 15'000)
     {
         return waitUntil([this] { return m_model->user() && !m_model->working(); }, timeoutMs);
@@ -54,13 +52,12 @@ public:
     // Until the room state shows that player with that status.
     bool waitForMemberStatus(qint64 player, const QString &status, int timeoutMs = 15'000);
 
-    // Steps of a game; each returns what went wrong, or nothing.
-    // A room of this player's own, who holds the ball, subscribed.
+    // Steps of a game, each returning what went wrong, or nothing: a room of this player's own,
+    // who holds the ball, subscribed; joining `host`'s room by its Room ID till each sees the
+    // other online; sending the ball to `receiver` once the cooldown allows, till the
+    // receiver's scene shows the round and its ready report makes it active.
     QString startRoom();
-    // Joins `host`'s room by its Room ID; each sees the other online.
     QString join(ScenePlayer &host);
-    // Sends the ball to `receiver` once the cooldown allows; the receiver's scene shows the
-    // round and its ready report makes it active.
     QString passTo(ScenePlayer &receiver);
 
 private:

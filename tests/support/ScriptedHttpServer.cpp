@@ -21,16 +21,6 @@ ScriptedHttpServer::ScriptedHttpServer(QObject *parent)
     });
 }
 
-ScriptedHttpServer::~ScriptedHttpServer()
-{
-    // The sockets are the server's children; they must not report back into a
-    // half-destroyed object.
-    for (QTcpSocket *socket : m_server.findChildren<QTcpSocket *>()) {
-        socket->disconnect(this);
-        delete socket;
-    }
-}
-
 void ScriptedHttpServer::read(QTcpSocket *socket)
 {
     QByteArray &buffer = m_buffers[socket];
@@ -38,12 +28,9 @@ void ScriptedHttpServer::read(QTcpSocket *socket)
     const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
     if (headEnd < 0)
         return;
-
-    Request request;
     const QList<QByteArray> lines = buffer.left(headEnd).split('\n');
     const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
-    request.method = requestLine.value(0);
-    request.target = requestLine.value(1);
+    Request request { requestLine.value(0), requestLine.value(1), {}, {} };
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines[i].indexOf(':');
         request.headers.insert(
@@ -55,19 +42,14 @@ void ScriptedHttpServer::read(QTcpSocket *socket)
     request.body = buffer.mid(headEnd + 4, length);
     buffer.clear();
     m_requests.append(request);
-
-    if (m_quiet)
-        m_held.append(socket);
-    else
-        respond(socket);
+    m_quiet ? m_held.append(socket) : respond(socket);
 }
 
 void ScriptedHttpServer::answerHeld()
 {
-    for (const QPointer<QTcpSocket> &socket : std::exchange(m_held, {})) {
+    for (const QPointer<QTcpSocket> &socket : std::exchange(m_held, {}))
         if (socket)
             respond(socket);
-    }
 }
 
 void ScriptedHttpServer::respond(QTcpSocket *socket)

@@ -11,9 +11,8 @@
 
 class QTcpSocket;
 
-// A loopback HTTP/1.1 server for tests that need replies the game server never
-// gives: it records every request and answers each with the scripted status and
-// body, or never answers at all.
+// A loopback HTTP/1.1 server for replies the game server never gives: it records every request
+// and answers each with the scripted status and body, or never answers at all.
 class ScriptedHttpServer : public QObject {
     Q_OBJECT
 
@@ -27,7 +26,6 @@ public:
     };
 
     explicit ScriptedHttpServer(QObject *parent = nullptr);
-    ~ScriptedHttpServer() override;
 
     bool listen() { return m_server.listen(QHostAddress::LocalHost); }
     // http://127.0.0.1:PORT, no trailing slash.
@@ -53,7 +51,6 @@ private:
     void read(QTcpSocket *socket);
     void respond(QTcpSocket *socket);
 
-    QTcpServer m_server;
     QHash<QTcpSocket *, QByteArray> m_buffers;
     QList<Request> m_requests;
     int m_connections = 0;
@@ -61,4 +58,6 @@ private:
     QByteArray m_body;
     bool m_quiet = false;
     QList<QPointer<QTcpSocket>> m_held;
+    // Last: its sockets, closed first, report into the members above.
+    QTcpServer m_server;
 };

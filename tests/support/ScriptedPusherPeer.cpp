@@ -33,22 +33,3 @@ void ScriptedPusherPeer::send(const QJsonObject &frame)
 {
     sendRaw(QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
 }
-
-// These do nothing before the first connection.
-void ScriptedPusherPeer::sendRaw(const QString &text)
-{
-    if (m_client)
-        m_client->sendTextMessage(text);
-}
-
-void ScriptedPusherPeer::sendBinary(const QByteArray &bytes)
-{
-    if (m_client)
-        m_client->sendBinaryMessage(bytes);
-}
-
-void ScriptedPusherPeer::disconnectClient()
-{
-    if (m_client)
-        m_client->close();
-}

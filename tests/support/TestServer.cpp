@@ -15,42 +15,29 @@ TestServer::~TestServer()
 bool TestServer::start(const QStringList &extraArguments)
 {
     const QString program = qEnvironmentVariable("TOSSWICK_SERVER");
-    m_error = program.isEmpty() ? u"TOSSWICK_SERVER is not set"_s
-        : !m_dir.isValid()      ? u"no temporary directory"_s
-                                : QString();
+    m_error = program.isEmpty() ? u"TOSSWICK_SERVER is not set"_s : QString();
     // On PostgreSQL the URL of the test's database; a second start keeps it.
     if (m_database.isEmpty() && m_error.isEmpty())
         m_database = PostgresCluster::testDatabase(databasePath(), m_error);
     if (!m_error.isEmpty() || m_database.isEmpty())
         return false;
-    // Tests make hundreds of players from one address; the limits' own tests turn
-    // them on.
-    m_process.setProgram(program);
-    m_process.setArguments(
+    // Tests make hundreds of players from one address; the limits' own tests turn them on.
+    m_process.start(program,
         QStringList { u"--listen"_s, u"127.0.0.1:0"_s, u"--db"_s, m_database, u"--app-key"_s,
             QString::fromLatin1(appKey), u"--app-secret"_s, QString::fromLatin1(appSecret),
             u"--guests-per-minute"_s, u"0"_s, u"--failed-joins-per-minute"_s, u"0"_s,
             u"--requests-per-second"_s, u"0"_s }
-        + extraArguments);
-    m_process.setReadChannel(QProcess::StandardOutput);
-    m_process.start();
-    if (!m_process.waitForStarted(5000)) {
-        m_error = u"cannot start %1: %2"_s.arg(program, m_process.errorString());
-        return false;
+            + extraArguments);
+    // The first line names the address, e.g. "127.0.0.1:43567" or "http://127.0.0.1:43567".
+    while (m_process.waitForStarted(5000) && !m_process.canReadLine()) {
+        if (!m_process.waitForReadyRead(10000))
+            break;
     }
-    while (!m_process.canReadLine()) {
-        if (!m_process.waitForReadyRead(10000)) {
-            m_error = u"no address printed; log: %1"_s.arg(log());
-            return false;
-        }
-    }
-    // The first line names the address, e.g. "127.0.0.1:43567" or
-    // "http://127.0.0.1:43567".
     const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
-    const auto match = QRegularExpression(u":(\\d+)/?$"_s).match(line);
-    m_port = match.hasMatch() ? match.captured(1).toUShort() : 0;
+    m_port = QRegularExpression(u":(\\d+)/?$"_s).match(line).captured(1).toUShort();
     if (m_port == 0)
-        m_error = u"unreadable address line: %1"_s.arg(line);
+        m_error
+            = u"no address printed (%1): %2; log: %3"_s.arg(m_process.errorString(), line, log());
     return m_port != 0;
 }
 

@@ -5,10 +5,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-// The real tosswick-server, started on a free loopback port with a throw-away
-// database. The binary comes from the TOSSWICK_SERVER environment variable that
-// CTest sets. With TOSSWICK_TEST_BACKEND=postgres the database is one of the
-// executable's PostgresCluster.
+// The real tosswick-server (TOSSWICK_SERVER, set by CTest) on a free loopback port with a
+// throw-away database; with TOSSWICK_TEST_BACKEND=postgres, one of the PostgresCluster.
 class TestServer {
 public:
     static constexpr auto appKey = "desk-hoops-sample";
@@ -19,8 +17,7 @@ public:
     TestServer(const TestServer &) = delete;
     TestServer &operator=(const TestServer &) = delete;
 
-    // Starts the server and waits for the address it prints; false with
-    // errorText() on failure.
+    // Starts it and waits for the address it prints; false with errorText() on failure.
     bool start(const QStringList &extraArguments = {});
     // Stops it gracefully (SIGTERM) and returns whether it exited with status 0.
     bool stop();

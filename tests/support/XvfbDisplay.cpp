@@ -3,7 +3,6 @@
 #include <QByteArray>
 
 #include <csignal>
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,13 +18,9 @@ XvfbDisplay::~XvfbDisplay()
 bool XvfbDisplay::start(const QString &screen)
 {
     int fds[2];
-    if (::pipe(fds) != 0) {
-        m_error = QStringLiteral("pipe failed");
-        return false;
-    }
     const QByteArray screenArg = screen.toLocal8Bit();
     const pid_t parent = ::getpid();
-    m_pid = ::fork();
+    m_pid = ::pipe(fds) == 0 ? ::fork() : -1;
     if (m_pid == 0) {
         // Xvfb writes its display number to fd 3 once it accepts connections.
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -37,22 +32,15 @@ bool XvfbDisplay::start(const QString &screen)
             "-nolisten", "tcp", static_cast<char *>(nullptr));
         ::_exit(127);
     }
-    ::close(fds[1]);
-    if (m_pid < 0) {
-        ::close(fds[0]);
-        m_error = QStringLiteral("fork failed");
-        return false;
-    }
     QByteArray number;
-    pollfd readable { fds[0], POLLIN, 0 };
-    char buffer[16];
-    while (!number.endsWith('\n') && ::poll(&readable, 1, 20000) > 0) {
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        number.append(buffer, n);
+    if (m_pid > 0) {
+        ::close(fds[1]);
+        // Ends at the newline, or when Xvfb exits without one.
+        char c = 0;
+        while (!number.endsWith('\n') && ::read(fds[0], &c, 1) == 1)
+            number.append(c);
+        ::close(fds[0]);
     }
-    ::close(fds[0]);
     bool ok = false;
     number.trimmed().toInt(&ok);
     if (!ok) {

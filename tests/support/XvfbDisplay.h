@@ -4,10 +4,9 @@
 
 #include <sys/types.h>
 
-// A private X server (Xvfb, no window manager, no compositor) for a window test that changes
-// server-wide state: monitors, a compositing manager, the pointer. Start it before the
-// QApplication: start() points DISPLAY at it and selects Qt's xcb platform. The server ends
-// with this object, or with the test process if that dies first.
+// A private X server (Xvfb, no window manager) for a window test that changes server-wide state.
+// start() it before the QApplication: it points DISPLAY at it and selects Qt's xcb platform.
+// The server ends with this object, or with the test process if that dies first.
 class XvfbDisplay {
 public:
     XvfbDisplay() = default;
