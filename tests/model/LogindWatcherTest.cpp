@@ -29,7 +29,6 @@ void propertyChanged(const QString &path, const QString &property, bool value)
 
 } // namespace
 
-// logind on the test's private session bus, as far as the watcher asks it.
 class FakeLogind : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
@@ -70,7 +69,6 @@ private Q_SLOTS:
         emitSignal(ours, session, u"Lock"_s);
         emitSignal(ours, session, u"Unlock"_s);
         propertyChanged(theirs, u"Active"_s, false);
-        propertyChanged(ours, u"IdleHint"_s, false);
         propertyChanged(ours, u"Active"_s, false);
         propertyChanged(ours, u"Active"_s, true);
         // Signals arrive in order: a wrongly followed one would stay in the list.
