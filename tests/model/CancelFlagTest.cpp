@@ -24,10 +24,7 @@ private Q_SLOTS:
     {
         auto *flag = new CancelFlag;
         auto sleeping = flag->sleep(10min);
-        QTimer::singleShot(0, [flag] {
-            flag->cancel();
-            delete flag;
-        });
+        QTimer::singleShot(0, [flag] { flag->cancel(), delete flag; });
         QVERIFY(!QCoro::waitFor(sleeping));
     }
 };

@@ -33,15 +33,12 @@ class PreferencesTest : public QObject {
     }
 
 private Q_SLOTS:
-    void defaultPathFollowsXdgConfigHome()
-    {
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toUtf8());
-        QCOMPARE(Preferences::defaultPath(), m_dir.filePath(u"config/tosswick/tosswick.conf"_s));
-    }
-
+    // Made where XDG_CONFIG_HOME says, folders and all.
     void valuesSurviveReopening()
     {
-        const QString path = m_dir.filePath(u"nested/dir/tosswick.conf"_s);
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toUtf8());
+        const QString path = Preferences::defaultPath();
+        QCOMPARE(path, m_dir.filePath(u"config/tosswick/tosswick.conf"_s));
         {
             Preferences preferences(path);
             preferences.setConnection(

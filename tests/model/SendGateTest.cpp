@@ -50,8 +50,6 @@ private Q_SLOTS:
             << u"Pomodoro focus · available again at the game break"_s;
         QTest::newRow("paused, before sending") << state([](S &s) { s.paused = s.sending = true; })
                                                 << 0ll << u"Resume the game to send"_s;
-        QTest::newRow("sending, before the round")
-            << state([](S &s) { s.sending = s.roundInPlay = true; }) << 0ll << u"Sending…"_s;
         QTest::newRow("a round under way, even for the holder") << state(
             [](S &s) { s.roundInPlay = true; }) << 0ll << u"Wait for the current round to finish"_s;
         QTest::newRow("Bea holds the ball, before the cooldown")
@@ -63,7 +61,6 @@ private Q_SLOTS:
         QTest::newRow("cooldown 2 s ahead, the server 1.5 s ahead")
             << state([](S &s) { s.cooldownUntil = now.addSecs(2), s.offset = 1.5; }) << 0ll
             << u"Next pass in 1s"_s;
-        QTest::newRow("oneself as receiver") << state() << me << u"Choose a player in this room"_s;
         QTest::newRow("an offline receiver") << state() << 9ll << u"Cid is not available"_s;
         QTest::newRow("nobody else online")
             << state([](S &s) { s.members[1].status = u"DO_NOT_DISTURB"_s; }) << 0ll
