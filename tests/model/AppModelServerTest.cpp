@@ -1,10 +1,9 @@
 // The coordinator's wiring to the real tosswick-server: the guest session, rooms, the realtime
-// channel, sleep and invitations, with a temporary settings file and the session's Secret
+// channel and invitations, with a temporary settings file and the session's Secret
 // Service. The rules themselves are checked with scripted servers.
 
 #include "ClientSetup.h"
 #include "RecordingDisplay.h"
-#include "ScriptedHttpServer.h"
 #include "TestServer.h"
 #include "net/API.h"
 #include "net/Keychain.h"
@@ -12,7 +11,7 @@
 #include "wire/AuthReply.h"
 
 #include <QClipboard>
-#include <QDBusMessage>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
@@ -51,20 +50,13 @@ class AppModelServerTest : public QObject {
     RecordingDisplay *m_display = nullptr;
     QNetworkAccessManager m_network;
 
-    // Its settings point at `server`, or the test server.
-    std::unique_ptr<AppModel> makeModel(
-        const QDBusConnection &bus = QDBusConnection(u"none"_s), const QString &server = {})
-    {
-        auto setup = clientSetup(m_preferencesPath,
-            server.isEmpty() ? m_server.httpUrl() : QUrl(server), m_server.wsUrl(), &m_display);
-        setup.logindBus = bus;
-        return std::make_unique<AppModel>(std::move(setup));
-    }
-
     // A model whose start-up restore has run to its end.
-    std::unique_ptr<AppModel> startedModel(const QDBusConnection &bus = QDBusConnection(u"none"_s))
+    std::unique_ptr<AppModel> startedModel()
     {
-        auto model = makeModel(bus);
+        auto setup
+            = clientSetup(m_preferencesPath, m_server.httpUrl(), m_server.wsUrl(), &m_display);
+        setup.logindBus = QDBusConnection(u"none"_s);
+        auto model = std::make_unique<AppModel>(std::move(setup));
         QSignalSpy working(model.get(), &AppModel::workingChanged);
         if (!working.wait(timeoutMs)
             || !QTest::qWaitFor([&] { return !model->working(); }, timeoutMs))
@@ -97,7 +89,6 @@ private Q_SLOTS:
             = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".conf"_s);
     }
 
-    // Each test starts without a stored session for the server.
     void cleanup() { QCoro::waitFor(Keychain::save(std::nullopt, base(m_server))); }
 
     // A token the server rejects is replaced in the same restore; the second start signs in
@@ -111,35 +102,18 @@ private Q_SLOTS:
             QVERIFY2(model->user(), qPrintable(model->message()));
             guest = model->user()->id;
             const auto stored = QCoro::waitFor(Keychain::read(base(m_server)));
-            QVERIFY(stored && !stored->isEmpty() && *stored != u"no-such-session"_s);
-            QCOMPARE(model->api().token(), stored);
+            QVERIFY(stored && *stored != u"no-such-session"_s && model->api().token() == stored);
             QCOMPARE(model->message(), u"Create a room or enter a secret Room ID to join."_s);
-            QCOMPARE(model->inviteBase(), base(m_server) + u"/invite"_s);
             // The token is in the credential store only.
             QFile settings(m_preferencesPath);
-            QVERIFY(settings.open(QIODevice::ReadOnly));
-            QVERIFY(!settings.readAll().contains(stored->toUtf8()));
+            QVERIFY(settings.open(QIODevice::ReadOnly)
+                && !settings.readAll().contains(stored->toUtf8()));
             QCoro::waitFor(model->createRoom(u"Lobby"_s));
         }
-        // With logind on the session bus, if there is one, to sleep and wake.
-        auto bus = QDBusConnection::sessionBus();
-        const bool logind = bus.isConnected() && bus.registerService(u"org.freedesktop.login1"_s);
-        auto model = startedModel(logind ? bus : QDBusConnection(u"none"_s));
+        auto model = startedModel();
         QCOMPARE(model->user()->id, guest);
         QCOMPARE(model->roomID(), model->rooms().value(0).id);
         QTRY_VERIFY_WITH_TIMEOUT(model->connected(), timeoutMs);
-        if (logind) {
-            auto sleep = QDBusMessage::createSignal(u"/org/freedesktop/login1"_s,
-                u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s);
-            QVERIFY(bus.send(sleep << true));
-            QTRY_VERIFY(!model->connected() && !model->realtime().subscribed());
-            QVERIFY(model->paused());
-            sleep.setArguments({ false });
-            QVERIFY(bus.send(sleep));
-            QTRY_VERIFY_WITH_TIMEOUT(model->connected(), timeoutMs);
-            QVERIFY(model->paused() && bus.unregisterService(u"org.freedesktop.login1"_s));
-            model->setPaused(false);
-        }
 
         // Shutting down tells the server without waiting for it.
         const auto other = std::move(otherPlayer(m_server, u"Bye"_s).first);
@@ -159,39 +133,14 @@ private Q_SLOTS:
         QTRY_COMPARE(statusSeenByOther(), u"OFFLINE"_s);
     }
 
-    // The configured server takes the guest request and never answers it; the new one's
-    // restore wins.
-    void settingsSavedDuringARestoreRestoreTheNewServer()
-    {
-        auto silent = std::make_unique<ScriptedHttpServer>();
-        QVERIFY(silent->listen());
-        silent->stayQuiet();
-        const QString silentBase = silent->baseUrl();
-        auto model = makeModel(QDBusConnection(u"none"_s), silentBase);
-        QSignalSpy working(model.get(), &AppModel::workingChanged);
-        QTRY_COMPARE(silent->requests().size(), 1);
-        model->setServer(base(m_server));
-        QCoro::waitFor(model->saveConnection());
-        silent.reset(); // the old request fails at last
-        QTRY_COMPARE_WITH_TIMEOUT(working.size(), 2, timeoutMs);
-        QVERIFY(model->user());
-        QCOMPARE(model->api().token(), QCoro::waitFor(Keychain::read(base(m_server))));
-        QCOMPARE(QCoro::waitFor(Keychain::read(silentBase)), std::nullopt);
-    }
-
     void createJoinActivateLeaveDelete()
     {
         auto model = startedModel();
-        // The room picker follows every change of the current room.
-        QSignalSpy roomChanges(model.get(), &AppModel::roomIDChanged);
         QCoro::waitFor(model->createRoom(u"Lobby"_s));
         const qint64 lobby = model->rooms().first().id;
-        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), timeoutMs);
-        QCOMPARE(model->message(), u"Connected"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(model->message(), u"Connected"_s, timeoutMs);
 
         const auto [other, studio] = otherPlayer(m_server, u"Studio"_s);
-        QCoro::waitFor(model->joinRoom(u"NOSUCHROOM42"_s));
-        QCOMPARE(model->message(), u"No room has this Room ID."_s);
         // Pasted into the join field, a link becomes a pending invitation and sends nothing.
         QCoro::waitFor(
             model->joinRoom(joinLink(studio.inviteCode.toLower(), base(m_server), m_server)));
@@ -204,43 +153,12 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(),
             base(m_server) + u"/invite#"_s + studio.inviteCode);
         QCOMPARE(model->message(), u"Invitation link copied · send it privately to your friend"_s);
-        // Someone else's room cannot be deleted; it stays current and connected.
-        QCoro::waitFor(model->leave(true));
-        QCOMPARE(model->message(), u"Only the room's owner can delete it."_s);
-        QVERIFY(model->connected());
-
         QCoro::waitFor(model->leave(false));
-        QCOMPARE(model->snapshot(), std::nullopt);
-        QVERIFY(!model->connected());
+        QVERIFY(!model->snapshot() && !model->connected());
         QCOMPARE(model->rooms().size(), 1);
         QCoro::waitFor(model->activate(lobby));
         QCoro::waitFor(model->leave(true));
         QVERIFY(model->rooms().isEmpty());
-        QCOMPARE(roomChanges.size(), 5); // create, join, leave, activate, delete
-        QCOMPARE(QCoro::waitFor(other->get<QList<Room>>(u"rooms"_s))->size(), 1);
-    }
-
-    // One for another server switches to that server's own session.
-    void invitationsJoinOnTheirOwnServer()
-    {
-        TestServer second;
-        QVERIFY2(second.start(), qPrintable(second.errorText()));
-        auto model = startedModel();
-        const QString firstToken = *model->api().token();
-        const Room room = otherPlayer(second, u"Elsewhere"_s).second;
-        model->handleInvitation(joinLink(room.inviteCode, base(second) + u"/"_s, second));
-        QCoro::waitFor(model->acceptInvitation());
-        QCOMPARE(model->pendingInvitation(), std::nullopt);
-        const Preferences stored(m_preferencesPath);
-        QCOMPARE((QStringList { model->api().base(), stored.server(), stored.websocket() }),
-            (QStringList {
-                base(second), base(second), second.wsUrl().toString(QUrl::StripTrailingSlash) }));
-        // That server's own guest session, kept beside the first one's.
-        QCOMPARE(model->api().token(), QCoro::waitFor(Keychain::read(base(second))));
-        QCOMPARE(QCoro::waitFor(Keychain::read(base(m_server))), firstToken);
-        QCOMPARE(model->roomID(), room.id);
-        QTRY_VERIFY_WITH_TIMEOUT(model->connected(), timeoutMs);
-        QCoro::waitFor(Keychain::save(std::nullopt, base(second)));
     }
 };
 

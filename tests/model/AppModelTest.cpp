@@ -5,15 +5,12 @@
 #include "RecordingDisplay.h"
 #include "ScriptedHttpServer.h"
 #include "ScriptedPusherPeer.h"
-#include "model/DateText.h"
 #include "net/API.h"
 #include "net/Keychain.h"
 #include "net/Realtime.h"
 
-#include <QClipboard>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -39,18 +36,13 @@ const auto roomStateJson = R"({"room":{"id":3,"owner_id":7,"name":"Lobby",
 constexpr qint64 me = 7;
 constexpr qint64 room = 3;
 const Entry throwEntry { 0.18, 0.18, 0.5, 0.9 };
-const CrossingSample above { 0.75, 0.43, 1.05 }, below { 0.76, 0.41, 1.0667 };
 
 Round round(const QString &id, qint64 receiver = me, std::optional<qint64> lastSequence = {},
     const QString &state = u"ACTIVE"_s)
 {
     Round r;
-    r.id = id;
-    r.receiverId = receiver;
-    r.senderId = 8;
-    r.state = state;
-    r.nonce = u"nonce-"_s + id;
-    r.lastSequence = lastSequence;
+    r.id = id, r.receiverId = receiver, r.senderId = 8, r.state = state;
+    r.nonce = u"nonce-"_s + id, r.lastSequence = lastSequence;
     return r;
 }
 
@@ -59,7 +51,7 @@ Round waiting(const QString &id, qint64 receiver = me)
     return round(id, receiver, {}, u"WAITING_RECEIVER"_s);
 }
 
-Snapshot snapshotAt(const QString &serverTime, std::optional<Round> inPlay = std::nullopt)
+Snapshot snapshotOf(std::optional<Round> inPlay)
 {
     Snapshot snapshot;
     snapshot.room.id = room;
@@ -68,28 +60,17 @@ Snapshot snapshotAt(const QString &serverTime, std::optional<Round> inPlay = std
     snapshot.members = { { me, u"Ada"_s, u"ONLINE"_s }, { 8, u"Bea"_s, u"ONLINE"_s },
         { 9, u"Cid"_s, u"OFFLINE"_s } };
     snapshot.round = std::move(inPlay);
-    snapshot.serverTime = serverTime;
     return snapshot;
 }
 
-// The room state with `inPlay`, applied to its end.
 void show(AppModel &model, std::optional<Round> inPlay = std::nullopt)
 {
-    QCoro::waitFor(model.apply(snapshotAt(QString(), std::move(inPlay))));
+    QCoro::waitFor(model.apply(snapshotOf(std::move(inPlay))));
 }
 
 QJsonObject bodyOf(const ScriptedHttpServer::Request &request)
 {
     return QJsonDocument::fromJson(request.body).object();
-}
-
-// Every message the model shows from now on.
-std::shared_ptr<QStringList> messagesOf(AppModel &model)
-{
-    auto shown = std::make_shared<QStringList>();
-    QObject::connect(&model, &AppModel::messageChanged, &model,
-        [shown, &model] { shown->append(model.message()); });
-    return shown;
 }
 
 } // namespace
@@ -127,8 +108,6 @@ class AppModelTest : public QObject {
         if (!QTest::qWaitFor([&] { return model->user() && !model->working(); }, 15'000))
             qFatal("not signed in: %s", qPrintable(model->message()));
         QCoro::waitFor(model->activate(room));
-        if (model->roomID() != room)
-            qFatal("no current room: %s", qPrintable(model->message()));
         return model;
     }
 
@@ -136,8 +115,7 @@ class AppModelTest : public QObject {
     void handshake(int connection)
     {
         ScriptedPusherPeer &peer = *m_peer;
-        if (!QTest::qWaitFor(
-                [&] { return peer.connections() == connection && peer.clientConnected(); }))
+        if (!QTest::qWaitFor([&] { return peer.connections() == connection; }))
             qFatal("the channel did not connect");
         peer.send({ { u"event"_s, u"pusher:connection_established"_s },
             { u"data"_s, uR"({"socket_id":"1234.5678","activity_timeout":120})"_s } });
@@ -191,30 +169,26 @@ private Q_SLOTS:
 
     void cleanup() { QCoro::waitFor(Keychain::save(std::nullopt, m_server->baseUrl())); }
 
-    // A failing "me" keeps the token and "Connect" tries it again; while a restore runs,
-    // nothing else starts.
-    void restoreOutcomes()
+    // A failing "me" keeps the token for the next try.
+    void aFailingSignInKeepsTheToken()
     {
         QCoro::waitFor(Keychain::save(u"token-500"_s, m_server->baseUrl()));
-        m_server->stayQuiet();
         auto model = makeModel();
-        QTRY_COMPARE(m_server->requests().size(), 1);
-        QCoro::waitFor(model->restore());
-        model->handleInvitation(
-            u"tosswick://join?room=ABCD1234&api=http://b.example&ws=ws://b.example&key=k"_s);
-        QCoro::waitFor(model->acceptInvitation());
-        QTest::qWait(100);
-        QCOMPARE(m_server->requests().size(), 1);
-        QCOMPARE(m_server->requests().first().headers.value("authorization"), "Bearer token-500");
-        m_server->answer(500, errorJson);
-        m_server->answerHeld();
-        QTRY_VERIFY(!model->working());
-        QCOMPARE(model->message(), u"Server Error"_s);
+        QTRY_VERIFY(m_server->requests().size() == 1 && !model->working());
         QCOMPARE(QCoro::waitFor(Keychain::read(m_server->baseUrl())), u"token-500"_s);
-        m_server->answer(200, playerJson);
-        QCoro::waitFor(model->restore());
-        QCOMPARE(model->user()->id, me);
-        QCOMPARE(m_server->requests().at(1).target, "/api/me"_ba);
+    }
+
+    // An older state never replaces a newer one; the scene gets the server clock's offset.
+    void statesFollowTheServerClock()
+    {
+        auto model = modelInRoom();
+        Snapshot newer = snapshotOf({}), older = snapshotOf(round(u"r-1"_s));
+        newer.serverTime = u"2030-01-01T10:00:01.250Z"_s;
+        older.serverTime = u"2030-01-01T10:00:01.249Z"_s;
+        QCoro::waitFor(model->apply(newer));
+        QCoro::waitFor(model->apply(older));
+        QCOMPARE(model->snapshot(), newer);
+        QCOMPARE(m_display->configuration->serverOffset, 1.25);
     }
 
     // A guest whose token cannot be kept is no session: the restore ends there, with the store's
@@ -233,7 +207,6 @@ private Q_SLOTS:
         QTRY_VERIFY(m_server->requests().size() == 1 && !model->working());
         QCOMPARE(model->message(), u"Could not save session in Keychain (-105)."_s);
         QVERIFY(!model->user());
-        QCOMPARE(m_server->requests().size(), 1);
     }
 
     // A bad link keeps the earlier invitation; one whose server gives no session stays pending.
@@ -247,39 +220,18 @@ private Q_SLOTS:
         QCoro::waitFor(model->acceptInvitation());
         QCOMPARE(model->pendingInvitation(),
             (RoomInvitation { u"ABCD1234"_s, m_server->baseUrl(), u"ws://127.0.0.1:2"_s, u"k"_s }));
-        // The new settings' restore asked for a guest again, and nothing followed.
-        QCOMPARE(m_server->requests().size(), 2);
-        QCOMPARE(m_server->requests().last().target, "/api/guest"_ba);
+        QCOMPARE(m_server->requests().size(), 2); // the new settings' restore only
     }
 
-    // What the controls say about invalid settings, a missing invitation address and the
-    // pomodoro's phases.
+    // What the controls say about a missing invitation address and the pomodoro's phases.
     void controlMessages()
     {
         auto model = modelInRoom(); // "me" gives no invitation address
-        for (const QStringList &settings :
-            { QStringList { u"HTTP://a.example"_s, u"ws://a"_s, u"k"_s },
-                { u"http://"_s, u"ws://a"_s, u"k"_s }, { u"http://a"_s, u"http://a"_s, u"k"_s },
-                { u"http://a.example"_s, u"ws://a"_s, QString() } }) {
-            model->setMessage(QString());
-            model->setServer(settings[0]);
-            model->setWebsocket(settings[1]);
-            model->setAppKey(settings[2]);
-            QCoro::waitFor(model->saveConnection());
-            QCOMPARE(model->message(), u"Enter valid HTTP(S), WS(S) URLs and app key"_s);
-        }
-        QCOMPARE(model->roomID(), room);
-        QCOMPARE(Preferences(m_path).server(), m_server->baseUrl());
-
-        show(*model);
-        // The overlay moves before it is refreshed on its new screen.
-        m_display->calls.clear();
-        model->setScreenIndex(2);
-        QCOMPARE(m_display->calls, (QStringList { u"move 2"_s, u"show false"_s, u"configure"_s }));
-        QGuiApplication::clipboard()->setText(u"kept"_s);
+        model->setAppKey(QString());
+        QCoro::waitFor(model->saveConnection());
+        QCOMPARE(model->message(), u"Enter valid HTTP(S), WS(S) URLs and app key"_s);
         model->copyInvitation();
         QCOMPARE(model->message(), u"Public invitation address is not configured"_s);
-        QCOMPARE(QGuiApplication::clipboard()->text(), u"kept"_s);
 
         model->setPomodoro(true);
         model->setMessage(QString());
@@ -307,7 +259,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("grace");
         QTest::newRow("my active round") << round(u"r-1"_s) << true;
         QTest::newRow("someone else's round") << round(u"r-1"_s, 8) << false;
-        QTest::newRow("my round still waiting") << waiting(u"r-1"_s) << false;
     }
     void focusBeginningDuringTheReceiversRoundGivesGrace()
     {
@@ -316,7 +267,7 @@ private Q_SLOTS:
         auto model = connectedModel();
         m_server->stayQuiet();
         model->startPomodoroBreak();
-        model->apply(snapshotAt(QString(), inPlay));
+        model->apply(snapshotOf(inPlay));
         m_now = start.addSecs(300);
         model->tickPomodoro();
         QCOMPARE(m_display->visible, grace);
@@ -330,28 +281,6 @@ private Q_SLOTS:
         handshake(2);
         QTRY_COMPARE(requestsTo(u"/heartbeat"_s).size(), 4);
         QVERIFY(lastDnd());
-    }
-
-    // Reported once, then the room state read again (the scripted one has no round); a failed
-    // report is made again by the next state that shows the round waiting, but not while one
-    // is under way.
-    void theReceiverReportsReadyOncePerRound()
-    {
-        auto model = connectedModel();
-        show(*model, waiting(u"r-1"_s));
-        QCOMPARE(bodyOf(requestsTo(u"/round/ready"_s).first()),
-            (QJsonObject { { u"round_id"_s, u"r-1"_s } }));
-        QCOMPARE(model->snapshot()->round, std::nullopt);
-        m_server->answer(500, errorJson);
-        show(*model, waiting(u"r-2"_s));
-        QCOMPARE(model->message(), u"Server Error"_s);
-        show(*model, waiting(u"r-2"_s));
-        m_server->stayQuiet();
-        model->apply(snapshotAt(QString(), waiting(u"r-3"_s)));
-        QTRY_COMPARE(requestsTo(u"/round/ready"_s).size(), 4);
-        show(*model, waiting(u"r-3"_s));
-        QTest::qWait(200);
-        QCOMPARE(requestsTo(u"/round/ready"_s).size() * 10 + requestsTo(u"/state"_s).size(), 41);
     }
 
     // An availability change is told at once (a second heartbeat); only an available
@@ -393,93 +322,27 @@ private Q_SLOTS:
             told);
     }
 
-    // Shots count on within a round and from a new round's last sequence; a crossing is
-    // reported only for a shot the server took in the round on screen.
-    void shotsAndResultsAreNumbered()
-    {
-        auto model = modelInRoom();
-        const auto shoot = [&](const QString &id) {
-            m_display->callbacks.onShot(id, throwEntry), QTest::qWait(100);
-        };
-        const auto score = [&](const QString &id) {
-            m_display->callbacks.onScore(id, above, below), QTest::qWait(100);
-        };
-        show(*model, round(u"r-1"_s, me, 5));
-        shoot(u"shot-miss"_s);
-        shoot(u"shot-hit"_s);
-        score(u"shot-unknown"_s);
-        score(u"shot-hit"_s);
-        QTRY_COMPARE(model->message(), u"Nice shot! +1"_s);
-        QCOMPARE(bodyOf(requestsTo(u"/round/shot"_s).first()),
-            (QJsonObject { { u"round_id"_s, u"r-1"_s }, { u"nonce"_s, u"nonce-r-1"_s },
-                { u"shot_id"_s, u"shot-miss"_s }, { u"sequence"_s, 6 },
-                { u"release"_s, throwEntry.toJson() } }));
-        QCOMPARE(bodyOf(requestsTo(u"/round/result"_s).first()),
-            (QJsonObject { { u"round_id"_s, u"r-1"_s }, { u"nonce"_s, u"nonce-r-1"_s },
-                { u"shot_id"_s, u"shot-hit"_s }, { u"sequence"_s, 8 },
-                { u"before"_s, above.toJson() }, { u"after"_s, below.toJson() } }));
-
-        show(*model, round(u"r-1"_s, me, 5)); // the same round: counting goes on
-        shoot(u"shot-a"_s);
-        show(*model, round(u"r-2"_s, me, 20)); // earlier shots are forgotten
-        score(u"shot-a"_s);
-        shoot(u"shot-b"_s);
-        m_server->answer(409, refusedJson);
-        score(u"shot-b"_s); // sent, refused: no hit
-        shoot(u"shot-c"_s); // refused: its crossing is not sent
-        score(u"shot-c"_s);
-        m_server->answer(200, playerJson);
-        show(*model, round(u"r-3"_s));
-        shoot(u"shot-d"_s);
-        show(*model);
-        shoot(u"shot-e"_s); // no round
-        QStringList sent;
-        for (const auto &request : m_server->requests())
-            if (request.target.startsWith("/api/rooms/3/round/"))
-                sent.append(u"%1 %2"_s.arg(bodyOf(request).value(u"shot_id"_s).toString())
-                                .arg(bodyOf(request).value(u"sequence"_s).toInteger()));
-        QCOMPARE(sent.join(u", "_s),
-            u"shot-miss 6, shot-hit 7, shot-hit 8, shot-a 9, shot-b 21, shot-b 22, shot-c 23, "
-            u"shot-d 1"_s);
-        QCOMPARE(model->message(), u"Refused"_s);
-        QCOMPARE(m_display->calls.count(u"celebrate"_s), 1);
-        QCOMPARE(model->savedResults().value(0).practice + model->savedResults().size(), 1);
-    }
-
     // A pass names its receiver only when one is chosen; while one is under way the button
     // says so and another is ignored; refusals by the server or the gate reach the scene.
     void passes()
     {
         auto model = connectedModel();
-        model->setSelectedReceiver(4242);
-        QCOMPARE(model->sendButtonTitle(), u"Send to selected player"_s);
-        model->setSelectedReceiver(0);
-        const Entry entry { 0.97, 0.6, 0.8, 0.2 };
-        auto sending = model->transfer(entry);
+        auto sending = model->transfer(throwEntry);
         QCOMPARE(model->sendButtonTitle(), u"Sending…"_s);
         QCoro::waitFor(model->transfer(throwEntry));
         QCoro::waitFor(sending);
-        QCOMPARE(model->message(), u"Ball sent to an available player"_s);
         model->setSelectedReceiver(8);
         m_server->answer(409, R"({"message":"The ball is already in play."})"_ba);
-        QCoro::waitFor(model->transfer(entry));
-        QCOMPARE(model->message(), u"The ball is already in play."_s);
+        QCoro::waitFor(model->transfer(throwEntry));
         model->setPaused(true);
-        QCoro::waitFor(model->transfer(entry));
+        QCoro::waitFor(model->transfer(throwEntry));
         QCOMPARE(m_display->calls.filter(u"failed"_s),
             (QStringList {
                 u"failed The ball is already in play."_s, u"failed Resume the game to send"_s }));
-        QVERIFY(!model->sending());
         const auto sends = requestsTo(u"/ball/send"_s);
         QCOMPARE(sends.size(), 2);
-        QJsonObject expected { { u"entry"_s, entry.toJson() } };
-        for (const auto &send : sends) {
-            QJsonObject body = bodyOf(send);
-            const QString id = body.take(u"request_id"_s).toString();
-            QVERIFY(!QUuid::fromString(id).isNull() && id.size() == 36);
-            QCOMPARE(body, expected);
-            expected.insert(u"receiver_id"_s, 8);
-        }
+        QCOMPARE(bodyOf(sends.first()).contains(u"receiver_id"_s), false);
+        QCOMPARE(bodyOf(sends.last()).value(u"receiver_id"_s), 8);
         // The room state is read again whatever the outcome.
         QCOMPARE(requestsTo(u"/state"_s).size(), 2);
     }
@@ -490,10 +353,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("status");
         QTest::newRow("heartbeat, then activate") << u"activate"_s << 500;
-        QTest::newRow("heartbeat, then leave") << u"leave"_s << 500;
-        QTest::newRow("heartbeat, then new settings") << u"settings"_s << 500;
         QTest::newRow("heartbeat, then sleep") << u"sleep"_s << 500;
-        QTest::newRow("heartbeat, then shutdown") << u"shutdown"_s << 500;
         QTest::newRow("heartbeat, then the session expired by another") << u"expiry"_s << 401;
         QTest::newRow("state, then activate") << u"activate"_s << 404;
     }
@@ -509,14 +369,8 @@ private Q_SLOTS:
         m_server->answer(200, guestJson);
         if (change == u"activate"_s) {
             QCoro::waitFor(model->activate(4));
-        } else if (change == u"leave"_s) {
-            QCoro::waitFor(model->leave(false));
-        } else if (change == u"settings"_s) {
-            QCoro::waitFor(model->saveConnection());
         } else if (change == u"sleep"_s) {
             model->stopNetwork();
-        } else if (change == u"shutdown"_s) {
-            model->shutdown();
         } else {
             // Another heartbeat is refused first, and a new guest is restored.
             m_server->answer(401, R"({"message":"Unauthenticated."})"_ba);
@@ -526,11 +380,12 @@ private Q_SLOTS:
         }
         const auto token = model->api().token();
         const auto roomID = model->roomID();
-        const auto shown = messagesOf(*model);
+        QStringList shown;
+        connect(model.get(), &AppModel::messageChanged, this, [&] { shown << model->message(); });
         m_server->answer(status, refusedJson);
         m_server->answerHeld();
         QCoro::waitFor(held);
-        QVERIFY(!shown->contains(u"Connection lost · reconnecting…"_s));
+        QVERIFY(!shown.contains(u"Connection lost · reconnecting…"_s));
         QCOMPARE(model->roomID(), roomID);
         QCOMPARE(model->api().token(), token);
     }
@@ -552,27 +407,15 @@ private Q_SLOTS:
         QCOMPARE(requestsTo(u"/heartbeat"_s).size(), ageMs < 10'000 ? 2 : 1);
     }
 
-    // A reconnection waiting is dropped by stopping the network; a new loss starts its wait anew.
-    void aWaitingReconnectionIsDropped_data()
-    {
-        QTest::addColumn<bool>("stop");
-        QTest::newRow("stopping the network") << true;
-        QTest::newRow("a new loss") << false;
-    }
+    // A reconnection waiting is dropped by stopping the network.
     void aWaitingReconnectionIsDropped()
     {
-        QFETCH(bool, stop);
-        m_reconnectDelay = 1000ms;
+        m_reconnectDelay = 300ms;
         auto model = connectedModel();
         model->lostConnection();
-        QTest::qWait(500);
-        if (m_peer->connections() > 1)
-            QSKIP("the machine is too busy to tell the two waits apart");
-        stop ? model->stopNetwork() : model->lostConnection();
+        model->stopNetwork();
         QTest::qWait(700);
         QCOMPARE(m_peer->connections(), 1);
-        if (!stop)
-            QTRY_COMPARE(m_peer->connections(), 2);
     }
 
     // A refused heartbeat loses the connection; a 403 or 404 on the room state leaves the room
@@ -580,31 +423,25 @@ private Q_SLOTS:
     void refusedHeartbeatsAndRoomStates_data()
     {
         QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("outcome");
-        const auto lost = u"in room, lost, /api/rooms/3/heartbeat"_s;
         const auto left = u"no room, lost, /api/rooms"_s;
-        QTest::newRow("heartbeat: server error") << 500 << errorJson << lost;
-        QTest::newRow("heartbeat: not a room state") << 200 << "[]"_ba << lost;
-        QTest::newRow("state 403: no longer a member") << 403 << refusedJson << left;
-        QTest::newRow("state 404: the room is gone") << 404 << refusedJson << left;
+        QTest::newRow("heartbeat: server error")
+            << 500 << u"in room, lost, /api/rooms/3/heartbeat"_s;
+        QTest::newRow("state 403: no longer a member") << 403 << left;
+        QTest::newRow("state 404: the room is gone") << 404 << left;
         QTest::newRow("state 500: only the message")
-            << 500 << refusedJson << u"in room, connected, /api/rooms/3/state"_s;
+            << 500 << u"in room, connected, /api/rooms/3/state"_s;
     }
     void refusedHeartbeatsAndRoomStates()
     {
         QFETCH(int, status);
-        QFETCH(QByteArray, reply);
         QFETCH(QString, outcome);
         auto model = connectedModel();
         const auto before = model->snapshot();
-        const auto shown = messagesOf(*model);
-        m_server->answer(status, reply);
+        m_server->answer(status, refusedJson);
         const bool heartbeat = outcome.endsWith(u"heartbeat"_s);
         QCoro::waitFor(heartbeat ? model->beat() : model->sync());
-        const auto lost = u"Connection lost · reconnecting…"_s;
-        QCOMPARE(u"%1 "_s.arg(shown->size()) + model->message(),
-            heartbeat ? u"2 "_s + lost : u"1 Refused"_s);
+        QCOMPARE(model->message(), heartbeat ? u"Connection lost · reconnecting…"_s : u"Refused"_s);
         QCOMPARE(model->snapshot(), outcome.startsWith(u"no room"_s) ? std::nullopt : before);
         QCOMPARE(u"%1, %2, %3"_s.arg(model->roomID() ? u"in room"_s : u"no room"_s,
                      model->connected() ? u"connected"_s : u"lost"_s,
@@ -612,40 +449,25 @@ private Q_SLOTS:
             outcome);
     }
 
-    // The newest 100 hits are kept; a practice hit sends nothing.
-    void theHistoryKeepsTheNewestHundred()
+    // Shots count on from the round's last sequence; a crossing is reported only for a shot
+    // the server took in the round on screen.
+    void shotsAndResultsAreNumbered()
     {
-        QList<SavedBasketResult> old;
-        for (int i = 0; i < 100; ++i)
-            old.append(
-                { QUuid::createUuid(), start.addDays(-1 - i), u"http://o"_s, u"Old"_s, false });
-        Preferences(m_path).setBasketResults(SavedBasketResult::listToJson(old));
-        auto model = makeModel();
-        show(*model);
-        model->finishSuccess(true, std::nullopt);
-        const QList<SavedBasketResult> results = model->savedResults();
-        QCOMPARE(results.mid(1), old.first(99));
-        const SavedBasketResult &hit = results.first();
-        QCOMPARE(u"%1 %2 %3 %4"_s.arg(hit.date.toString(Qt::ISODate), hit.server, hit.room)
-                     .arg(hit.practice),
-            start.toString(Qt::ISODate) + u" "_s + m_server->baseUrl() + u" Lobby 1"_s);
-        QCOMPARE(model->lastResult(),
-            u"Тренировка · попадание · "_s
-                + DateText::abbreviatedDateTime(start, QLocale::system()));
-        QCOMPARE(DateText::abbreviatedDateTime(
-                     QDateTime(start.date(), start.time()), QLocale(u"en_US"_s)),
-            u"Jan 1, 2030, 10:00 AM"_s);
-        const Preferences stored(m_path);
-        QCOMPARE(stored.lastBasketResult(), model->lastResult());
-        QCOMPARE(SavedBasketResult::listFromJson(*stored.basketResults()), results);
-        QVERIFY(m_server->requests().isEmpty()
-            || !m_server->requests().last().target.endsWith("result"));
-        // Read at the next start; an undecodable history starts empty and stays as it was.
-        Preferences(m_path).setBasketResults(R"([{"id":"x"}])"_ba);
-        const auto again = makeModel();
-        QCOMPARE(again->savedResults().size(), 0);
-        QCOMPARE(again->lastResult(), model->lastResult());
-        QCOMPARE(Preferences(m_path).basketResults(), R"([{"id":"x"}])"_ba);
+        auto model = modelInRoom();
+        const CrossingSample above { 0.75, 0.43, 1.05 }, below { 0.76, 0.41, 1.0667 };
+        show(*model, round(u"r-1"_s, me, 5));
+        for (const QString &id : { u"shot-miss"_s, u"shot-hit"_s })
+            m_display->callbacks.onShot(id, throwEntry), QTest::qWait(100); // sent in turn
+        for (const QString &id : { u"shot-unknown"_s, u"shot-hit"_s })
+            m_display->callbacks.onScore(id, above, below);
+        QTRY_COMPARE(model->message(), u"Nice shot! +1"_s);
+        QStringList sent;
+        for (const auto &request : m_server->requests())
+            if (request.target.startsWith("/api/rooms/3/round/"))
+                sent.append(u"%1 %2"_s.arg(bodyOf(request).value(u"shot_id"_s).toString())
+                                .arg(bodyOf(request).value(u"sequence"_s).toInteger()));
+        QCOMPARE(sent.join(u", "_s), u"shot-miss 6, shot-hit 7, shot-hit 8"_s);
+        QCOMPARE(m_display->calls.count(u"celebrate"_s), 1);
     }
 
     // The game goes 0.8 s after the last hit unless another round came meanwhile, and stays
@@ -699,68 +521,6 @@ private Q_SLOTS:
             show(*model, onScreen);
             QCOMPARE(m_display->visible, !dismissed);
         }
-    }
-
-    // The scene gets this player's round only, whether it holds the ball, whether a receiver
-    // is available and the server clock's offset; a state older than the last is dropped.
-    void whatTheSceneIsTold_data()
-    {
-        QTest::addColumn<QString>("serverTime");
-        QTest::addColumn<std::optional<Round>>("inPlay");
-        QTest::addColumn<std::optional<qint64>>("owner");
-        QTest::addColumn<qint64>("selected");
-        QTest::addColumn<QString>("told"); // round, holder, available, offset
-        const std::optional<Round> mine(round(u"r-2"_s)), none;
-        const std::optional<qint64> nobody, holder(me);
-        QTest::newRow("fractional seconds")
-            << u"2030-01-01T10:00:00.250Z"_s << mine << nobody << 0ll << u"1 0 1 0.25"_s;
-        QTest::newRow("whole seconds")
-            << u"2030-01-01T09:59:58Z"_s << mine << nobody << 0ll << u"1 0 1 -2"_s;
-        QTest::newRow("numeric zone")
-            << u"2030-01-01T12:00:03+02:00"_s << mine << nobody << 0ll << u"1 0 1 3"_s;
-        QTest::newRow("no zone: offset kept")
-            << u"2030-01-01T10:00:09"_s << mine << nobody << 0ll << u"1 0 1 1.5"_s;
-        QTest::newRow("1 ms older: dropped whole")
-            << u"2030-01-01T09:00:01.499Z"_s << mine << nobody << 0ll << u"dropped"_s;
-        QTest::newRow("the same time again")
-            << u"2030-01-01T09:00:01.500Z"_s << mine << nobody << 0ll << u"1 0 1 -3598.5"_s;
-        QTest::newRow("someone else's round")
-            << QString() << std::optional(round(u"r-2"_s, 8)) << nobody << 0ll << u"0 0 1 1.5"_s;
-        QTest::newRow("another holds it")
-            << QString() << none << std::optional<qint64>(8) << 0ll << u"0 0 1 1.5"_s;
-        QTest::newRow("I hold it") << QString() << none << holder << 0ll << u"0 1 1 1.5"_s;
-        QTest::newRow("the chosen one is offline")
-            << QString() << none << holder << 9ll << u"0 1 0 1.5"_s;
-        QTest::newRow("myself chosen") << QString() << none << holder << me << u"0 1 0 1.5"_s;
-    }
-    void whatTheSceneIsTold()
-    {
-        QFETCH(QString, serverTime);
-        QFETCH(std::optional<Round>, inPlay);
-        QFETCH(std::optional<qint64>, owner);
-        QFETCH(qint64, selected);
-        QFETCH(QString, told);
-        auto model = modelInRoom();
-        // An hour earlier, with the server 1.5 s ahead.
-        m_now = start.addSecs(-3600);
-        const Snapshot first = snapshotAt(u"2030-01-01T09:00:01.500Z"_s);
-        QCoro::waitFor(model->apply(first));
-        m_now = start;
-        Snapshot next = snapshotAt(serverTime, inPlay);
-        next.room.ballOwnerId = owner;
-        m_display->calls.clear();
-        QCoro::waitFor(model->apply(next));
-        const bool applied = !m_display->calls.isEmpty();
-        QCOMPARE(model->snapshot(), applied ? next : first);
-        model->setSelectedReceiver(selected);
-        const auto &c = *m_display->configuration;
-        QCOMPARE(applied ? u"%1 %2 %3 %4"_s.arg(c.round.has_value())
-                               .arg(c.holder)
-                               .arg(c.available)
-                               .arg(c.serverOffset)
-                         : u"dropped"_s,
-            told);
-        QVERIFY(!m_display->visible); // not connected: hidden whatever the state
     }
 };
 

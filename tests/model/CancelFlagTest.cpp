@@ -16,9 +16,7 @@ private Q_SLOTS:
         // A ten-minute sleep would outlast the test's time limit if the cancel did not end it.
         QTimer::singleShot(0, &flag, [&flag] { flag.cancel(); });
         QVERIFY(!QCoro::waitFor(flag.sleep(10min)));
-        QVERIFY(flag.isCancelled());
         // After a cancel, every sleep ends at once.
-        flag.cancel();
         QVERIFY(!QCoro::waitFor(flag.sleep(10min)));
     }
 
@@ -26,10 +24,7 @@ private Q_SLOTS:
     {
         auto *flag = new CancelFlag;
         auto sleeping = flag->sleep(10min);
-        QTimer::singleShot(0, [flag] {
-            flag->cancel();
-            delete flag;
-        });
+        QTimer::singleShot(0, [flag] { flag->cancel(), delete flag; });
         QVERIFY(!QCoro::waitFor(sleeping));
     }
 };

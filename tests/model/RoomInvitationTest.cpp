@@ -40,26 +40,11 @@ private Q_SLOTS:
         QTest::newRow("plain") << valid << RoomInvitation { room, https, wss, u"k"_s };
         QTest::newRow("lower-case room is upper-cased")
             << link(u"abcd1234"_s) << RoomInvitation { room, https, wss, u"k"_s };
-        QTest::newRow("unknown item ignored")
-            << (valid + u"&utm=1"_s) << RoomInvitation { room, https, wss, u"k"_s };
-        QTest::newRow("path, port, user and fragment of the link itself not looked at")
-            << (u"tosswick://me@join:99/some/path?"_s + valid.mid(16) + u"#frag"_s)
-            << RoomInvitation { room, https, wss, u"k"_s };
         QTest::newRow("64 characters")
             << link(sixtyFour) << RoomInvitation { sixtyFour, https, wss, u"k"_s };
         QTest::newRow("api slashes trimmed, ws kept")
             << withServers(u"http%3A%2F%2Flocalhost%3A8088%2F%2F"_s, u"ws%3A%2F%2Flocalhost%2F"_s)
             << RoomInvitation { room, u"http://localhost:8088"_s, u"ws://localhost/"_s, u"k"_s };
-        QTest::newRow("http api with wss, api with a path")
-            << withServers(u"http://a.example/hoops/"_s, u"wss://a.example/ws"_s)
-            << RoomInvitation { room, u"http://a.example/hoops"_s, u"wss://a.example/ws"_s,
-                   u"k"_s };
-        QTest::newRow("IPv6 hosts, plus is not a space")
-            << withServers(u"http://[::1]:8088"_s, u"ws://b+c.example"_s)
-            << RoomInvitation { room, u"http://[::1]:8088"_s, u"ws://b+c.example"_s, u"k"_s };
-        QTest::newRow("key of every allowed kind")
-            << link(room, api, ws, u"desk-hoops_sample.2"_s)
-            << RoomInvitation { room, https, wss, u"desk-hoops_sample.2"_s };
         QTest::newRow("key of 128 characters")
             << link(room, api, ws, longKey) << RoomInvitation { room, https, wss, longKey };
     }
@@ -76,29 +61,15 @@ private Q_SLOTS:
         QTest::newRow("scheme Tosswick") << (u"Tosswick"_s + valid.mid(8));
         QTest::newRow("host Join") << QString(valid).replace(11, 4, u"Join"_s);
         QTest::newRow("no host") << (u"tosswick:join?"_s + valid.mid(16));
-        QTest::newRow("room of 7") << link(u"ABCD123"_s);
-        QTest::newRow("room of 65") << link(QString(65, u'A'));
         QTest::newRow("room with a hyphen") << link(u"ABCD-1234"_s);
-        QTest::newRow("room with a non-ASCII letter") << link(u"ABCD123%C3%84"_s);
         QTest::newRow("https api with ws") << withServers(u"https://a.example"_s, u"ws://a"_s);
-        QTest::newRow("upper-case api scheme") << withServers(u"HTTP://a.example"_s, u"ws://a"_s);
         QTest::newRow("http as ws") << withServers(u"http://a.example"_s, u"http://a.example"_s);
         QTest::newRow("api without host") << withServers(u"http:///x"_s, u"ws://a.example"_s);
-        QTest::newRow("ws without host") << withServers(u"http://a.example"_s, u"ws:"_s);
-        QTest::newRow("api with a bad port") << withServers(u"http://a:80x"_s, u"ws://a"_s);
         QTest::newRow("room twice") << (valid + u"&room=ABCD1234"_s);
-        QTest::newRow("same name once encoded") << (valid + u"&k%65y=k"_s);
         QTest::newRow("api with user") << withServers(u"http://me@a.example"_s, u"ws://a"_s);
-        QTest::newRow("api with an empty query") << withServers(u"http://a%3F"_s, u"ws://a"_s);
-        QTest::newRow("ws with a query") << withServers(u"http://a.example"_s, u"ws://a%3Fx"_s);
-        QTest::newRow("ws with a fragment") << withServers(u"http://a.example"_s, u"ws://a%23"_s);
         QTest::newRow("key of 129") << link(room, api, ws, QString(129, u'k'));
-        QTest::newRow("empty key") << link(room, api, ws, QString());
-        QTest::newRow("key with a slash") << link(room, api, ws, u"desk%2Fhoops"_s);
         QTest::newRow("no key") << valid.left(valid.indexOf(u"&key"_s));
-        QTest::newRow("no query") << u"tosswick://join"_s;
         QTest::newRow("bad percent escape") << (valid + u"&x=%zz"_s);
-        QTest::newRow("percent escape that is not UTF-8") << (valid + u"&x=%FF"_s);
         QTest::newRow("blank in the link") << (valid + u"&x=a b"_s);
     }
     void rejects()

@@ -21,7 +21,6 @@ private Q_SLOTS:
         };
         const QByteArray json = SavedBasketResult::listToJson(results);
         QCOMPARE(SavedBasketResult::listFromJson(json), results);
-        QCOMPARE(SavedBasketResult::listFromJson("[]"_ba), QList<SavedBasketResult>());
         const auto lower = SavedBasketResult::listFromJson(
             R"([{"id":"6f9619ff-8b86-d011-b42d-00c04fc964ff","date":0,"server":"s","room":"","practice":false}])"_ba);
         QCOMPARE(lower.value_or(results).first().id,
@@ -41,14 +40,6 @@ private Q_SLOTS:
         QTest::newRow("object instead of array") << good;
         QTest::newRow("one bad record spoils all") << "[" + good
                 + R"(,{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","date":"1","server":"s","room":"r","practice":true}])"_ba;
-        QTest::newRow("id in braces")
-            << R"([{"id":"{6F9619FF-8B86-D011-B42D-00C04FC964FF}","date":1,"server":"s","room":"r","practice":false}])"_ba;
-        QTest::newRow("room missing")
-            << R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","date":1,"server":"s","practice":false}])"_ba;
-        QTest::newRow("practice as number")
-            << R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","date":1,"server":"s","room":"r","practice":1}])"_ba;
-        QTest::newRow("date beyond any calendar")
-            << R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","date":1e300,"server":"s","room":"r","practice":true}])"_ba;
         QTest::newRow("not JSON") << "[{"_ba;
     }
     void undecodableListsGiveNothing()

@@ -50,28 +50,17 @@ private Q_SLOTS:
             << u"Pomodoro focus · available again at the game break"_s;
         QTest::newRow("paused, before sending") << state([](S &s) { s.paused = s.sending = true; })
                                                 << 0ll << u"Resume the game to send"_s;
-        QTest::newRow("sending, before the round")
-            << state([](S &s) { s.sending = s.roundInPlay = true; }) << 0ll << u"Sending…"_s;
         QTest::newRow("a round under way, even for the holder") << state(
             [](S &s) { s.roundInPlay = true; }) << 0ll << u"Wait for the current round to finish"_s;
         QTest::newRow("Bea holds the ball, before the cooldown")
             << state([](S &s) { s.ballOwner = 8, s.cooldownUntil = now.addMSecs(2200); }) << 0ll
             << u"The ball is with Bea"_s;
-        QTest::newRow("nobody holds it") << state([](S &s) { s.ballOwner.reset(); }) << 0ll
-                                         << u"The ball is with another player"_s;
         QTest::newRow("cooldown 2.2 s ahead, before the receiver")
             << state([](S &s) { s.cooldownUntil = now.addMSecs(2200); }) << me
             << u"Next pass in 3s"_s;
-        QTest::newRow("cooldown exactly 2 s ahead")
-            << state([](S &s) { s.cooldownUntil = now.addSecs(2); }) << 0ll << u"Next pass in 2s"_s;
         QTest::newRow("cooldown 2 s ahead, the server 1.5 s ahead")
             << state([](S &s) { s.cooldownUntil = now.addSecs(2), s.offset = 1.5; }) << 0ll
             << u"Next pass in 1s"_s;
-        QTest::newRow("cooldown over")
-            << state([](S &s) { s.cooldownUntil = now.addSecs(-1); }) << 0ll << QString();
-        QTest::newRow("oneself as receiver") << state() << me << u"Choose a player in this room"_s;
-        QTest::newRow("a receiver not in the room")
-            << state() << 4242ll << u"Choose a player in this room"_s;
         QTest::newRow("an offline receiver") << state() << 9ll << u"Cid is not available"_s;
         QTest::newRow("nobody else online")
             << state([](S &s) { s.members[1].status = u"DO_NOT_DISTURB"_s; }) << 0ll
