@@ -45,8 +45,8 @@ private slots:
         // A header from a client that is not a trusted proxy changes nothing.
         QCOMPARE(newGuest(*m_api, { { "X-Forwarded-For", "198.51.100.7" } }).status, 429);
         m_server->clock().advance(2000); // one more a minute's thirtieth later
-        QCOMPARE(newGuest(*m_api).status, 201);
-        QCOMPARE(newGuest(*m_api).status, 429);
+        const QList<int> statuses { newGuest(*m_api).status, newGuest(*m_api).status };
+        QCOMPARE(statuses, QList<int>({ 201, 429 }));
     }
 
     void failedJoinsPerAddress()
@@ -59,9 +59,8 @@ private slots:
             QCOMPARE(game.join(guesser, u"WRONG%1"_s.arg(i)).status, 422);
         QVERIFY(isTooMany(game.join(guesser, u"WRONG"_s)));
         m_server->clock().advance(3000);
-        QCOMPARE(game.join(guesser, code).status, 200);
         // Successful joins cost nothing.
-        QCOMPARE(game.join(guesser, code).status, 200);
+        QVERIFY(game.join(guesser, code).status == 200 && game.join(guesser, code).status == 200);
     }
 
     void requestsPerPlayer()
@@ -81,14 +80,15 @@ private slots:
         m_server = std::make_unique<InProcessServer>();
         QVERIFY(m_server->start({ u"--trusted-proxy"_s, u"127.0.0.1"_s }));
         m_api = std::make_unique<ApiClient>(m_server->httpUrl());
+        const auto from = [&](const QByteArray &forwarded) {
+            return newGuest(*m_api, { { "X-Forwarded-For", forwarded } }).status;
+        };
         for (int i = 0; i < 30; ++i)
-            QCOMPARE(newGuest(*m_api, { { "X-Forwarded-For", "198.51.100.7" } }).status, 201);
-        QCOMPARE(newGuest(*m_api, { { "X-Forwarded-For", "198.51.100.7" } }).status, 429);
+            QCOMPARE(from("198.51.100.7"), 201);
         // The client's own X-Forwarded-For comes first; the proxy appends the real address.
-        QCOMPARE(
-            newGuest(*m_api, { { "X-Forwarded-For", "198.51.100.7, 203.0.113.9" } }).status, 201);
-        QCOMPARE(
-            newGuest(*m_api, { { "X-Forwarded-For", "203.0.113.9, 198.51.100.7" } }).status, 429);
+        const QList<int> statuses { from("198.51.100.7"), from("198.51.100.7, 203.0.113.9"),
+            from("203.0.113.9, 198.51.100.7") };
+        QCOMPARE(statuses, QList<int>({ 429, 201, 429 }));
     }
 
 private:

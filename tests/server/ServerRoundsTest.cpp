@@ -57,18 +57,21 @@ private slots:
         const QJsonObject senderView = m_game->round(room, sender);
         QVERIFY(senderView[u"id"_s] == roundId && !senderView.contains(u"nonce"_s));
 
-        QCOMPARE(
-            m_game->shot(room, receiver, seen[u"round"_s].toObject(), u"early"_s, 1).status, 409);
-        QCOMPARE(m_game->ready(room, sender, roundId).status, 403);
-        QCOMPARE(m_game->ready(room, receiver, u"another-round"_s).status, 409);
-        QCOMPARE(m_game->ready(room, receiver, roundId).status, 200);
-        QCOMPARE(m_game->ready(room, receiver, roundId).status, 200);
+        // An early shot, the sender, another round, then the receiver twice.
+        const QList<int> statuses {
+            m_game->shot(room, receiver, seen[u"round"_s].toObject(), u"early"_s, 1).status,
+            m_game->ready(room, sender, roundId).status,
+            m_game->ready(room, receiver, u"another-round"_s).status,
+            m_game->ready(room, receiver, roundId).status,
+            m_game->ready(room, receiver, roundId).status
+        };
+        QCOMPARE(statuses, QList<int>({ 409, 403, 409, 200, 200 }));
         const QJsonObject snapshot = m_game->state(room, receiver).object();
-        QCOMPARE(snapshot[u"round"_s][u"state"_s].toString(), u"ACTIVE"_s);
         QCOMPARE(
-            msOf(snapshot[u"round"_s][u"ends_at"_s]) - msOf(snapshot[u"server_time"_s]), roundMs);
-        QCOMPARE(score(snapshot, receiver), u"0 1 0 0"_s);
-        QCOMPARE(GameRequests::statusOf(snapshot, receiver.id), u"BUSY"_s);
+            u"%1 %2 %3 %4"_s.arg(snapshot[u"round"_s][u"state"_s].toString())
+                .arg(msOf(snapshot[u"round"_s][u"ends_at"_s]) - msOf(snapshot[u"server_time"_s]))
+                .arg(score(snapshot, receiver), GameRequests::statusOf(snapshot, receiver.id)),
+            u"ACTIVE %1 0 1 0 0 BUSY"_s.arg(roundMs));
     }
 
     // Steps of GameRequests::run(). A send needs an available member, or picks an online one;
@@ -171,35 +174,29 @@ private slots:
         const QJsonObject release = GameRequests::throwRelease();
         QCOMPARE(m_game->shot(room, receiver, round, u"shot"_s, 5, release).status, 200);
         m_server.clock().advance(waitMs);
-        QJsonObject body { { u"round_id"_s, round[u"id"_s] }, { u"nonce"_s, round[u"nonce"_s] },
-            { u"shot_id"_s, u"shot"_s }, { u"sequence"_s, 6 } };
         const bool isShot = kind.endsWith(u"shot"_s);
-        if (isShot) {
-            body.insert(u"shot_id"_s, u"next"_s);
-            body.insert(u"release"_s, release);
-        } else {
-            body.insert(u"before"_s, GameRequests::sampleAt(release, 1.075));
-            body.insert(u"after"_s, GameRequests::sampleAt(release, 1.125));
-        }
         const QString path = isShot ? u"round/shot"_s : u"round/result"_s;
+        const auto bodyWith = [&](double dxBefore, double dxAfter) {
+            QJsonObject body { { u"round_id"_s, round[u"id"_s] }, { u"nonce"_s, round[u"nonce"_s] },
+                { u"shot_id"_s, isShot ? u"next"_s : u"shot"_s }, { u"sequence"_s, 6 } };
+            if (isShot)
+                return body.insert(u"release"_s, release), body;
+            body.insert(u"before"_s, GameRequests::sampleAt(release, 1.075, dxBefore));
+            body.insert(u"after"_s, GameRequests::sampleAt(release, 1.125, dxAfter));
+            return body;
+        };
         if (kind == u"retry")
-            QCOMPARE(m_game->post(room, path, receiver, body).status, 200);
-        if (!isShot) {
-            // A retry differs in its later frame alone.
-            if (kind != u"retry")
-                body.insert(u"before"_s, GameRequests::sampleAt(release, 1.075, dx));
-            body.insert(u"after"_s, GameRequests::sampleAt(release, 1.125, dx));
-        }
+            QCOMPARE(m_game->post(room, path, receiver, bodyWith(0, 0)).status, 200);
+        // A retry differs in its later frame alone.
+        QJsonObject body = bodyWith(kind == u"retry" ? 0 : dx, dx);
         const QJsonObject changes = QJsonDocument::fromJson(patch).object();
         for (auto change = changes.begin(); change != changes.end(); ++change)
             body.insert(change.key(), change.value());
         const ApiClient::Reply reply
             = m_game->post(room, path, kind == u"sender's shot" ? sender : receiver, body);
         QCOMPARE(reply.status, status);
-        QVERIFY(status == 200 || !reply.object()[u"message"_s].toString().isEmpty());
-        const QString field = error.section(u' ', 0, 0);
-        QVERIFY2(error.isEmpty()
-                || reply.object()[u"errors"_s][field][0].toString().contains(
+        QVERIFY2((status == 200 || !reply.object()[u"message"_s].toString().isEmpty())
+                && reply.object()[u"errors"_s][error.section(u' ', 0, 0)][0].toString().contains(
                     error.section(u' ', 1)),
             reply.body.constData());
         const auto seen = [&]() -> QString {
@@ -223,21 +220,11 @@ private slots:
 
     // A hit adds a point and lengthens the receiver's streak, a miss ends it; the best streak
     // stays. Scores are per room, a player's totals over all their rooms.
-    void streaksAndTotals_data()
-    {
-        QTest::addColumn<QStringList>("plays"); // "ab+": a passes to b, who hits; "-": a miss
-        QTest::addColumn<QString>("bInRoom"); // points, received, misses, best
-        QTest::addColumn<QString>("bTotals");
-        QTest::newRow("a miss between hits")
-            << QStringList { u"ab+"_s, u"ba+"_s, u"ab+"_s, u"ba+"_s, u"ab-"_s, u"ba+"_s, u"ab+"_s }
-            << u"3 4 1 2"_s << u"4 5 1 2"_s;
-    }
-
     void streaksAndTotals()
     {
-        QFETCH(QStringList, plays);
-        QFETCH(QString, bInRoom);
-        QFETCH(QString, bTotals);
+        // "ab+": a passes to b, who hits; "-": a miss.
+        const QStringList plays { u"ab+"_s, u"ba+"_s, u"ab+"_s, u"ba+"_s, u"ab-"_s, u"ba+"_s,
+            u"ab+"_s };
         const auto [a, b, room] = m_game->twoPlayerRoom();
         const qint64 other = m_game->roomWith({ a, b });
         for (const QString &play : std::as_const(plays)) {
@@ -252,38 +239,32 @@ private slots:
         }
         QVERIFY(m_game->playHit(other, a, b));
         const QJsonObject snapshot = m_game->state(room, b).object();
-        QCOMPARE(score(snapshot, b), bInRoom);
-        QCOMPARE(GameRequests::scoreText(snapshot[u"totals"_s].toObject()), bTotals);
+        // b's points, received, misses and best streak in the room, then over both rooms.
+        QCOMPARE(score(snapshot, b) + u", "_s
+                + GameRequests::scoreText(snapshot[u"totals"_s].toObject()),
+            u"3 4 1 2, 4 5 1 2"_s);
     }
 
     // New throws stop at the round's end; results of throws made in time may come until the
     // grace after it is over, when the round is a miss.
-    void throwsAroundTheRoundsEnd_data()
-    {
-        QTest::addColumn<qint64>("afterEndMs");
-        QTest::addColumn<int>("shotStatus");
-        QTest::addColumn<int>("resultStatus");
-        QTest::newRow("at the end") << qint64(0) << 200 << 200;
-        QTest::newRow("just after the end") << qint64(1) << 409 << 200;
-        QTest::newRow("last moment of the grace") << graceMs - 1 << 409 << 200;
-        QTest::newRow("grace over") << graceMs << 409 << 409;
-    }
-
     void throwsAroundTheRoundsEnd()
     {
-        QFETCH(qint64, afterEndMs);
-        QFETCH(int, shotStatus);
-        QFETCH(int, resultStatus);
-        const auto [sender, receiver, room] = m_game->twoPlayerRoom();
-        const QJsonObject round = m_game->activeRound(room, sender, receiver);
-        QCOMPARE(m_game->shot(room, receiver, round, u"in-time"_s, 1).status, 200);
-        m_server.clock().advance(msOf(round[u"ends_at"_s]) - m_server.clock().nowMs() + afterEndMs);
-
-        QCOMPARE(m_game->shot(room, receiver, round, u"late"_s, 2).status, shotStatus);
-        // The in-time throw's flight is long over.
-        QCOMPARE(atOnce().hitResult(room, receiver, round, u"in-time"_s, 3).status, resultStatus);
-        QCOMPARE(score(m_game->state(room, sender).object(), receiver),
-            resultStatus == 200 ? u"1 1 0 1"_s : u"0 1 1 0"_s);
+        QStringList seen; // per moment: the late shot's status, the result's, the score
+        for (const qint64 afterEndMs : { qint64(0), qint64(1), graceMs - 1, graceMs }) {
+            const auto [sender, receiver, room] = m_game->twoPlayerRoom();
+            const QJsonObject round = m_game->activeRound(room, sender, receiver);
+            QCOMPARE(m_game->shot(room, receiver, round, u"in-time"_s, 1).status, 200);
+            m_server.clock().advance(
+                msOf(round[u"ends_at"_s]) - m_server.clock().nowMs() + afterEndMs);
+            const int late = m_game->shot(room, receiver, round, u"late"_s, 2).status;
+            // The in-time throw's flight is long over.
+            const int result = atOnce().hitResult(room, receiver, round, u"in-time"_s, 3).status;
+            seen.append(u"%1 %2 %3"_s.arg(late).arg(result).arg(
+                score(m_game->state(room, sender).object(), receiver)));
+        }
+        QCOMPARE(seen,
+            QStringList({ u"200 200 1 1 0 1"_s, u"409 200 1 1 0 1"_s, u"409 200 1 1 0 1"_s,
+                u"409 409 0 1 1 0"_s }));
     }
 
     // The real program, killed and started again on its database, keeps all but presence.

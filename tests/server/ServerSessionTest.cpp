@@ -27,11 +27,10 @@ private slots:
         const ApiClient::Reply first = m_api->post(u"guest"_s, {}, {});
         const QJsonObject a = first.object(), b = m_api->post(u"guest"_s, {}, {}).object();
         const QString token = a[u"token"_s].toString();
-        QVERIFY(
-            first.status == 201 && QRegularExpression(u"^[0-9a-f]{64}$"_s).match(token).hasMatch());
-        QVERIFY(
-            token != b[u"token"_s].toString() && a[u"user"_s][u"id"_s] != b[u"user"_s][u"id"_s]);
-        QVERIFY(!a[u"user"_s][u"name"_s].toString().isEmpty());
+        QVERIFY(first.status == 201
+            && QRegularExpression(u"^[0-9a-f]{64}$"_s).match(token).hasMatch()
+            && token != b[u"token"_s].toString() && a[u"user"_s][u"id"_s] != b[u"user"_s][u"id"_s]
+            && !a[u"user"_s][u"name"_s].toString().isEmpty());
         QCOMPARE(m_api->get(u"me"_s, token.toLatin1()).object(), a[u"user"_s].toObject());
         QCOMPARE(
             m_api->get(u"connection"_s, token.toLatin1()).object()[u"invite_base"_s].toString(),
@@ -91,9 +90,6 @@ private slots:
             << u"guest"_s << QByteArray("{\"a\":") << false << 400 << QString();
         QTest::newRow("lone surrogate")
             << u"rooms"_s << QByteArray("{\"name\":\"a\\ud800b\"}") << false << 422 << u"name"_s;
-        QTest::newRow("surrogate pair")
-            << u"rooms"_s << QByteArray("{\"name\":\"\\ud83c\\udfc0 court\"}") << false << 201
-            << QString();
         QTest::newRow("form field")
             << u"broadcasting/auth"_s << QByteArray("socket_id=1.2&channel_name=private-room.1%07")
             << true << 422 << u"channel_name"_s;
@@ -109,13 +105,8 @@ private slots:
         const ApiClient::Reply reply = m_api->request("POST", path, body, m_api->guest(),
             form ? "application/x-www-form-urlencoded" : "application/json");
         QCOMPARE(reply.status, status);
-        if (status == 201) {
-            QCOMPARE(reply.object().value(u"name"_s).toString(), u"\U0001F3C0 court"_s);
-            return;
-        }
         QVERIFY(!reply.object().value(u"message"_s).toString().isEmpty());
-        if (!field.isNull())
-            QCOMPARE(reply.object().value(u"errors"_s).toObject().keys(), QStringList { field });
+        QCOMPARE(reply.object().value(u"errors"_s).toObject().keys().join(u','), field);
     }
 
     void tokensStayOutOfTheLog()
@@ -133,18 +124,12 @@ private slots:
         const QByteArray token = m_api->guest();
         QVERIFY(m_api->get(u"me"_s, token).status == 200
             && m_api->post(u"rooms"_s, {}, token).status == 201);
-        int busy = -1;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"checkpoint"_s);
-            db.setDatabaseName(m_server.databasePath());
-            db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=100"_s);
-            QVERIFY(db.open());
-            QSqlQuery query(db);
-            QVERIFY(query.exec(u"PRAGMA wal_checkpoint(TRUNCATE)"_s) && query.next());
-            busy = query.value(0).toInt();
-        }
-        QSqlDatabase::removeDatabase(u"checkpoint"_s);
-        QCOMPARE(busy, 0);
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s);
+        db.setDatabaseName(m_server.databasePath());
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=100"_s);
+        QSqlQuery query(db);
+        QVERIFY(db.open() && query.exec(u"PRAGMA wal_checkpoint(TRUNCATE)"_s) && query.next());
+        QCOMPARE(query.value(0).toInt(), 0); // not busy
     }
 
 private:
