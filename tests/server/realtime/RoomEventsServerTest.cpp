@@ -44,28 +44,19 @@ private Q_SLOTS:
         QCOMPARE(GameRequests::statusOf(m_game->state(room, a).object(), b.id), u"OFFLINE"_s);
     }
 
-    void everyRoundStepIsOneFrame()
-    {
-        const auto [a, b, room] = m_game->twoPlayerRoom();
-        WireClient client;
-        QVERIFY(subscribe(client, room, a));
-        m_game->heartbeat(room, b);
-        QVERIFY(isRoomChanged(client.next(), room));
-        m_game->heartbeat(room, b); // changes nothing, so tells nothing
-        QVERIFY(m_game->playHit(room, a, b)); // send, ready, shot, result
-        for (int step = 0; step < 4; ++step)
-            QVERIFY2(isRoomChanged(client.next(), room), qPrintable(QString::number(step)));
-        QVERIFY(nothingElseArrived(client));
-    }
-
     // A deleted room's last event still reaches its members (leaving is ClusterEventsTest's).
-    void deletionIsAnnounced()
+    void everyRoundStepAndDeletionIsOneFrame()
     {
         const auto [a, b, room] = m_game->twoPlayerRoom();
         WireClient client;
         QVERIFY(subscribe(client, room, b));
-        QCOMPARE(m_api->request("DELETE", u"rooms/%1"_s.arg(room), {}, a.token).status, 204);
+        m_game->heartbeat(room, b);
         QVERIFY(isRoomChanged(client.next(), room));
+        m_game->heartbeat(room, b); // changes nothing, so tells nothing
+        QVERIFY(m_game->playHit(room, a, b)); // send, ready, shot, result
+        QCOMPARE(m_api->request("DELETE", u"rooms/%1"_s.arg(room), {}, a.token).status, 204);
+        for (int step = 0; step < 5; ++step)
+            QVERIFY2(isRoomChanged(client.next(), room), qPrintable(QString::number(step)));
         QVERIFY(nothingElseArrived(client));
     }
 
